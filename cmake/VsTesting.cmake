@@ -1,0 +1,35 @@
+# vs_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [DISPLAY])
+#
+# Builds one GoogleTest executable and registers its cases with CTest. Every test
+# runs with the environment the real runtimes need:
+#   - a writable PoCL kernel cache inside the build tree;
+#   - sanitizer options that keep leak checks off (the GL and CL drivers leak by design);
+#   - VS_DATA_DIR, the program's data directory;
+#   - SDL's dummy audio driver, so no test ever plays sound.
+# Tests marked DISPLAY need an X server; ./test starts Xvfb and exports DISPLAY.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+function(vs_add_test)
+  cmake_parse_arguments(T "DISPLAY" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${T_NAME} PRIVATE VS_DATA_DIR="${VS_DATA_DIR}")
+  set(env
+    "POCL_CACHE_DIR=${CMAKE_BINARY_DIR}/pocl-cache"
+    "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0"
+    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+    "SDL_AUDIODRIVER=dummy"
+    "QT_QPA_PLATFORM=xcb")
+  set(labels ${T_NAME})
+  if(T_DISPLAY)
+    list(APPEND labels display)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY "${VS_DATA_DIR}"
+    PROPERTIES ENVIRONMENT "${env}" LABELS "${labels}" TIMEOUT 300)
+endfunction()
+
+find_package(Threads REQUIRED)
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/pocl-cache")
