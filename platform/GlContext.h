@@ -1,0 +1,41 @@
+#pragma once
+// The native OpenGL context of the demo: GLX on an X11 window.
+//
+// The window system side of the program lives here and nowhere else, so that the
+// rest of the code only sees "a context that can be made current and swapped" and,
+// for OpenCL sharing, the two native handles the sharing extension asks for.
+#include <memory>
+
+namespace platform
+{
+
+class GlContext
+{
+public:
+    // A double-buffered RGBA context with 24 depth and 8 stencil bits on an existing
+    // X11 window (a Qt widget's winId()). Made current on the calling thread and with
+    // GLEW initialised when it returns. Throws std::runtime_error when no such context
+    // can be had.
+    static std::unique_ptr<GlContext> CreateForWindow(unsigned long window);
+
+    // The same kind of context on an unmapped window of its own, width x height
+    // pixels: for tests, benchmarks and tools that need OpenGL but no visible window.
+    static std::unique_ptr<GlContext> CreateHidden(int width, int height);
+
+    virtual ~GlContext() = default;
+
+    virtual void MakeCurrent() = 0;
+    virtual void SwapBuffers() = 0;
+    // 0 turns vertical synchronisation off. Uses whichever GLX swap-control extension
+    // the driver offers; does nothing where there is none.
+    virtual void SetSwapInterval(int interval) = 0;
+    // Keeps the drawable the size of its host widget where the context drew into a
+    // child window of its own; otherwise does nothing.
+    virtual void Resize(int width, int height) = 0;
+
+    // For CL_GL_CONTEXT_KHR and CL_GLX_DISPLAY_KHR: the GLXContext and the Display*.
+    virtual void* NativeContext() const = 0;
+    virtual void* NativeDisplay() const = 0;
+};
+
+} // namespace platform
