@@ -18,8 +18,8 @@ public:
     // can be had.
     static std::unique_ptr<GlContext> CreateForWindow(unsigned long window);
 
-    // The same kind of context on an unmapped window of its own, width x height
-    // pixels: for tests, benchmarks and tools that need OpenGL but no visible window.
+    // The same kind of context on a small top-level window of its own, width x height
+    // pixels: for tests, benchmarks and tools that need OpenGL but no window of Qt's.
     static std::unique_ptr<GlContext> CreateHidden(int width, int height);
 
     virtual ~GlContext() = default;
