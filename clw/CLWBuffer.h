@@ -1,0 +1,46 @@
+#pragma once
+// A device buffer of elements of type T. T only fixes the element size; the wrapper
+// never looks inside the elements.
+#include "clw/CLWContext.h"
+#include "clw/CLWException.h"
+#include "clw/ReferenceCounter.h"
+
+#include <CL/cl.h>
+
+#include <cstddef>
+
+template <typename T>
+class CLWBuffer : public ReferenceCounter<cl_mem, clRetainMemObject, clReleaseMemObject>
+{
+public:
+    CLWBuffer() = default;
+    // Takes a reference of its own on an existing memory object of `elementCount`
+    // elements.
+    CLWBuffer(cl_mem memory, size_t elementCount)
+        : ReferenceCounter(memory), m_elementCount(elementCount)
+    {
+    }
+    CLWBuffer(const CLWBuffer&) = default;
+    CLWBuffer& operator=(const CLWBuffer&) = default;
+    virtual ~CLWBuffer() = default;
+
+    // Creates a buffer of `elementCount` elements (elementCount * sizeof(T) bytes) in
+    // `context`. `hostData` may be null; with CL_MEM_COPY_HOST_PTR in `flags` it is
+    // copied from. Throws CLWException with "clCreateBuffer failed" (a zero size is
+    // such a failure). The returned wrapper holds the only reference.
+    static CLWBuffer Create(const CLWContext& context, cl_mem_flags flags, size_t elementCount,
+                            T* hostData)
+    {
+        cl_int status = CL_SUCCESS;
+        cl_mem memory = clCreateBuffer(context, flags, elementCount * sizeof(T), hostData, &status);
+        ThrowIfFailed(status, "clCreateBuffer failed");
+        CLWBuffer result(memory, elementCount);
+        AdoptHandle(memory);
+        return result;
+    }
+
+    size_t GetElementCount() const { return m_elementCount; }
+
+private:
+    size_t m_elementCount = 0;
+};
