@@ -21,14 +21,17 @@ function(vs_add_test)
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
     "SDL_AUDIODRIVER=dummy"
     "QT_QPA_PLATFORM=xcb")
-  set(labels ${T_NAME})
+  # The environment travels as the tests' launcher: gtest_discover_tests loses list
+  # values of test properties, but runs every test through the target's emulator.
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${env}")
+  set(label ${T_NAME})
   if(T_DISPLAY)
-    list(APPEND labels display)
+    set(label display)
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY "${VS_DATA_DIR}"
-    PROPERTIES ENVIRONMENT "${env}" LABELS "${labels}" TIMEOUT 300)
+    PROPERTIES LABELS ${label} TIMEOUT 300)
 endfunction()
 
 find_package(Threads REQUIRED)

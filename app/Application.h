@@ -1,0 +1,7 @@
+#pragma once
+
+// Settings that must be in place before the QApplication exists: Qt's X11 platform
+// plugin (the OpenGL context is a GLX one, so a Wayland desktop is reached through
+// XWayland), and a default surface format with 24 depth and 8 stencil bits, which
+// gives native widget windows a visual that a GLX context of that format can use.
+void PrepareApplication();

@@ -1,0 +1,25 @@
+#pragma once
+// Camera arithmetic of the frame: a right-handed look-at view, the product of two
+// matrices, the fixed perspective projection, and where the camera and the light
+// are at a given light angle. Single precision throughout, as the GPU sees it.
+#include "scene/VectorTypes.h"
+
+Mat4 Identity();
+
+// View matrix looking from eye toward target; the camera looks along its own -z with
+// y up. Eye equal to target, or a view direction parallel to up, gives non-finite
+// elements: callers never ask for that.
+Mat4 LookAt(const Float3& eye, const Float3& target, const Float3& up);
+
+// a * b: applied to a point, b acts first.
+Mat4 Multiply(const Mat4& a, const Mat4& b);
+
+// 45 degree vertical field of view, near plane 0.1, far plane 1000, OpenGL clip
+// depth from -w to w; aspect is width / height.
+Mat4 Perspective(float aspect);
+
+// The camera orbits at half the light's angle: radius 15, height 10.
+Float3 CameraPosition(float lightAngle);
+
+// Unit direction the light shines in, 45 degrees down, turning with the angle.
+Float3 LightDirection(float lightAngle);

@@ -1,0 +1,98 @@
+#include "app/MainWindow.h"
+
+#include "app/Camera.h"
+#include "app/FatalError.h"
+#include "app/FrameRate.h"
+#include "ui_MainWindow.h"
+
+#include <GL/glew.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
+{
+    ui->setupUi(this);
+    ui->view->installEventFilter(this);
+
+    // Asking for the id turns the view into a native X11 window of its own.
+    m_window = ui->view->winId();
+    m_gl = platform::GlContext::CreateForWindow(m_window);
+
+    m_elapsed.start();
+    m_curNs = m_elapsed.nsecsElapsed();
+    m_prevNs = m_curNs;
+
+    connect(&m_timer, SIGNAL(timeout()), this, SLOT(Draw()));
+    m_timer.start(0);
+}
+
+MainWindow::~MainWindow()
+{
+    m_timer.stop();
+    delete ui;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool handled = QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::Resize && m_gl)
+    {
+        const int width = std::max(ui->view->width(), 1);
+        const int height = std::max(ui->view->height(), 1);
+        m_gl->Resize(width, height);
+        glViewport(0, 0, width, height);
+    }
+    return handled;
+}
+
+void MainWindow::Draw()
+{
+    // Nothing may leave a slot through Qt's event loop: report, stop, and let main
+    // return the failure.
+    try
+    {
+        DrawFrame();
+    }
+    catch (...)
+    {
+        ReportFatalError();
+        m_timer.stop();
+        QCoreApplication::exit(1);
+    }
+}
+
+void MainWindow::DrawFrame()
+{
+    m_gl->MakeCurrent();
+
+    m_prevNs = m_curNs;
+    m_curNs = m_elapsed.nsecsElapsed();
+    m_frameSeconds = static_cast<float>(static_cast<std::uint64_t>(m_curNs - m_prevNs)) / 1e9f;
+
+    if (const auto shown = CountFrame(m_frameCount, m_fpsSeconds, m_frameSeconds))
+    {
+        setWindowTitle(QStringLiteral("FPS: ") + QString::number(*shown));
+    }
+
+    const int width = std::max(ui->view->width(), 1);
+    const int height = std::max(ui->view->height(), 1);
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+
+    // The light turns half a radian per second; the camera follows at half its rate.
+    static float lightAngle = 0.0f;
+    lightAngle += m_frameSeconds * 0.5f;
+
+    const Float3 eye = CameraPosition(lightAngle);
+    const Float3 target{0.0f, 1.0f, 0.0f};
+    const Float3 up{0.0f, 1.0f, 0.0f};
+    const Mat4 view = LookAt(eye, target, up);
+    const Mat4 projection = Perspective(aspect);
+    (void)view;
+    (void)projection;
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    m_gl->SwapBuffers();
+}

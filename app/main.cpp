@@ -1,0 +1,23 @@
+// vertexshadows: real-time ray-traced shadows, one shadow ray per vertex.
+#include "app/Application.h"
+#include "app/FatalError.h"
+#include "app/MainWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    PrepareApplication();
+    QApplication application(argc, argv);
+    try
+    {
+        MainWindow window;
+        window.show();
+        return application.exec();
+    }
+    catch (...)
+    {
+        ReportFatalError();
+        return 1;
+    }
+}

@@ -1,0 +1,117 @@
+// The main window on a real X server (Xvfb and Mesa): its form, its OpenGL context,
+// the viewport rule and the frame-rate title.
+#include "app/MainWindow.h"
+#include "app/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLayout>
+#include <QTest>
+
+// After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
+#include <GL/glew.h>
+#include <GL/glx.h>
+
+namespace
+{
+
+class MainWindowTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        PrepareApplication();
+        static int argc = 1;
+        static char name[] = "app_window_tests";
+        static char* argv[] = {name, nullptr};
+        s_application = new QApplication(argc, argv);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_application;
+        s_application = nullptr;
+    }
+
+    QWidget* View(MainWindow& window) { return window.findChild<QWidget*>("view"); }
+
+    static QApplication* s_application;
+};
+
+QApplication* MainWindowTest::s_application = nullptr;
+
+TEST_F(MainWindowTest, HasItsFormAndTitle)
+{
+    MainWindow window;
+    EXPECT_EQ(window.objectName(), "MainWindow");
+    EXPECT_EQ(window.windowTitle(), "MainWindow");
+    EXPECT_EQ(window.size(), QSize(800, 600));
+    QWidget* central = window.centralWidget();
+    ASSERT_NE(central, nullptr);
+    EXPECT_EQ(central->objectName(), "centralwidget");
+    QLayout* layout = central->layout();
+    ASSERT_NE(layout, nullptr);
+    EXPECT_EQ(layout->objectName(), "verticalLayout");
+    EXPECT_EQ(layout->spacing(), 0);
+    EXPECT_EQ(layout->contentsMargins(), QMargins(0, 0, 0, 0));
+    QWidget* view = View(window);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parentWidget(), central);
+    EXPECT_EQ(view->styleSheet(), "background-color: rgb(0, 0, 0);");
+}
+
+TEST_F(MainWindowTest, TheViewIsANativeWindowWithACurrentDoubleBufferedContext)
+{
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(View(window)->testAttribute(Qt::WA_NativeWindow));
+    EXPECT_NE(glXGetCurrentContext(), nullptr);
+    GLboolean doubleBuffered = GL_FALSE;
+    GLint depth = 0, stencil = 0;
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_STENCIL_BITS, &stencil);
+    EXPECT_EQ(doubleBuffered, GL_TRUE);
+    EXPECT_EQ(depth, 24);
+    EXPECT_EQ(stencil, 8);
+}
+
+TEST_F(MainWindowTest, TheViewportFollowsTheViewAndIsNeverEmpty)
+{
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWidget* view = View(window);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], view->width());
+    EXPECT_EQ(viewport[3], view->height());
+
+    view->resize(0, 0);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1);
+    EXPECT_EQ(viewport[3], 1);
+}
+
+TEST_F(MainWindowTest, AfterASecondOfFramesTheTitleShowsTheFrameRate)
+{
+    MainWindow window;
+    window.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000 && !window.windowTitle().startsWith("FPS: "))
+    {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_GE(clock.elapsed(), 1000);
+    const QString title = window.windowTitle();
+    ASSERT_TRUE(title.startsWith("FPS: ")) << title.toStdString();
+    bool isNumber = false;
+    const int fps = title.mid(5).toInt(&isNumber);
+    EXPECT_TRUE(isNumber);
+    EXPECT_GT(fps, 0);
+}
+
+} // namespace
