@@ -18,6 +18,11 @@ vs_ensure_display() {
   VS_XVFB_PID=$!
   trap 'kill "$VS_XVFB_PID" 2>/dev/null; wait "$VS_XVFB_PID" 2>/dev/null' EXIT
   export DISPLAY=":$n"
+  # Qt wants a private runtime directory; a bare headless session has none.
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+  fi
   local tries=0
   until vs_display_answers; do
     tries=$((tries + 1))
