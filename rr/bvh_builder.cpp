@@ -1,0 +1,241 @@
+#include "rr/bvh_builder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace RadeonRays::detail
+{
+namespace
+{
+
+constexpr int kBins = 32;
+constexpr int kMaxLeafSize = 8;
+// Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
+// the tree stays within kMaxBvhDepth even for pathological inputs (log2 of 2^31 primitives fits).
+constexpr int kSahDepthLimit = kMaxBvhDepth - 32;
+// Relative cost of visiting a node against testing one primitive.
+constexpr float kTraversalCost = 1.0f;
+constexpr float kPrimitiveCost = 1.0f;
+
+struct Box
+{
+    float lo[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+                   std::numeric_limits<float>::infinity()};
+    float hi[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                   -std::numeric_limits<float>::infinity()};
+
+    void Grow(const float* plo, const float* phi)
+    {
+        for (int k = 0; k < 3; ++k)
+        {
+            lo[k] = std::min(lo[k], plo[k]);
+            hi[k] = std::max(hi[k], phi[k]);
+        }
+    }
+    void Grow(const Box& b) { Grow(b.lo, b.hi); }
+    bool Empty() const { return lo[0] > hi[0]; }
+    double HalfArea() const
+    {
+        if (Empty())
+            return 0.0;
+        double dx = double(hi[0]) - lo[0], dy = double(hi[1]) - lo[1], dz = double(hi[2]) - lo[2];
+        return dx * dy + dy * dz + dz * dx;
+    }
+};
+
+struct Prim
+{
+    Aabb box;
+    float centroid[3];
+    std::uint32_t index;
+};
+
+struct Task
+{
+    int node;
+    int begin;
+    int end;
+    int depth;
+};
+
+class Builder
+{
+public:
+    explicit Builder(const std::vector<Aabb>& input)
+    {
+        prims_.reserve(input.size());
+        for (std::size_t i = 0; i < input.size(); ++i)
+        {
+            Prim p;
+            p.box = input[i];
+            for (int k = 0; k < 3; ++k)
+                p.centroid[k] = 0.5f * input[i].lo[k] + 0.5f * input[i].hi[k];
+            p.index = static_cast<std::uint32_t>(i);
+            prims_.push_back(p);
+        }
+    }
+
+    BvhBuild Run()
+    {
+        BvhBuild out;
+        if (prims_.empty())
+            return out;
+        out.nodes.reserve(2 * prims_.size());
+        out.nodes.push_back(BvhNode{});
+        std::vector<Task> tasks{{0, 0, static_cast<int>(prims_.size()), 0}};
+        while (!tasks.empty())
+        {
+            Task t = tasks.back();
+            tasks.pop_back();
+            out.depth = std::max(out.depth, t.depth);
+            Box bounds, centroids;
+            for (int i = t.begin; i < t.end; ++i)
+            {
+                bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
+                centroids.Grow(prims_[i].centroid, prims_[i].centroid);
+            }
+            BvhNode& node = out.nodes[t.node];
+            std::copy(bounds.lo, bounds.lo + 3, node.lo);
+            std::copy(bounds.hi, bounds.hi + 3, node.hi);
+
+            int mid = Split(t, bounds, centroids);
+            if (mid < 0)
+            {
+                node.index = t.begin;
+                node.count = t.end - t.begin;
+                continue;
+            }
+            int child = static_cast<int>(out.nodes.size());
+            node.index = child;
+            node.count = 0;
+            out.nodes.push_back(BvhNode{});
+            out.nodes.push_back(BvhNode{});
+            tasks.push_back({child + 1, mid, t.end, t.depth + 1});
+            tasks.push_back({child, t.begin, mid, t.depth + 1});
+        }
+        out.order.reserve(prims_.size());
+        for (const Prim& p : prims_)
+            out.order.push_back(p.index);
+        return out;
+    }
+
+private:
+    // Partitions the task's range and returns the split point, or -1 for a leaf.
+    int Split(const Task& t, const Box& bounds, const Box& centroids)
+    {
+        const int n = t.end - t.begin;
+        if (n <= 1)
+            return -1;
+        int axis = 0;
+        for (int k = 1; k < 3; ++k)
+            if (centroids.hi[k] - centroids.lo[k] > centroids.hi[axis] - centroids.lo[axis])
+                axis = k;
+        const float extent = centroids.hi[axis] - centroids.lo[axis];
+        if (!(extent > 0.0f))
+        {
+            // All centroids coincide: no split separates them, so halve by position.
+            return n <= kMaxLeafSize ? -1 : t.begin + n / 2;
+        }
+        if (t.depth >= kSahDepthLimit)
+            return MedianSplit(t, axis);
+
+        struct Bin
+        {
+            Box box;
+            int count = 0;
+        };
+        float bestCost = std::numeric_limits<float>::infinity();
+        int bestAxis = -1, bestBin = -1;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float ext = centroids.hi[k] - centroids.lo[k];
+            if (!(ext > 0.0f))
+                continue;
+            const float scale = kBins / ext;
+            std::array<Bin, kBins> bins;
+            for (int i = t.begin; i < t.end; ++i)
+            {
+                int b = BinOf(prims_[i].centroid[k], centroids.lo[k], scale);
+                bins[b].box.Grow(prims_[i].box.lo, prims_[i].box.hi);
+                ++bins[b].count;
+            }
+            // Sweep from the right to get the area and count of every right side.
+            std::array<double, kBins> rightArea{};
+            std::array<int, kBins> rightCount{};
+            Box acc;
+            int cnt = 0;
+            for (int b = kBins - 1; b > 0; --b)
+            {
+                acc.Grow(bins[b].box);
+                cnt += bins[b].count;
+                rightArea[b] = acc.HalfArea();
+                rightCount[b] = cnt;
+            }
+            acc = Box{};
+            cnt = 0;
+            for (int b = 0; b < kBins - 1; ++b)
+            {
+                acc.Grow(bins[b].box);
+                cnt += bins[b].count;
+                if (cnt == 0 || rightCount[b + 1] == 0)
+                    continue;
+                float cost =
+                    static_cast<float>(acc.HalfArea() * cnt + rightArea[b + 1] * rightCount[b + 1]);
+                if (cost < bestCost)
+                {
+                    bestCost = cost;
+                    bestAxis = k;
+                    bestBin = b;
+                }
+            }
+        }
+        const double area = bounds.HalfArea();
+        const double leafCost = kPrimitiveCost * n;
+        const double splitCost =
+            area > 0.0 ? kTraversalCost + kPrimitiveCost * bestCost / area : leafCost;
+        if (bestAxis < 0 || (n <= kMaxLeafSize && leafCost <= splitCost))
+        {
+            if (n <= kMaxLeafSize)
+                return -1;
+            if (bestAxis < 0)
+                return MedianSplit(t, axis);
+        }
+        const float lo = centroids.lo[bestAxis];
+        const float scale = kBins / (centroids.hi[bestAxis] - lo);
+        auto it = std::partition(prims_.begin() + t.begin, prims_.begin() + t.end,
+                                 [&](const Prim& p)
+                                 { return BinOf(p.centroid[bestAxis], lo, scale) <= bestBin; });
+        int mid = static_cast<int>(it - prims_.begin());
+        if (mid == t.begin || mid == t.end)
+            return MedianSplit(t, axis);
+        return mid;
+    }
+
+    int MedianSplit(const Task& t, int axis)
+    {
+        int mid = t.begin + (t.end - t.begin) / 2;
+        std::nth_element(prims_.begin() + t.begin, prims_.begin() + mid, prims_.begin() + t.end,
+                         [axis](const Prim& a, const Prim& b)
+                         { return a.centroid[axis] < b.centroid[axis]; });
+        return mid;
+    }
+
+    static int BinOf(float c, float lo, float scale)
+    {
+        int b = static_cast<int>((c - lo) * scale);
+        return std::clamp(b, 0, kBins - 1);
+    }
+
+    std::vector<Prim> prims_;
+};
+
+} // namespace
+
+BvhBuild BuildBvh(const std::vector<Aabb>& primitives)
+{
+    return Builder(primitives).Run();
+}
+
+} // namespace RadeonRays::detail

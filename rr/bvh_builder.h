@@ -1,0 +1,39 @@
+// Binned surface-area-heuristic BVH over axis-aligned boxes, built on the host.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace RadeonRays::detail
+{
+
+struct Aabb
+{
+    float lo[3];
+    float hi[3];
+};
+
+// One node, 32 bytes, as the kernels read it (two float4). Children of an inner node are
+// stored next to each other, so one index names both. A node is a leaf when count > 0.
+struct BvhNode
+{
+    float lo[3];
+    std::int32_t index; // inner: first child; leaf: first primitive in BvhBuild::order
+    float hi[3];
+    std::int32_t count; // leaf: number of primitives; inner: 0
+};
+static_assert(sizeof(BvhNode) == 32, "BvhNode is read as two float4 by the kernels");
+
+struct BvhBuild
+{
+    std::vector<BvhNode> nodes;       // nodes[0] is the root; empty when there are no primitives
+    std::vector<std::uint32_t> order; // primitive indices in leaf order
+    int depth = 0;                    // longest root-to-leaf path, in edges
+};
+
+// Deepest tree the builder makes; traversal stacks of this size never overflow.
+constexpr int kMaxBvhDepth = 64;
+
+BvhBuild BuildBvh(const std::vector<Aabb>& primitives);
+
+} // namespace RadeonRays::detail

@@ -1,0 +1,281 @@
+// The service object: shapes, buffer views, Commit and the dispatch of occlusion queries.
+#include "rr/radeon_rays.h"
+
+#include "rr/cl_check.h"
+#include "rr/device_scene.h"
+#include "rr/kernel_program.h"
+#include "rr/mesh.h"
+#include "rr/scene_data.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace RadeonRays
+{
+namespace detail
+{
+namespace
+{
+
+class Api;
+
+class ClBuffer final : public Buffer
+{
+public:
+    ClBuffer(const Api* owner, cl_mem mem, std::size_t size) : owner(owner), mem(mem), size(size) {}
+    ~ClBuffer() override { clReleaseMemObject(mem); }
+    const Api* owner;
+    cl_mem mem;
+    std::size_t size;
+};
+
+class ClEvent final : public Event
+{
+public:
+    explicit ClEvent(cl_event event) : event(event) {}
+    ~ClEvent() override { clReleaseEvent(event); }
+    void Wait() override { CheckCl(clWaitForEvents(1, &event), "clWaitForEvents"); }
+    bool Complete() const override
+    {
+        cl_int state = CL_QUEUED;
+        CheckCl(clGetEventInfo(event, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(state), &state,
+                               nullptr),
+                "clGetEventInfo");
+        return state == CL_COMPLETE;
+    }
+    cl_event event;
+};
+
+[[noreturn]] void Refuse(const char* operation, const std::string& what)
+{
+    throw std::invalid_argument(std::string("RadeonRays::") + operation + ": " + what);
+}
+
+class Api final : public IntersectionApi
+{
+public:
+    Api(cl_context context, cl_device_id device, cl_command_queue queue)
+        : context_(context), device_(device), queue_(queue), scene_(context, queue)
+    {
+        CheckCl(clRetainContext(context_), "clRetainContext");
+        CheckCl(clRetainCommandQueue(queue_), "clRetainCommandQueue");
+        try
+        {
+            cl_device_type type = 0;
+            CheckCl(clGetDeviceInfo(device_, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
+                    "clGetDeviceInfo");
+            program_ = BuildKernelProgram(context_, device_);
+            cl_int status = CL_SUCCESS;
+            kernel_ = clCreateKernel(program_, "rr_occlusion_per_ray", &status);
+            CheckCl(status, "clCreateKernel");
+            groupSize_ = 64;
+        }
+        catch (...)
+        {
+            Release();
+            throw;
+        }
+    }
+
+    ~Api() override { Release(); }
+
+    cl_context Context() const { return context_; }
+
+    Shape* CreateMesh(const float* vertices, int vnum, int vstride, const int* indices, int istride,
+                      const int* numfacevertices, int numfaces) override
+    {
+        meshes_.push_back(std::make_unique<Mesh>(vertices, vnum, vstride, indices, istride,
+                                                 numfacevertices, numfaces));
+        return meshes_.back().get();
+    }
+
+    void DeleteShape(const Shape* shape) override
+    {
+        auto it = Find(shape, "DeleteShape");
+        attached_.erase(std::remove(attached_.begin(), attached_.end(), it->get()),
+                        attached_.end());
+        meshes_.erase(it);
+    }
+
+    void AttachShape(const Shape* shape) override
+    {
+        const Mesh* mesh = Find(shape, "AttachShape")->get();
+        if (std::find(attached_.begin(), attached_.end(), mesh) == attached_.end())
+            attached_.push_back(mesh);
+    }
+
+    void DetachShape(const Shape* shape) override
+    {
+        const Mesh* mesh = Find(shape, "DetachShape")->get();
+        attached_.erase(std::remove(attached_.begin(), attached_.end(), mesh), attached_.end());
+    }
+
+    void Commit() override
+    {
+        SceneData scene = BuildScene(attached_);
+        scene_.Upload(scene);
+        committed_ = true;
+    }
+
+    void QueryOcclusion(const Buffer* rays, int numrays, Buffer* hits, const Event* waitevent,
+                        Event** event) const override
+    {
+        const char* op = "QueryOcclusion";
+        if (!committed_)
+            Refuse(op, "no scene committed yet");
+        const ClBuffer* rayBuffer = Own(rays, op, "ray");
+        const ClBuffer* hitBuffer = Own(hits, op, "hit");
+        if (numrays < 0)
+            Refuse(op, "negative ray count " + std::to_string(numrays));
+        const std::size_t n = static_cast<std::size_t>(numrays);
+        if (n > rayBuffer->size / sizeof(ray))
+            Refuse(op, std::to_string(numrays) + " rays but the ray buffer holds " +
+                           std::to_string(rayBuffer->size / sizeof(ray)));
+        if (n > hitBuffer->size / sizeof(Intersection))
+            Refuse(op, std::to_string(numrays) + " rays but the hit buffer holds " +
+                           std::to_string(hitBuffer->size / sizeof(Intersection)));
+        cl_event wait = nullptr;
+        if (waitevent)
+        {
+            auto* e = dynamic_cast<const ClEvent*>(waitevent);
+            if (!e)
+                Refuse(op, "wait event was not made by this library");
+            wait = e->event;
+        }
+
+        cl_event done = nullptr;
+        if (n == 0)
+        {
+            CheckCl(clEnqueueMarkerWithWaitList(queue_, wait ? 1 : 0, wait ? &wait : nullptr,
+                                                event ? &done : nullptr),
+                    "clEnqueueMarkerWithWaitList");
+        }
+        else
+        {
+            const cl_int count = numrays;
+            const cl_int triangles = scene_.TriangleCount();
+            const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
+            CheckCl(clSetKernelArg(kernel_, 0, sizeof(cl_mem), &rayBuffer->mem), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 1, sizeof(cl_int), &count), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 2, sizeof(cl_mem), &hitBuffer->mem), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 3, sizeof(cl_mem), &nodes), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 4, sizeof(cl_mem), &tris), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
+            const std::size_t local = groupSize_;
+            const std::size_t global = (n + local - 1) / local * local;
+            CheckCl(clEnqueueNDRangeKernel(queue_, kernel_, 1, nullptr, &global, &local,
+                                           wait ? 1 : 0, wait ? &wait : nullptr,
+                                           event ? &done : nullptr),
+                    "clEnqueueNDRangeKernel");
+        }
+        if (event)
+        {
+            try
+            {
+                *event = new ClEvent(done);
+            }
+            catch (...)
+            {
+                clReleaseEvent(done);
+                throw;
+            }
+        }
+        CheckCl(clFlush(queue_), "clFlush");
+    }
+
+    void DeleteEvent(Event* event) const override { delete event; }
+    void DeleteBuffer(Buffer* buffer) const override
+    {
+        if (buffer)
+            Own(buffer, "DeleteBuffer", "");
+        delete buffer;
+    }
+
+private:
+    std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)
+    {
+        if (!shape)
+            Refuse(op, "null shape");
+        auto it = std::find_if(meshes_.begin(), meshes_.end(),
+                               [shape](const auto& m) { return m.get() == shape; });
+        if (it == meshes_.end())
+            Refuse(op, "the shape was not made by this service, or was deleted");
+        return it;
+    }
+
+    const ClBuffer* Own(const Buffer* buffer, const char* op, const char* role) const
+    {
+        if (!buffer)
+            Refuse(op, std::string("null ") + role + " buffer");
+        auto* b = dynamic_cast<const ClBuffer*>(buffer);
+        if (!b || b->owner != this)
+            Refuse(op, std::string("the ") + role + " buffer was not made for this service");
+        return b;
+    }
+
+    void Release()
+    {
+        if (kernel_)
+            clReleaseKernel(kernel_);
+        if (program_)
+            clReleaseProgram(program_);
+        clReleaseCommandQueue(queue_);
+        clReleaseContext(context_);
+    }
+
+    cl_context context_;
+    cl_device_id device_;
+    cl_command_queue queue_;
+    cl_program program_ = nullptr;
+    cl_kernel kernel_ = nullptr;
+    std::size_t groupSize_ = 1;
+    DeviceScene scene_;
+    std::vector<std::unique_ptr<Mesh>> meshes_;
+    std::vector<const Mesh*> attached_;
+    bool committed_ = false;
+};
+
+} // namespace
+} // namespace detail
+
+void IntersectionApi::Delete(IntersectionApi* api)
+{
+    delete api;
+}
+
+IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,
+                                         cl_command_queue queue)
+{
+    if (!context)
+        throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null context");
+    if (!device)
+        throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null device");
+    if (!queue)
+        throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null queue");
+    return new detail::Api(context, device, queue);
+}
+
+Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)
+{
+    auto* owner = dynamic_cast<detail::Api*>(api);
+    if (!owner)
+        throw std::invalid_argument("RadeonRays::CreateFromOpenClBuffer: null service");
+    if (!buffer)
+        throw std::invalid_argument("RadeonRays::CreateFromOpenClBuffer: null memory object");
+    cl_context context = nullptr;
+    detail::CheckCl(clGetMemObjectInfo(buffer, CL_MEM_CONTEXT, sizeof(context), &context, nullptr),
+                    "clGetMemObjectInfo");
+    if (context != owner->Context())
+        throw std::invalid_argument(
+            "RadeonRays::CreateFromOpenClBuffer: the memory object belongs to another context");
+    std::size_t size = 0;
+    detail::CheckCl(clGetMemObjectInfo(buffer, CL_MEM_SIZE, sizeof(size), &size, nullptr),
+                    "clGetMemObjectInfo");
+    detail::CheckCl(clRetainMemObject(buffer), "clRetainMemObject");
+    return new detail::ClBuffer(owner, buffer, size);
+}
+
+} // namespace RadeonRays

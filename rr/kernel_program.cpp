@@ -1,0 +1,35 @@
+#include "rr/kernel_program.h"
+
+#include "rr/cl_check.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace RadeonRays::detail
+{
+
+extern const char* const kKernelSource;
+
+cl_program BuildKernelProgram(cl_context context, cl_device_id device)
+{
+    cl_int status = CL_SUCCESS;
+    const char* source = kKernelSource;
+    cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &status);
+    CheckCl(status, "clCreateProgramWithSource");
+    // No relaxed-math options: the watertight triangle test depends on exact IEEE arithmetic.
+    status = clBuildProgram(program, 1, &device, "-cl-std=CL1.2", nullptr, nullptr);
+    if (status != CL_SUCCESS)
+    {
+        std::size_t size = 0;
+        clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, 0, nullptr, &size);
+        std::vector<char> log(size + 1, '\0');
+        clGetProgramBuildInfo(program, device, CL_PROGRAM_BUILD_LOG, size, log.data(), nullptr);
+        clReleaseProgram(program);
+        throw std::runtime_error("RadeonRays: clBuildProgram failed with status " +
+                                 std::to_string(status) + ":\n" + log.data());
+    }
+    return program;
+}
+
+} // namespace RadeonRays::detail

@@ -1,0 +1,172 @@
+// Scene records, the watertight ray-triangle test and single-ray BVH traversal.
+
+// The triangle test relies on a*b - c*d being computed the same way for both triangles that
+// share an edge (then their edge functions are exact negatives of each other and no ray slips
+// between them); contracting into fused multiply-adds would break that symmetry.
+#pragma OPENCL FP_CONTRACT OFF
+
+// Must be at least the builder's deepest tree (kMaxBvhDepth).
+#define RR_STACK_SIZE 64
+
+// lo.w: first child (inner node) or first triangle (leaf), as int bits;
+// hi.w: triangle count as int bits, 0 for an inner node.
+typedef struct
+{
+    float4 lo;
+    float4 hi;
+} rr_node;
+
+// v0.w: shape id, v1.w: face index, both as int bits.
+typedef struct
+{
+    float4 v0;
+    float4 v1;
+    float4 v2;
+} rr_triangle;
+
+// A ray prepared for traversal: the watertight test of Woop, Benthin and Wald (2013) works in
+// a frame where the ray runs along +z from the origin; kz is the direction's dominant axis,
+// (sx, sy, sz) the shear that maps the direction to (0, 0, 1).
+typedef struct
+{
+    float o[3];
+    float invd[3];
+    float tmax;
+    int kx, ky, kz;
+    float sx, sy, sz;
+} rr_ray_frame;
+
+inline float rr_component(float4 v, int k) { return k == 0 ? v.x : (k == 1 ? v.y : v.z); }
+
+inline int rr_dominant_axis(float x, float y, float z)
+{
+    float ax = fabs(x), ay = fabs(y), az = fabs(z);
+    return ax >= ay ? (ax >= az ? 0 : 2) : (ay >= az ? 1 : 2);
+}
+
+// A zero direction component gets a huge finite reciprocal instead of infinity: slab
+// distances then stay free of 0 * inf NaNs, and the box test stays conservative.
+inline float rr_safe_reciprocal(float d) { return 1.0f / (d != 0.0f ? d : 1e-30f); }
+
+inline rr_ray_frame rr_make_frame(const float* o, const float* d, float tmax)
+{
+    rr_ray_frame f;
+    for (int k = 0; k < 3; ++k)
+    {
+        f.o[k] = o[k];
+        f.invd[k] = rr_safe_reciprocal(d[k]);
+    }
+    f.tmax = tmax;
+    f.kz = rr_dominant_axis(d[0], d[1], d[2]);
+    f.kx = f.kz == 2 ? 0 : f.kz + 1;
+    f.ky = f.kx == 2 ? 0 : f.kx + 1;
+    f.sx = d[f.kx] / d[f.kz];
+    f.sy = d[f.ky] / d[f.kz];
+    f.sz = 1.0f / d[f.kz];
+    return f;
+}
+
+// Slab test that never misses a box the ray touches: the far distance is widened by the
+// worst rounding of the distance computation (Ize 2013).
+inline int rr_hit_box(const rr_ray_frame* f, float4 lo, float4 hi, float* tnear)
+{
+    float tx0 = (lo.x - f->o[0]) * f->invd[0], tx1 = (hi.x - f->o[0]) * f->invd[0];
+    float ty0 = (lo.y - f->o[1]) * f->invd[1], ty1 = (hi.y - f->o[1]) * f->invd[1];
+    float tz0 = (lo.z - f->o[2]) * f->invd[2], tz1 = (hi.z - f->o[2]) * f->invd[2];
+    float tn = fmax(fmax(fmin(tx0, tx1), fmin(ty0, ty1)), fmax(fmin(tz0, tz1), 0.0f));
+    float tf = fmin(fmin(fmax(tx0, tx1), fmax(ty0, ty1)), fmin(fmax(tz0, tz1), f->tmax));
+    *tnear = tn;
+    return tn <= tf * 1.0000004f;
+}
+
+// Whether the ray meets the triangle at 0 < t < tmax. Both faces count. A ray through an edge
+// or corner hits every triangle whose edge function there is exactly zero, so shared edges
+// never leak; a triangle seen edge-on (zero determinant) is missed.
+inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v2)
+{
+    const float ox = f->o[f->kx], oy = f->o[f->ky], oz = f->o[f->kz];
+    const float az = rr_component(v0, f->kz) - oz;
+    const float bz = rr_component(v1, f->kz) - oz;
+    const float cz = rr_component(v2, f->kz) - oz;
+    const float ax = (rr_component(v0, f->kx) - ox) - f->sx * az;
+    const float ay = (rr_component(v0, f->ky) - oy) - f->sy * az;
+    const float bx = (rr_component(v1, f->kx) - ox) - f->sx * bz;
+    const float by = (rr_component(v1, f->ky) - oy) - f->sy * bz;
+    const float cx = (rr_component(v2, f->kx) - ox) - f->sx * cz;
+    const float cy = (rr_component(v2, f->ky) - oy) - f->sy * cz;
+    const float u = cx * by - cy * bx;
+    const float v = ax * cy - ay * cx;
+    const float w = bx * ay - by * ax;
+    if ((u < 0.0f || v < 0.0f || w < 0.0f) && (u > 0.0f || v > 0.0f || w > 0.0f))
+        return 0;
+    const float det = u + v + w;
+    if (det == 0.0f)
+        return 0;
+    const float t = u * (f->sz * az) + v * (f->sz * bz) + w * (f->sz * cz);
+    // 0 < t / det < tmax without a division.
+    return det > 0.0f ? (t > 0.0f && t < f->tmax * det) : (t < 0.0f && t > f->tmax * det);
+}
+
+// Any-hit traversal: the id of the shape of some triangle that occludes the ray, or -1.
+inline int rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
+                               __global const rr_triangle* triangles)
+{
+    float tn, tn2;
+    rr_node node = nodes[0];
+    if (!rr_hit_box(f, node.lo, node.hi, &tn))
+        return -1;
+    int stack[RR_STACK_SIZE];
+    int sp = 0;
+    int index = 0;
+    while (1)
+    {
+        node = nodes[index];
+        const int first = as_int(node.lo.w);
+        const int count = as_int(node.hi.w);
+        if (count > 0)
+        {
+            for (int i = first; i < first + count; ++i)
+            {
+                rr_triangle tri = triangles[i];
+                if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2))
+                    return as_int(tri.v0.w);
+            }
+        }
+        else
+        {
+            rr_node left = nodes[first], right = nodes[first + 1];
+            const int hitLeft = rr_hit_box(f, left.lo, left.hi, &tn);
+            const int hitRight = rr_hit_box(f, right.lo, right.hi, &tn2);
+            if (hitLeft && hitRight)
+            {
+                // Nearer child first: an occluder found early ends the ray.
+                const int nearFirst = tn <= tn2;
+                stack[sp++] = nearFirst ? first + 1 : first;
+                index = nearFirst ? first : first + 1;
+                continue;
+            }
+            if (hitLeft || hitRight)
+            {
+                index = hitLeft ? first : first + 1;
+                continue;
+            }
+        }
+        if (sp == 0)
+            return -1;
+        index = stack[--sp];
+    }
+}
+
+// Reads ray i and answers it; inactive rays and empty scenes answer -1.
+inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_node* nodes,
+                         __global const rr_triangle* triangles, int triangleCount)
+{
+    if (!ray->active || triangleCount == 0)
+        return -1;
+    float o[3] = {ray->o[0], ray->o[1], ray->o[2]};
+    float d[3] = {ray->d[0], ray->d[1], ray->d[2]};
+    if (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f)
+        return -1; // a ray without direction goes nowhere
+    rr_ray_frame f = rr_make_frame(o, d, ray->maxt);
+    return rr_occlusion_single(&f, nodes, triangles);
+}

@@ -1,0 +1,32 @@
+// Meshes as the service keeps them: a copy of the caller's triangles.
+#pragma once
+
+#include "rr/radeon_rays.h"
+
+#include <vector>
+
+namespace RadeonRays::detail
+{
+
+class Mesh final : public Shape
+{
+public:
+    // Validates and copies the caller's arrays (see IntersectionApi::CreateMesh).
+    Mesh(const float* vertices, int vnum, int vstride, const int* indices, int istride,
+         const int* numfacevertices, int numfaces);
+
+    void SetId(int id) override { id_ = id; }
+    int GetId() const override { return id_; }
+
+    const std::vector<float>& Positions() const { return positions_; } // 3 per vertex
+    const std::vector<int>& Triangles() const { return triangles_; }   // 3 per triangle
+    const std::vector<int>& FaceOfTriangle() const { return faces_; }  // 1 per triangle
+
+private:
+    int id_ = 0;
+    std::vector<float> positions_;
+    std::vector<int> triangles_;
+    std::vector<int> faces_;
+};
+
+} // namespace RadeonRays::detail

@@ -1,0 +1,79 @@
+#include "rr/scene_data.h"
+
+#include "rr/mesh.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace RadeonRays::detail
+{
+namespace
+{
+
+// A triangle whose corners are collinear (or coincide) has no area and cannot occlude; so does
+// one with a corner at infinity or NaN. Keeping such triangles out of the BVH keeps its boxes
+// finite. The cross product of float differences is exact enough in double to catch every
+// triangle built from repeated or axis-collinear corners.
+bool Usable(const float* a, const float* b, const float* c)
+{
+    for (int k = 0; k < 3; ++k)
+        if (!std::isfinite(a[k]) || !std::isfinite(b[k]) || !std::isfinite(c[k]))
+            return false;
+    double e1[3], e2[3];
+    for (int k = 0; k < 3; ++k)
+    {
+        e1[k] = double(b[k]) - a[k];
+        e2[k] = double(c[k]) - a[k];
+    }
+    double n0 = e1[1] * e2[2] - e1[2] * e2[1];
+    double n1 = e1[2] * e2[0] - e1[0] * e2[2];
+    double n2 = e1[0] * e2[1] - e1[1] * e2[0];
+    return n0 != 0.0 || n1 != 0.0 || n2 != 0.0;
+}
+
+} // namespace
+
+SceneData BuildScene(const std::vector<const Mesh*>& meshes)
+{
+    std::vector<DeviceTriangle> triangles;
+    std::vector<Aabb> bounds;
+    for (const Mesh* mesh : meshes)
+    {
+        const std::vector<float>& p = mesh->Positions();
+        const std::vector<int>& t = mesh->Triangles();
+        const std::vector<int>& faces = mesh->FaceOfTriangle();
+        for (std::size_t i = 0; i < faces.size(); ++i)
+        {
+            const float* a = &p[3 * static_cast<std::size_t>(t[3 * i])];
+            const float* b = &p[3 * static_cast<std::size_t>(t[3 * i + 1])];
+            const float* c = &p[3 * static_cast<std::size_t>(t[3 * i + 2])];
+            if (!Usable(a, b, c))
+                continue;
+            DeviceTriangle tri{};
+            std::copy(a, a + 3, tri.v0);
+            std::copy(b, b + 3, tri.v1);
+            std::copy(c, c + 3, tri.v2);
+            tri.shapeid = mesh->GetId();
+            tri.primid = faces[i];
+            triangles.push_back(tri);
+            Aabb box;
+            for (int k = 0; k < 3; ++k)
+            {
+                box.lo[k] = std::min({a[k], b[k], c[k]});
+                box.hi[k] = std::max({a[k], b[k], c[k]});
+            }
+            bounds.push_back(box);
+        }
+    }
+
+    BvhBuild bvh = BuildBvh(bounds);
+    SceneData scene;
+    scene.nodes = std::move(bvh.nodes);
+    scene.depth = bvh.depth;
+    scene.triangles.reserve(triangles.size());
+    for (std::uint32_t i : bvh.order)
+        scene.triangles.push_back(triangles[i]);
+    return scene;
+}
+
+} // namespace RadeonRays::detail

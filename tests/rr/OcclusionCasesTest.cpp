@@ -1,0 +1,282 @@
+// Occlusion answers in hand-made situations: ray ends, inactive rays, degenerate triangles,
+// several shapes, closed meshes hit exactly through their shared edges and corners.
+#include "OcclusionHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace rrtest
+{
+namespace
+{
+
+// The unit square in the plane y = 0 as two triangles.
+const float kSquare[] = {0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1};
+const int kSquareIndices[] = {0, 1, 2, 0, 2, 3};
+
+RadeonRays::Shape* AddSquare(OcclusionHarness& h, int id)
+{
+    RadeonRays::Shape* s = h.Api().CreateMesh(kSquare, 4, 12, kSquareIndices, 0, nullptr, 2);
+    s->SetId(id);
+    h.Api().AttachShape(s);
+    return s;
+}
+
+TEST(OcclusionCases, RayThroughASquareIsOccludedAndOneBesideItIsNot)
+{
+    OcclusionHarness h;
+    AddSquare(h, 7);
+    h.Api().Commit();
+    std::vector<int> ids =
+        h.Query({MakeRay(0.3f, -1, 0.6f, 0, 1, 0, 10), MakeRay(0.3f, 1, 0.6f, 0, -1, 0, 10),
+                 MakeRay(1.3f, -1, 0.6f, 0, 1, 0, 10), MakeRay(0.3f, 1, 0.6f, 0, 1, 0, 10)});
+    EXPECT_EQ(ids, (std::vector<int>{7, 7, -1, -1}));
+}
+
+TEST(OcclusionCases, InactiveRaysAreNeverOccluded)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    std::vector<RadeonRays::ray> rays;
+    for (int i = 0; i < 100; ++i)
+        rays.push_back(MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10, i % 3 == 0 ? 0 : 1));
+    std::vector<int> ids = h.Query(rays);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(ids[i], i % 3 == 0 ? -1 : 1) << i;
+}
+
+TEST(OcclusionCases, MaxtJustAboveAndJustBelowTheHit)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    // The square is at t = 2 for a direction of length 0.5 from y = -1; t counts direction
+    // lengths, not distance.
+    std::vector<int> ids = h.Query({MakeRay(0.4f, -1, 0.3f, 0, 0.5f, 0, 2.001f),
+                                    MakeRay(0.4f, -1, 0.3f, 0, 0.5f, 0, 1.999f),
+                                    MakeRay(0.4f, -1, 0.3f, 0, 0.5f, 0, 2.0f * 1.00001f),
+                                    MakeRay(0.4f, -1, 0.3f, 0, 0.5f, 0, 2.0f * 0.99999f)});
+    EXPECT_EQ(ids, (std::vector<int>{1, -1, 1, -1}));
+}
+
+TEST(OcclusionCases, HitsJustAboveZeroCountAndHitsBehindDoNot)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    std::vector<int> ids =
+        h.Query({MakeRay(0.4f, -1e-4f, 0.3f, 0, 1, 0, 1), MakeRay(0.4f, 1e-4f, 0.3f, 0, 1, 0, 1),
+                 MakeRay(0.4f, -1e-6f, 0.3f, 0, 1, 0, 1), MakeRay(0.4f, 1e-6f, 0.3f, 0, 1, 0, 1)});
+    EXPECT_EQ(ids, (std::vector<int>{1, -1, 1, -1}));
+}
+
+TEST(OcclusionCases, DegenerateTrianglesNeverOcclude)
+{
+    OcclusionHarness h;
+    // A point, a segment along x, and a triangle with collinear corners, all on the rays' paths.
+    const float v[] = {0.5f, 0, 0.5f, 0, 0, 0.5f, 1, 0, 0.5f, 0.25f, 0, 0.5f};
+    const int idx[] = {0, 0, 0, 1, 2, 2, 1, 3, 2, 1, 2, 3};
+    RadeonRays::Shape* s = h.Api().CreateMesh(v, 4, 0, idx, 0, nullptr, 4);
+    s->SetId(4);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+    std::vector<int> ids =
+        h.Query({MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10), MakeRay(0.25f, -1, 0.5f, 0, 1, 0, 10),
+                 MakeRay(0.5f, 0, -1, 0, 0, 1, 10), MakeRay(-1, 0, 0.5f, 1, 0, 0, 10)});
+    EXPECT_EQ(ids, (std::vector<int>{-1, -1, -1, -1}));
+}
+
+TEST(OcclusionCases, EmptyScenesAnswerMinusOne)
+{
+    OcclusionHarness h;
+    h.Api().Commit();
+    std::vector<RadeonRays::ray> rays(50, MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10));
+    EXPECT_EQ(h.Query(rays), std::vector<int>(50, -1));
+
+    // A shape without faces.
+    RadeonRays::Shape* s = h.Api().CreateMesh(kSquare, 4, 0, nullptr, 0, nullptr, 0);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+    EXPECT_EQ(h.Query(rays), std::vector<int>(50, -1));
+}
+
+TEST(OcclusionCases, TwoShapesReportTheirOwnIds)
+{
+    OcclusionHarness h;
+    AddSquare(h, 5);
+    const float far[] = {10, 0, 0, 11, 0, 0, 11, 0, 1, 10, 0, 1};
+    RadeonRays::Shape* s = h.Api().CreateMesh(far, 4, 0, kSquareIndices, 0, nullptr, 2);
+    s->SetId(9);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+    std::vector<int> ids =
+        h.Query({MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10), MakeRay(10.5f, -1, 0.5f, 0, 1, 0, 10),
+                 MakeRay(5.5f, -1, 0.5f, 0, 1, 0, 10)});
+    EXPECT_EQ(ids, (std::vector<int>{5, 9, -1}));
+}
+
+TEST(OcclusionCases, QuadsAndStridesAreRead)
+{
+    OcclusionHarness h;
+    // Positions padded to 16 bytes, one quad face with indices 32 bytes apart.
+    const float v[] = {0, 0, 0, 99, 1, 0, 0, 99, 1, 0, 1, 99, 0, 0, 1, 99};
+    const int idx[] = {0, 1, 2, 3, -1, -1, -1, -1};
+    const int nfv[] = {4};
+    RadeonRays::Shape* s = h.Api().CreateMesh(v, 4, 16, idx, 32, nfv, 1);
+    s->SetId(2);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+    std::vector<int> ids =
+        h.Query({MakeRay(0.8f, -1, 0.1f, 0, 1, 0, 10), MakeRay(0.1f, -1, 0.8f, 0, 1, 0, 10),
+                 MakeRay(1.1f, -1, 0.5f, 0, 1, 0, 10)});
+    EXPECT_EQ(ids, (std::vector<int>{2, 2, -1}));
+}
+
+// A closed box [-1, 1]^3 whose faces are n x n grids of quads split into triangles, so that
+// grid lines are edges shared by two triangles and grid points corners shared by up to six.
+void AddClosedBox(OcclusionHarness& h, int n, int id)
+{
+    std::vector<float> v;
+    std::vector<int> idx;
+    for (int axis = 0; axis < 3; ++axis)
+        for (float side : {-1.0f, 1.0f})
+        {
+            const int base = static_cast<int>(v.size() / 3);
+            for (int j = 0; j <= n; ++j)
+                for (int i = 0; i <= n; ++i)
+                {
+                    float p[3];
+                    p[axis] = side;
+                    p[(axis + 1) % 3] = -1.0f + 2.0f * i / n;
+                    p[(axis + 2) % 3] = -1.0f + 2.0f * j / n;
+                    v.insert(v.end(), p, p + 3);
+                }
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < n; ++i)
+                {
+                    int a = base + j * (n + 1) + i, b = a + 1, c = a + n + 2, d = a + n + 1;
+                    // Alternate the diagonal so that corners are shared by differing fans.
+                    if ((i + j) % 2)
+                        idx.insert(idx.end(), {a, b, c, a, c, d});
+                    else
+                        idx.insert(idx.end(), {a, b, d, b, c, d});
+                }
+        }
+    RadeonRays::Shape* s =
+        h.Api().CreateMesh(v.data(), static_cast<int>(v.size() / 3), 12, idx.data(), 0, nullptr,
+                           static_cast<int>(idx.size() / 3));
+    s->SetId(id);
+    h.Api().AttachShape(s);
+}
+
+TEST(OcclusionCases, ClosedMeshDoesNotLeakThroughSharedEdgesOrCorners)
+{
+    OcclusionHarness h;
+    const int n = 8;
+    AddClosedBox(h, n, 6);
+    h.Api().Commit();
+    // From inside, rays along the grid lines and through grid points of the faces, in bundles
+    // that share a direction and as single rays aimed at each grid point.
+    std::vector<RadeonRays::ray> rays;
+    for (int axis = 0; axis < 3; ++axis)
+        for (float sign : {-1.0f, 1.0f})
+        {
+            for (int j = 0; j <= 4 * n; ++j)
+                for (int i = 0; i <= 4 * n; ++i)
+                {
+                    float o[3], d[3] = {0, 0, 0};
+                    o[axis] = 0.25f * sign;
+                    o[(axis + 1) % 3] = -1.0f + 2.0f * i / (4 * n);
+                    o[(axis + 2) % 3] = -1.0f + 2.0f * j / (4 * n);
+                    if (i == 0 || j == 0 || i == 4 * n || j == 4 * n)
+                        continue; // on the side faces themselves
+                    d[axis] = sign * 0.7f;
+                    rays.push_back(MakeRay(o[0], o[1], o[2], d[0], d[1], d[2], 100));
+                }
+            for (int j = 0; j <= n; ++j)
+                for (int i = 0; i <= n; ++i)
+                {
+                    float p[3];
+                    p[axis] = sign;
+                    p[(axis + 1) % 3] = -1.0f + 2.0f * i / n;
+                    p[(axis + 2) % 3] = -1.0f + 2.0f * j / n;
+                    const float o[3] = {0.1f, -0.2f, 0.15f};
+                    rays.push_back(
+                        MakeRay(o[0], o[1], o[2], p[0] - o[0], p[1] - o[1], p[2] - o[2], 100));
+                }
+        }
+    std::vector<int> ids = h.Query(rays);
+    int leaks = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        if (ids[i] != 6 && ++leaks <= 5)
+            ADD_FAILURE() << "ray " << i << " from (" << rays[i].o[0] << ", " << rays[i].o[1]
+                          << ", " << rays[i].o[2] << ") along (" << rays[i].d[0] << ", "
+                          << rays[i].d[1] << ", " << rays[i].d[2] << ") leaked";
+    EXPECT_EQ(leaks, 0);
+}
+
+TEST(OcclusionCases, RepeatedQueriesReuseTheBuffers)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    for (int round = 0; round < 5; ++round)
+    {
+        const float x = round % 2 ? 0.5f : 1.5f;
+        std::vector<RadeonRays::ray> rays(1000, MakeRay(x, -1, 0.5f, 0, 1, 0, 10));
+        EXPECT_EQ(h.Query(rays), std::vector<int>(1000, round % 2 ? 1 : -1));
+    }
+}
+
+TEST(OcclusionCases, RebuildAfterAttachingASecondShape)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    std::vector<RadeonRays::ray> rays = {MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10),
+                                         MakeRay(20.5f, -1, 0.5f, 0, 1, 0, 10)};
+    EXPECT_EQ(h.Query(rays), (std::vector<int>{1, -1}));
+
+    std::vector<float> big;
+    for (int i = 0; i < 4; ++i)
+        big.insert(big.end(), {kSquare[3 * i] + 20, kSquare[3 * i + 1], kSquare[3 * i + 2]});
+    RadeonRays::Shape* s = h.Api().CreateMesh(big.data(), 4, 0, kSquareIndices, 0, nullptr, 2);
+    s->SetId(2);
+    h.Api().AttachShape(s);
+    // Not yet committed: queries still see the old scene.
+    EXPECT_EQ(h.Query(rays), (std::vector<int>{1, -1}));
+    h.Api().Commit();
+    EXPECT_EQ(h.Query(rays), (std::vector<int>{1, 2}));
+
+    h.Api().DetachShape(s);
+    h.Api().Commit();
+    EXPECT_EQ(h.Query(rays), (std::vector<int>{1, -1}));
+}
+
+TEST(OcclusionCases, WaitEventsChainQueries)
+{
+    OcclusionHarness h;
+    AddSquare(h, 1);
+    h.Api().Commit();
+    std::vector<RadeonRays::ray> rays(64, MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10));
+    h.Query(rays);
+    RadeonRays::Event* first = nullptr;
+    RadeonRays::Event* second = nullptr;
+    h.Api().QueryOcclusion(h.Rays(), 64, h.Hits(), nullptr, &first);
+    h.Api().QueryOcclusion(h.Rays(), 64, h.Hits(), first, &second);
+    second->Wait();
+    EXPECT_TRUE(first->Complete());
+    EXPECT_TRUE(second->Complete());
+    h.Api().DeleteEvent(first);
+    h.Api().DeleteEvent(second);
+    // A query of no rays is allowed and completes.
+    RadeonRays::Event* none = nullptr;
+    h.Api().QueryOcclusion(h.Rays(), 0, h.Hits(), nullptr, &none);
+    none->Wait();
+    h.Api().DeleteEvent(none);
+}
+
+} // namespace
+} // namespace rrtest
