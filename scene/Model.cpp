@@ -1,0 +1,200 @@
+#include "scene/Model.h"
+
+#include "scene/SceneImport.h"
+#include "scene/Tessellation.h"
+#include "scene/Texture.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <stdexcept>
+
+Model::Model(QObject* parent) : QObject(parent) {}
+
+Model::~Model()
+{
+    Release();
+}
+
+void Model::Load(QString directory, QString fileName)
+{
+    Import(directory, fileName);
+    // The size check comes before any OpenGL object exists, so a scene that is too
+    // large leaves nothing behind.
+    Tessellate(TessellationThreshold());
+    LoadTextures();
+    BuildVertexArray();
+    UploadBuffers();
+}
+
+void Model::Import(QString directory, QString fileName)
+{
+    this->directory = directory;
+    sceneFile = directory + "/" + fileName;
+    ImportedScene scene = ImportScene(sceneFile.toStdString());
+
+    groups.clear();
+    texturePaths.clear();
+    for (ImportedMaterial& material : scene.materials)
+    {
+        MaterialGroup group;
+        group.vertices = std::move(material.triangles);
+        groups.push_back(std::move(group));
+        texturePaths.push_back(material.hasDiffuseTexture
+                                   ? std::optional<std::string>(material.diffuseTexture)
+                                   : std::nullopt);
+    }
+    positions = std::move(scene.positions);
+    indices.resize(positions.size());
+    for (size_t k = 0; k < indices.size(); ++k)
+    {
+        indices[k] = static_cast<GLuint>(k);
+    }
+}
+
+void Model::Tessellate(float threshold)
+{
+    std::uint64_t total = 0;
+    for (const MaterialGroup& group : groups)
+    {
+        total +=
+            CountTessellatedVertices(group.vertices, threshold, kTessellationVertexBudget - total);
+        if (total > kTessellationVertexBudget)
+        {
+            double estimate = 0.0;
+            for (const MaterialGroup& g : groups)
+            {
+                estimate += EstimateTessellatedVertices(g.vertices, threshold);
+            }
+            estimate = std::max(estimate, static_cast<double>(total));
+            throw std::runtime_error(
+                "Cannot load the scene \"" + sceneFile.toStdString() + "\": refining it into " +
+                "triangles of at most " + std::to_string(threshold) + " square units would need " +
+                "about " + QString::number(estimate, 'f', 0).toStdString() +
+                " vertices, more than the budget of " + std::to_string(kTessellationVertexBudget) +
+                "; scale the scene down or split its largest triangles");
+        }
+    }
+    for (MaterialGroup& group : groups)
+    {
+        TessellateTriangles(group.vertices, threshold);
+    }
+}
+
+void Model::LoadTextures()
+{
+    for (size_t g = 0; g < groups.size() && g < texturePaths.size(); ++g)
+    {
+        if (texturePaths[g])
+        {
+            groups[g].texture = Texture::Instance()->Load(directory + "/" +
+                                                          QString::fromStdString(*texturePaths[g]));
+        }
+    }
+}
+
+void Model::BuildVertexArray()
+{
+    vertices.clear();
+    size_t total = 0;
+    for (const MaterialGroup& group : groups)
+    {
+        total += group.vertices.size();
+    }
+    vertices.reserve(total);
+    for (MaterialGroup& group : groups)
+    {
+        group.indices.clear();
+        group.indices.reserve(group.vertices.size());
+        for (const _Vertex& v : group.vertices)
+        {
+            vertices.push_back(v);
+            group.indices.push_back(static_cast<GLuint>(vertices.size() - 1));
+        }
+    }
+}
+
+void Model::UploadBuffers()
+{
+    glGenBuffers(1, &vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    // Static, although the shadow pass rewrites the contents through OpenCL every
+    // frame: OpenGL itself only ever reads it.
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(_Vertex)),
+                 vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    for (MaterialGroup& group : groups)
+    {
+        if (group.indices.empty())
+        {
+            continue;
+        }
+        glGenBuffers(1, &group.indexBuffer);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, group.indexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(group.indices.size() * sizeof(GLuint)),
+                     group.indices.data(), GL_STATIC_DRAW);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+
+    // Groups without a texture bind texture name 0, and sampling the default texture
+    // without an image gives black. Giving it one white texel makes such groups draw
+    // in their vertex colour, as an untextured surface should.
+    const GLubyte white[4] = {255, 255, 255, 255};
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+}
+
+void Model::Draw(GLuint program) const
+{
+    for (GLuint attribute = 0; attribute < 4; ++attribute)
+    {
+        glEnableVertexAttribArray(attribute);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    const GLsizei stride = sizeof(_Vertex);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, position)));
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
+    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, color)));
+    glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
+
+    for (const MaterialGroup& group : groups)
+    {
+        if (group.vertices.empty())
+        {
+            continue;
+        }
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, group.indexBuffer);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, group.texture);
+        // The indices address the whole vertex buffer: no base vertex needed.
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(group.indices.size()), GL_UNSIGNED_INT,
+                       nullptr);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+
+    for (GLuint attribute = 0; attribute < 4; ++attribute)
+    {
+        glDisableVertexAttribArray(attribute);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void Model::Release()
+{
+    for (MaterialGroup& group : groups)
+    {
+        group.vertices.clear();
+        if (group.texture != 0)
+        {
+            glDeleteTextures(1, &group.texture);
+            group.texture = 0;
+        }
+    }
+    groups.clear();
+}

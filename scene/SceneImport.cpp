@@ -1,0 +1,130 @@
+#include "scene/SceneImport.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <cmath>
+#include <stdexcept>
+
+static_assert(kSceneImportFlags == aiProcessPreset_TargetRealtime_MaxQuality,
+              "the import flags are assimp's MaxQuality preset");
+
+namespace
+{
+
+[[noreturn]] void Fail(const std::string& path, const std::string& reason)
+{
+    throw std::runtime_error("Cannot load the scene \"" + path + "\": " + reason);
+}
+
+bool IsFinite(const aiVector3D& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+Float3 ToFloat3(const aiVector3D& v)
+{
+    return {v.x, v.y, v.z};
+}
+
+// The import asks for smooth normals, so triangle meshes always carry them; this
+// is only the fallback for a mesh that somehow has none.
+Float3 FaceNormal(const aiVector3D& a, const aiVector3D& b, const aiVector3D& c)
+{
+    aiVector3D n = (b - a) ^ (c - a);
+    const float length = n.Length();
+    if (length > 0.0f)
+    {
+        n /= length;
+    }
+    return ToFloat3(n);
+}
+
+// The importer's own checks do not cover everything a hostile file can do, so
+// every corner index and position is checked before it is used.
+void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
+              ImportedMaterial& material, std::vector<Float3>& positions)
+{
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+    {
+        const aiFace& face = mesh.mFaces[f];
+        if (face.mNumIndices < 3 || !face.mIndices)
+        {
+            continue; // points and lines: nothing to shade or to cast shadows
+        }
+        const unsigned corners[3] = {face.mIndices[0], face.mIndices[1], face.mIndices[2]};
+        for (unsigned i : corners)
+        {
+            if (i >= mesh.mNumVertices)
+            {
+                Fail(path,
+                     "mesh " + std::to_string(meshIndex) + " has a corner index out of range");
+            }
+            if (!IsFinite(mesh.mVertices[i]))
+            {
+                Fail(path,
+                     "mesh " + std::to_string(meshIndex) + " has a position that is not finite");
+            }
+        }
+        const Float3 faceNormal =
+            mesh.mNormals ? Float3{0, 0, 0}
+                          : FaceNormal(mesh.mVertices[corners[0]], mesh.mVertices[corners[1]],
+                                       mesh.mVertices[corners[2]]);
+        for (unsigned i : corners)
+        {
+            _Vertex v;
+            v.position = ToFloat3(mesh.mVertices[i]);
+            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : faceNormal;
+            v.texCoord = mesh.mTextureCoords[0]
+                             ? Float2{mesh.mTextureCoords[0][i].x, mesh.mTextureCoords[0][i].y}
+                             : Float2{0.0f, 0.0f};
+            v.color = {1.0f, 1.0f, 1.0f};
+            material.triangles.push_back(v);
+            positions.push_back(v.position);
+        }
+    }
+}
+
+} // namespace
+
+ImportedScene ImportScene(const std::string& path)
+{
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, kSceneImportFlags);
+    if (!scene)
+    {
+        Fail(path, importer.GetErrorString());
+    }
+
+    ImportedScene result;
+    result.materials.resize(scene->mNumMaterials);
+    for (unsigned m = 0; m < scene->mNumMaterials; ++m)
+    {
+        const aiMaterial* material = scene->mMaterials[m];
+        ImportedMaterial& out = result.materials[m];
+        if (aiGetMaterialTextureCount(material, aiTextureType_DIFFUSE) != 0)
+        {
+            aiString texturePath;
+            aiGetMaterialTexture(material, aiTextureType_DIFFUSE, 0, &texturePath);
+            out.hasDiffuseTexture = true;
+            out.diffuseTexture = texturePath.C_Str();
+        }
+    }
+
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+    {
+        const aiMesh* mesh = scene->mMeshes[m];
+        if (!mesh || !mesh->mVertices || mesh->mMaterialIndex >= result.materials.size())
+        {
+            Fail(path, "mesh " + std::to_string(m) + " is malformed");
+        }
+        ReadMesh(path, m, *mesh, result.materials[mesh->mMaterialIndex], result.positions);
+    }
+    if (result.positions.empty())
+    {
+        Fail(path, "it contains no triangles");
+    }
+    return result;
+}

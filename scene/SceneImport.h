@@ -1,0 +1,40 @@
+#pragma once
+// Reading a scene file into per-material triangle lists, without OpenGL.
+#include "scene/VectorTypes.h"
+#include "scene/Vertex.h"
+
+#include <string>
+#include <vector>
+
+// The post-processing of the import: assimp's preset for real-time rendering at its
+// highest quality (triangulation, smooth normals where the file has none, joining and
+// validation among others).
+constexpr unsigned kSceneImportFlags = 0x379ECB;
+
+struct ImportedMaterial
+{
+    bool hasDiffuseTexture = false;
+    // The material's first diffuse texture path exactly as the file stores it
+    // (relative to the scene's directory, subfolders and separators included).
+    std::string diffuseTexture;
+    // Its triangles, three vertices each, in mesh, face and corner order, every
+    // vertex white. Empty for a material that no mesh uses.
+    std::vector<_Vertex> triangles;
+};
+
+struct ImportedScene
+{
+    // One entry per material of the scene, in the scene's order.
+    std::vector<ImportedMaterial> materials;
+    // One point per corner of every imported triangle, in mesh, face and corner
+    // order: the coarse geometry that occludes the light.
+    std::vector<Float3> positions;
+};
+
+// Imports the scene file at path (UTF-8). Faces with fewer than three corners
+// (points and lines) are skipped. Throws std::runtime_error naming the file when the
+// importer gives up (missing, unreadable or malformed file, with the importer's
+// reason), when what it returns is inconsistent (a corner index out of range, a
+// position that is not finite, a material index out of range), or when the scene
+// holds no triangle.
+ImportedScene ImportScene(const std::string& path);

@@ -1,0 +1,94 @@
+#include "scene/ShaderProgram.h"
+
+#include <fstream>
+
+namespace
+{
+
+// The log as text: its characters up to the terminating zero the driver writes.
+std::string LogText(const std::vector<char>& log)
+{
+    size_t length = 0;
+    while (length < log.size() && log[length] != '\0')
+    {
+        ++length;
+    }
+    return std::string(log.data(), length);
+}
+
+} // namespace
+
+GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
+{
+    std::vector<char> source;
+    ReadFileContents(vertexFile.toStdString(), source, false);
+    const GLuint vertexShader = CompileShader(source, GL_VERTEX_SHADER);
+    ReadFileContents(fragmentFile.toStdString(), source, false);
+    const GLuint fragmentShader = CompileShader(source, GL_FRAGMENT_SHADER);
+
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, fragmentShader);
+    // Flagged for deletion now, freed with the program: no shader object outlives
+    // this call on its own.
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    glLinkProgram(program);
+
+    GLint linked = 1;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked)
+    {
+        return program;
+    }
+    GLint logLength = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
+    std::vector<char> log(static_cast<size_t>(logLength > 0 ? logLength : 0));
+    if (!log.empty())
+    {
+        glGetProgramInfoLog(program, logLength, nullptr, log.data());
+    }
+    glDeleteProgram(program);
+    throw LogText(log);
+}
+
+GLuint CompileShader(const std::vector<char>& source, GLenum type)
+{
+    const GLuint shader = glCreateShader(type);
+    const GLchar* text = source.data();
+    const GLint length = static_cast<GLint>(source.size());
+    glShaderSource(shader, 1, &text, &length);
+    glCompileShader(shader);
+
+    GLint compiled = 1;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled)
+    {
+        return shader;
+    }
+    GLint logLength = 0;
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
+    std::vector<char> log(static_cast<size_t>(logLength > 0 ? logLength : 0));
+    if (!log.empty())
+    {
+        glGetShaderInfoLog(shader, logLength, nullptr, log.data());
+    }
+    glDeleteShader(shader);
+    throw LogText(log);
+}
+
+void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bool binary)
+{
+    std::ifstream file(fileName, binary ? std::ios::in | std::ios::binary : std::ios::in);
+    if (file.fail() || file.bad())
+    {
+        throw std::string("Cannot read the contents of a file");
+    }
+    buffer.clear();
+    const std::streampos begin = file.tellg();
+    file.seekg(0, std::ios::end);
+    const std::streampos end = file.tellg();
+    file.seekg(0, std::ios::beg);
+    buffer.resize(static_cast<size_t>(end - begin));
+    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+}

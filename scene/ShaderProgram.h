@@ -1,0 +1,27 @@
+#pragma once
+// Builds a GLSL program from two source files.
+//
+// Failures are thrown as the std::string itself (the file message or the driver's
+// info log), not as a std::exception: callers that report them catch std::string.
+#include <GL/glew.h>
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+// Compiles vertexFile as the vertex stage and fragmentFile as the fragment stage, in
+// that order whatever their names, and links them. Returns the program name, owned
+// by the caller; the shader objects go with the program. Throws
+// "Cannot read the contents of a file" for a file that cannot be opened, a stage's
+// compile log, or the program's link log (the failed object is deleted first).
+GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile);
+
+// Compiles one stage from source (its length is the buffer's size; no terminating
+// zero needed). Returns the shader name or throws the compile log.
+GLuint CompileShader(const std::vector<char>& source, GLenum type);
+
+// Replaces the contents of buffer with the bytes of fileName, in binary mode or, when
+// binary is false, in text mode. Throws "Cannot read the contents of a file" when the
+// file cannot be opened.
+void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bool binary);

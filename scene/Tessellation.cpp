@@ -1,0 +1,141 @@
+#include "scene/Tessellation.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+
+Float3 Half(const Float3& a, const Float3& b)
+{
+    return {a.x * 0.5f + b.x * 0.5f, a.y * 0.5f + b.y * 0.5f, a.z * 0.5f + b.z * 0.5f};
+}
+
+float TriangleArea(const Float3& a, const Float3& b, const Float3& c)
+{
+    const Float3 e1 = {b.x - a.x, b.y - a.y, b.z - a.z};
+    const Float3 e2 = {c.x - a.x, c.y - a.y, c.z - a.z};
+    const float x = e1.y * e2.z - e1.z * e2.y;
+    const float y = e1.z * e2.x - e1.x * e2.z;
+    const float z = e1.x * e2.y - e1.y * e2.x;
+    return 0.5f * std::sqrt((x * x + y * y) + z * z);
+}
+
+// NaN compares false; an infinite area is a leaf too, or the recursion would never
+// end. Both the count and the refinement decide here, so they always agree.
+bool MustSplit(const Float3& a, const Float3& b, const Float3& c, float threshold)
+{
+    const float area = TriangleArea(a, b, c);
+    return std::isfinite(area) && area > threshold;
+}
+
+bool CountLeaves(const Float3& a, const Float3& b, const Float3& c, float threshold,
+                 std::uint64_t cap, std::uint64_t& count)
+{
+    if (!MustSplit(a, b, c, threshold))
+    {
+        count += 3;
+        return count <= cap;
+    }
+    const Float3 ab = Half(a, b);
+    const Float3 bc = Half(b, c);
+    const Float3 ca = Half(c, a);
+    return CountLeaves(a, ab, ca, threshold, cap, count) &&
+           CountLeaves(ab, bc, ca, threshold, cap, count) &&
+           CountLeaves(ab, b, bc, threshold, cap, count) &&
+           CountLeaves(ca, bc, c, threshold, cap, count);
+}
+
+} // namespace
+
+float TessellationThreshold()
+{
+    // Built from its bits at run time so that no compiler setting can turn the
+    // decimal spelling into a neighbouring float.
+    const std::uint32_t bits = 0x3AD1B719u;
+    float c;
+    std::memcpy(&c, &bits, sizeof c);
+    return 0.5f * std::sqrt(c);
+}
+
+_Vertex Midpoint(const _Vertex& a, const _Vertex& b)
+{
+    _Vertex m;
+    m.position = Half(a.position, b.position);
+    m.normal = Half(a.normal, b.normal);
+    m.texCoord = {a.texCoord.x * 0.5f + b.texCoord.x * 0.5f,
+                  a.texCoord.y * 0.5f + b.texCoord.y * 0.5f};
+    m.color = Half(a.color, b.color);
+
+    Float3& n = m.normal;
+    const float length = std::sqrt((n.x * n.x + n.y * n.y) + n.z * n.z);
+    if (length > 0.0f)
+    {
+        const float scale = 1.0f / length;
+        n = {n.x * scale, n.y * scale, n.z * scale};
+    }
+    return m;
+}
+
+void TessellateTriangle(const _Vertex& a, const _Vertex& b, const _Vertex& c, float threshold,
+                        std::vector<_Vertex>& out)
+{
+    if (!MustSplit(a.position, b.position, c.position, threshold))
+    {
+        out.push_back(a);
+        out.push_back(b);
+        out.push_back(c);
+        return;
+    }
+    const _Vertex ab = Midpoint(a, b);
+    const _Vertex bc = Midpoint(b, c);
+    const _Vertex ca = Midpoint(c, a);
+    TessellateTriangle(a, ab, ca, threshold, out);
+    TessellateTriangle(ab, bc, ca, threshold, out);
+    TessellateTriangle(ab, b, bc, threshold, out);
+    TessellateTriangle(ca, bc, c, threshold, out);
+}
+
+void TessellateTriangles(std::vector<_Vertex>& vertices, float threshold)
+{
+    std::vector<_Vertex> out;
+    out.reserve(CountTessellatedVertices(vertices, threshold, UINT64_MAX));
+    for (size_t t = 0; t + 2 < vertices.size(); t += 3)
+    {
+        TessellateTriangle(vertices[t], vertices[t + 1], vertices[t + 2], threshold, out);
+    }
+    vertices = std::move(out);
+}
+
+std::uint64_t CountTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold,
+                                       std::uint64_t cap)
+{
+    std::uint64_t count = 0;
+    for (size_t t = 0; t + 2 < vertices.size(); t += 3)
+    {
+        if (!CountLeaves(vertices[t].position, vertices[t + 1].position, vertices[t + 2].position,
+                         threshold, cap, count))
+        {
+            break;
+        }
+    }
+    return count;
+}
+
+double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold)
+{
+    double total = 0.0;
+    for (size_t t = 0; t + 2 < vertices.size(); t += 3)
+    {
+        double area =
+            TriangleArea(vertices[t].position, vertices[t + 1].position, vertices[t + 2].position);
+        double count = 3.0;
+        while (std::isfinite(area) && area > threshold)
+        {
+            area *= 0.25;
+            count *= 4.0;
+        }
+        total += count;
+    }
+    return total;
+}

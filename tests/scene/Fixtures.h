@@ -1,0 +1,91 @@
+#pragma once
+// Helpers shared by the scene tests: scratch files written by the tests themselves,
+// and a hidden OpenGL context for the tests that draw or upload.
+#include "platform/GlContext.h"
+
+#include <FreeImage.h>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace fixtures
+{
+
+inline void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+}
+
+// A width x height image of one colour (BGR bytes as FreeImage stores them), saved
+// in the given format with bitsPerPixel 8 (grey), 24 or 32.
+inline bool WriteImage(const std::string& path, FREE_IMAGE_FORMAT format, int width, int height,
+                       int bitsPerPixel = 24, BYTE red = 200, BYTE green = 100, BYTE blue = 50)
+{
+    FIBITMAP* image = FreeImage_Allocate(width, height, bitsPerPixel);
+    if (!image)
+    {
+        return false;
+    }
+    const unsigned bytes = static_cast<unsigned>(bitsPerPixel / 8);
+    for (int y = 0; y < height; ++y)
+    {
+        BYTE* row = FreeImage_GetScanLine(image, y);
+        for (int x = 0; x < width; ++x)
+        {
+            BYTE* p = row + x * bytes;
+            if (bytes == 1)
+            {
+                p[0] = green;
+                continue;
+            }
+            p[FI_RGBA_RED] = red;
+            p[FI_RGBA_GREEN] = green;
+            p[FI_RGBA_BLUE] = blue;
+            if (bytes == 4)
+            {
+                p[FI_RGBA_ALPHA] = 255;
+            }
+        }
+    }
+    if (bitsPerPixel == 8)
+    {
+        // A grey ramp palette, so that the image is truly grey-scale.
+        RGBQUAD* palette = FreeImage_GetPalette(image);
+        for (int i = 0; i < 256; ++i)
+        {
+            palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
+        }
+    }
+    const bool saved = FreeImage_Save(format, image, path.c_str(), 0) != 0;
+    FreeImage_Unload(image);
+    return saved;
+}
+
+// A scratch directory that disappears with the test.
+class ScratchDir
+{
+public:
+    std::string Path(const std::string& name) const
+    {
+        return dir.path().toStdString() + "/" + name;
+    }
+    QString Root() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+};
+
+// Tests derived from this one run with a current OpenGL context.
+class GlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { context = platform::GlContext::CreateHidden(64, 64); }
+
+    std::unique_ptr<platform::GlContext> context;
+};
+
+} // namespace fixtures

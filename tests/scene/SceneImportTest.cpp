@@ -1,0 +1,182 @@
+// Reading scene files written by the tests, and the checks around the import that
+// stop with a message naming the file. No OpenGL is involved.
+#include "scene/SceneImport.h"
+#include "Fixtures.h"
+#include "scene/Model.h"
+#include "scene/Tessellation.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using fixtures::ScratchDir;
+using fixtures::WriteText;
+
+namespace
+{
+
+// Two materials without textures: a small quad in the first, a triangle in the second,
+// all below the refinement threshold.
+const char* kTwoMaterialsMtl = "newmtl red\nKd 1 0 0\n\nnewmtl blue\nKd 0 0 1\n";
+const char* kTwoMaterialsObj = "mtllib scene.mtl\n"
+                               "v 0 0 0\nv 0.1 0 0\nv 0.1 0 -0.1\nv 0 0 -0.1\n"
+                               "v 3 0 0\nv 3.1 0 0\nv 3 0.1 0\n"
+                               "vn 0 1 0\nvn 0 0 1\n"
+                               "usemtl red\nf 1//1 2//1 3//1 4//1\n"
+                               "usemtl blue\nf 5//2 6//2 7//2\n";
+
+std::string ErrorOf(const std::string& path)
+{
+    try
+    {
+        ImportScene(path);
+    }
+    catch (const std::runtime_error& e)
+    {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(SceneImport, QuadsAreTriangulatedAndPositionsFollowTheFaces)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("scene.mtl"), kTwoMaterialsMtl);
+    WriteText(dir.Path("scene.obj"), kTwoMaterialsObj);
+    const ImportedScene scene = ImportScene(dir.Path("scene.obj"));
+
+    // One quad (two triangles) and one triangle.
+    EXPECT_EQ(scene.positions.size(), 9u);
+    size_t corners = 0;
+    for (const ImportedMaterial& m : scene.materials)
+    {
+        EXPECT_FALSE(m.hasDiffuseTexture);
+        EXPECT_EQ(m.triangles.size() % 3, 0u);
+        corners += m.triangles.size();
+        for (const _Vertex& v : m.triangles)
+        {
+            EXPECT_EQ(v.color.x, 1.0f);
+            EXPECT_EQ(v.color.y, 1.0f);
+            EXPECT_EQ(v.color.z, 1.0f);
+        }
+    }
+    EXPECT_EQ(corners, 9u);
+}
+
+TEST(SceneImport, NormalsAndTextureCoordinatesAreCarried)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("t.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.25 0.5\nvt 1 0\nvt 0 1\n"
+                                 "vn 0 0 1\nf 1/1/1 2/2/1 3/3/1\n");
+    const ImportedScene scene = ImportScene(dir.Path("t.obj"));
+    ASSERT_EQ(scene.positions.size(), 3u);
+    const ImportedMaterial* used = nullptr;
+    for (const ImportedMaterial& m : scene.materials)
+    {
+        if (!m.triangles.empty())
+        {
+            used = &m;
+        }
+    }
+    ASSERT_NE(used, nullptr);
+    const _Vertex& first = used->triangles[0];
+    EXPECT_EQ(first.normal.z, 1.0f);
+    EXPECT_EQ(first.texCoord.x, 0.25f);
+    EXPECT_EQ(first.texCoord.y, 0.5f);
+}
+
+TEST(SceneImport, MissingFileIsNamedWithTheImportersReason)
+{
+    const std::string message = ErrorOf("no/such/scene.obj");
+    EXPECT_NE(message.find("no/such/scene.obj"), std::string::npos) << message;
+    EXPECT_GT(message.size(), std::string("Cannot load the scene \"no/such/scene.obj\": ").size())
+        << message;
+}
+
+TEST(SceneImport, MalformedFileIsNamed)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("bad.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99\n");
+    const std::string message = ErrorOf(dir.Path("bad.obj"));
+    EXPECT_NE(message.find("bad.obj"), std::string::npos) << message;
+}
+
+TEST(SceneImport, SceneWithoutTrianglesIsRefused)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("lines.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
+    const std::string message = ErrorOf(dir.Path("lines.obj"));
+    EXPECT_NE(message.find("lines.obj"), std::string::npos) << message;
+    EXPECT_NE(message.find("no triangles"), std::string::npos) << message;
+}
+
+TEST(SceneImport, UnreadableFileIsNamed)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("binary.obj"), std::string("\x00\x01\x02\xff\xfe garbage", 14));
+    const std::string message = ErrorOf(dir.Path("binary.obj"));
+    EXPECT_NE(message.find("binary.obj"), std::string::npos) << message;
+}
+
+TEST(SceneImport, DiffuseTexturePathIsKeptAsStored)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("s.mtl"), "newmtl m\nmap_Kd textures/sub/wood.png\n");
+    WriteText(dir.Path("s.obj"), "mtllib s.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl m\nf 1 2 3\n");
+    const ImportedScene scene = ImportScene(dir.Path("s.obj"));
+    bool found = false;
+    for (const ImportedMaterial& m : scene.materials)
+    {
+        if (m.hasDiffuseTexture)
+        {
+            EXPECT_EQ(m.diffuseTexture, "textures/sub/wood.png");
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(ModelImport, IndicesCountUpAndGroupsFollowTheMaterials)
+{
+    ScratchDir dir;
+    WriteText(dir.Path("scene.mtl"), kTwoMaterialsMtl);
+    WriteText(dir.Path("scene.obj"), kTwoMaterialsObj);
+    Model model;
+    model.Import(dir.Root(), "scene.obj");
+    ASSERT_EQ(model.GetPositions().size(), 9u);
+    ASSERT_EQ(model.GetIndices().size(), 9u);
+    for (size_t k = 0; k < model.GetIndices().size(); ++k)
+    {
+        EXPECT_EQ(model.GetIndices()[k], k);
+    }
+    // Small triangles stay as they are: as many vertices as coarse corners.
+    model.Tessellate(TessellationThreshold());
+    model.BuildVertexArray();
+    EXPECT_EQ(model.GetVertices().size(), model.GetPositions().size());
+}
+
+TEST(ModelImport, TessellationBeyondTheBudgetStopsWithAMessage)
+{
+    // A ground of one square kilometre in two triangles.
+    ScratchDir dir;
+    WriteText(dir.Path("huge.obj"), "v -500 0 -500\nv 500 0 -500\nv 500 0 500\nv -500 0 500\n"
+                                    "vn 0 1 0\nf 1//1 4//1 3//1 2//1\n");
+    Model model;
+    model.Import(dir.Root(), "huge.obj");
+    try
+    {
+        model.Tessellate(TessellationThreshold());
+        FAIL() << "no exception";
+    }
+    catch (const std::runtime_error& e)
+    {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("huge.obj"), std::string::npos) << message;
+        EXPECT_NE(message.find(std::to_string(kTessellationVertexBudget)), std::string::npos)
+            << message;
+        // Each triangle of 500,000 square units splits 13 levels deep: 2 * 3 * 4^13.
+        EXPECT_NE(message.find("402653184"), std::string::npos) << message;
+    }
+}
