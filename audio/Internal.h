@@ -21,7 +21,6 @@ struct FMOD_SOUND
 {
     FMOD_SYSTEM* system = nullptr;
     openmpt_module* module = nullptr;
-    std::string fileName;
     FMOD_CHANNEL* channel = nullptr; // where it plays now, if anywhere
 
     ~FMOD_SOUND();

@@ -104,7 +104,6 @@ extern "C" FMOD_RESULT FMOD_System_CreateStream(FMOD_SYSTEM* system, const char*
     }
     created->system = system;
     created->module = module;
-    created->fileName = name_or_data;
     *sound = created.get();
     system->sounds.push_back(std::move(created));
     return FMOD_OK;
