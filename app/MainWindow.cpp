@@ -1,13 +1,15 @@
 #include "app/MainWindow.h"
 
 #include "app/Camera.h"
+#include "app/ComputeStartup.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
+#include "scene/RasterPass.h"
+#include "scene/ShaderProgram.h"
 #include "ui_MainWindow.h"
 
-#include <GL/glew.h>
-
 #include <QCoreApplication>
+#include <QDebug>
 #include <QEvent>
 
 #include <algorithm>
@@ -21,6 +23,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     m_window = ui->view->winId();
     m_gl = platform::GlContext::CreateForWindow(m_window);
 
+    InitCL();
+    InitScene();
+
     m_elapsed.start();
     m_curNs = m_elapsed.nsecsElapsed();
     m_prevNs = m_curNs;
@@ -32,7 +37,53 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
 MainWindow::~MainWindow()
 {
     m_timer.stop();
+    // OpenGL objects go while their context is current; the service's buffers, shape
+    // and memory objects before the service and the OpenCL context.
+    if (m_gl)
+    {
+        m_gl->MakeCurrent();
+    }
+    ReleaseDeviceScene(m_deviceScene, m_api);
+    if (m_api)
+    {
+        RadeonRays::IntersectionApi::Delete(m_api);
+        m_api = nullptr;
+    }
+    m_model.Release();
+    if (m_program)
+    {
+        glDeleteProgram(m_program);
+    }
     delete ui;
+}
+
+void MainWindow::InitCL()
+{
+    ComputeStartup compute = StartCompute(m_gl.get());
+    m_context = compute.context;
+    m_clProgram = compute.program;
+    m_api = compute.api;
+    m_sharesWithGl = compute.sharesWithGl;
+    qDebug().noquote() << QString::fromStdString(compute.description);
+}
+
+void MainWindow::InitScene()
+{
+    m_gl->MakeCurrent();
+
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_CULL_FACE);
+    m_gl->SetSwapInterval(0);
+    glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
+
+    m_program = LoadShaderProgram("VertexShader.txt", "FragmentShader.txt");
+    m_model.Load("OBJ", "Scene.obj");
+
+    qDebug() << "Num Positions: " << m_model.GetPositions().size();
+    qDebug() << "Num Tessellation Vertices: " << m_model.GetVertices().size();
+
+    m_deviceScene = CreateDeviceScene(m_context, m_api, m_model, m_sharesWithGl);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -90,9 +141,11 @@ void MainWindow::DrawFrame()
     const Float3 up{0.0f, 1.0f, 0.0f};
     const Mat4 view = LookAt(eye, target, up);
     const Mat4 projection = Perspective(aspect);
-    (void)view;
-    (void)projection;
+    const Float3 light = LightDirection(lightAngle);
+
+    RunShadowPass(m_context, m_clProgram, m_api, m_deviceScene, Identity(), eye, target, light);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    DrawModel(m_model, m_program, Multiply(projection, view));
     m_gl->SwapBuffers();
 }

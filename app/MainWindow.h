@@ -1,8 +1,14 @@
 #pragma once
 // The demo's one window. It owns every resource of the program: the OpenGL context on
-// its view, and the frame loop that keeps the title's frame rate, turns the camera
-// and the light, and draws.
+// its view, the compute device, the scene, and the frame loop that keeps the title's
+// frame rate, turns the camera and the light, casts the shadows and draws.
+#include "app/ShadowPass.h"
+#include "clw/CLW.h"
 #include "platform/GlContext.h"
+#include "rr/radeon_rays.h"
+#include "scene/Model.h"
+
+#include <GL/glew.h>
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -30,12 +36,25 @@ public slots:
     void Draw();
 
 private:
+    // The OpenCL device, its context, the kernel program and the intersection service.
+    void InitCL();
+    // The OpenGL state, the shader program, the model, and the device memory of the
+    // shadow pass with the occluder committed.
+    void InitScene();
     void DrawFrame();
 
     Ui_MainWindow* ui;
     // The view's native X11 window and the GLX context drawing into it.
     unsigned long m_window = 0;
     std::unique_ptr<platform::GlContext> m_gl;
+
+    GLuint m_program = 0;
+    CLWContext m_context;
+    CLWProgram m_clProgram;
+    RadeonRays::IntersectionApi* m_api = nullptr;
+    bool m_sharesWithGl = false;
+    DeviceScene m_deviceScene;
+    Model m_model;
 
     QTimer m_timer;
     QElapsedTimer m_elapsed;

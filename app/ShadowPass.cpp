@@ -1,0 +1,216 @@
+#include "app/ShadowPass.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Brings the drawn vertices to OpenGL where the device cannot share its buffer: read
+// straight into OpenGL's mapped buffer, so the frame makes one copy and allocates nothing.
+void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
+{
+    const size_t bytes = static_cast<size_t>(scene.vertexCount) * sizeof(_Vertex);
+    const cl_command_queue queue = context.GetCommandQueue(0);
+    if (scene.glVertexBuffer == 0)
+    {
+        const cl_int status =
+            clEnqueueReadBuffer(queue, scene.sharedVertexBuffer, CL_TRUE, 0, bytes,
+                                scene.hostCopy.data(), 0, nullptr, nullptr);
+        if (status != CL_SUCCESS)
+        {
+            throw CLWException(status, "clEnqueueReadBuffer failed");
+        }
+        return;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, scene.glVertexBuffer);
+    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    cl_int status = CL_SUCCESS;
+    if (target)
+    {
+        status = clEnqueueReadBuffer(queue, scene.sharedVertexBuffer, CL_TRUE, 0, bytes, target, 0,
+                                     nullptr, nullptr);
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (!target)
+    {
+        throw std::runtime_error("cannot map the OpenGL vertex buffer for the host copy");
+    }
+    if (status != CL_SUCCESS)
+    {
+        throw CLWException(status, "clEnqueueReadBuffer failed");
+    }
+}
+
+} // namespace
+
+size_t LaunchSide(int vertexCount)
+{
+    return static_cast<size_t>(static_cast<int>(std::ceil(std::sqrt(double(vertexCount)))));
+}
+
+DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
+                              const Model& model, bool shareWithGl, bool withGl)
+{
+    const std::vector<_Vertex>& vertices = model.GetVertices();
+    DeviceScene scene;
+    scene.vertexCount = static_cast<int>(vertices.size());
+    scene.globalWidth = LaunchSide(scene.vertexCount);
+    scene.globalHeight = LaunchSide(scene.vertexCount);
+    scene.localSize = 1;
+    const size_t n = vertices.size();
+
+    scene.vertexBuffer = CLWBuffer<_Vertex>::Create(
+        context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, n, const_cast<_Vertex*>(vertices.data()));
+    scene.glVertexBuffer = withGl ? model.GetVertexBuffer() : 0;
+    scene.sharedWithGl = shareWithGl;
+    if (shareWithGl)
+    {
+        scene.sharedVertexBuffer = context.CreateFromGLBuffer(scene.glVertexBuffer);
+    }
+    else
+    {
+        cl_int status = CL_SUCCESS;
+        scene.sharedVertexBuffer =
+            clCreateBuffer(context, CL_MEM_READ_WRITE, n * sizeof(_Vertex), nullptr, &status);
+        if (status != CL_SUCCESS)
+        {
+            throw CLWException(status, "clCreateBuffer failed");
+        }
+        if (!withGl)
+        {
+            scene.hostCopy.resize(n);
+        }
+    }
+
+    scene.rayBuffer = CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
+    scene.rrRays = RadeonRays::CreateFromOpenClBuffer(api, scene.rayBuffer);
+    scene.hitBuffer =
+        CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
+    scene.rrHits = RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer);
+
+    // Rays start on the fine vertices but are traced against the coarse triangles.
+    const std::vector<Float3>& positions = model.GetPositions();
+    const std::vector<GLuint>& indices = model.GetIndices();
+    scene.occluder = api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()),
+                                     sizeof(Float3), reinterpret_cast<const int*>(indices.data()),
+                                     0, nullptr, static_cast<int>(indices.size() / 3));
+    api->AttachShape(scene.occluder);
+    scene.occluder->SetId(1);
+    api->Commit();
+    return scene;
+}
+
+void ReleaseDeviceScene(DeviceScene& scene, RadeonRays::IntersectionApi* api)
+{
+    if (api)
+    {
+        if (scene.rrRays)
+        {
+            api->DeleteBuffer(scene.rrRays);
+        }
+        if (scene.rrHits)
+        {
+            api->DeleteBuffer(scene.rrHits);
+        }
+        if (scene.occluder)
+        {
+            api->DetachShape(scene.occluder);
+            api->DeleteShape(scene.occluder);
+        }
+    }
+    scene.rrRays = scene.rrHits = nullptr;
+    scene.occluder = nullptr;
+    if (scene.sharedVertexBuffer)
+    {
+        clReleaseMemObject(scene.sharedVertexBuffer);
+        scene.sharedVertexBuffer = nullptr;
+    }
+}
+
+void RunShadowPass(const CLWContext& context, const CLWProgram& program,
+                   RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
+                   const Float3& cameraPosition, const Float3& cameraTarget,
+                   const Float3& lightDirection, ShadowPassTimes* times)
+{
+    ShadowPassTimes local;
+    ShadowPassTimes& t = times ? *times : local;
+
+    const size_t side =
+        (scene.globalHeight + scene.localSize - 1) / scene.localSize * scene.localSize;
+    scene.globalWidth = side;
+    scene.globalHeight = side;
+    const size_t globalSize[2] = {side, side};
+    const size_t localSize[2] = {scene.localSize, scene.localSize};
+    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
+
+    // Ray generation.
+    Clock::time_point start = Clock::now();
+    if (scene.sharedWithGl)
+    {
+        context.AcquireGLObjects(0, shared);
+    }
+    CLWKernel vertexShader = program.GetKernel("VertexShader");
+    vertexShader.SetArg(0, scene.vertexBuffer);
+    vertexShader.SetArg(1, scene.sharedVertexBuffer);
+    vertexShader.SetArg(2, scene.rayBuffer);
+    vertexShader.SetArg(3, scene.vertexCount);
+    vertexShader.SetArg(4, static_cast<cl_int>(scene.globalWidth));
+    vertexShader.SetArg(5, static_cast<cl_int>(scene.globalHeight));
+    vertexShader.SetArg(6, sizeof world, &world);
+    vertexShader.SetArg(7, sizeof cameraPosition, &cameraPosition);
+    vertexShader.SetArg(8, sizeof cameraTarget, &cameraTarget);
+    vertexShader.SetArg(9, sizeof lightDirection, &lightDirection);
+    context.Launch2D(0, globalSize, localSize, vertexShader);
+    context.Finish(0);
+    if (scene.sharedWithGl)
+    {
+        context.ReleaseGLObjects(0, shared);
+    }
+    t.rayGeneration = SecondsSince(start);
+
+    // Occlusion.
+    start = Clock::now();
+    RadeonRays::Event* done = nullptr;
+    api->QueryOcclusion(scene.rrRays, scene.vertexCount, scene.rrHits, nullptr, &done);
+    done->Wait();
+    api->DeleteEvent(done);
+    t.occlusion = SecondsSince(start);
+
+    // Shadow write.
+    start = Clock::now();
+    if (scene.sharedWithGl)
+    {
+        context.AcquireGLObjects(0, shared);
+    }
+    CLWKernel shadowShader = program.GetKernel("ShadowShader");
+    shadowShader.SetArg(0, scene.sharedVertexBuffer);
+    shadowShader.SetArg(1, scene.hitBuffer);
+    shadowShader.SetArg(2, scene.vertexCount);
+    shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
+    shadowShader.SetArg(4, static_cast<cl_int>(scene.globalHeight));
+    context.Launch2D(0, globalSize, localSize, shadowShader);
+    context.Finish(0);
+    if (scene.sharedWithGl)
+    {
+        context.ReleaseGLObjects(0, shared);
+    }
+    t.shadowWrite = SecondsSince(start);
+
+    // Transfer, where OpenCL could not write OpenGL's buffer itself.
+    start = Clock::now();
+    if (!scene.sharedWithGl)
+    {
+        CopyVerticesToGl(context, scene);
+    }
+    t.transfer = SecondsSince(start);
+}

@@ -1,0 +1,136 @@
+// The two kernels of the shadow pass.
+//
+// "VertexShader" lights every vertex by the sky and the sun and writes one shadow ray
+// per vertex toward the sun; the intersection library then tests the rays against the
+// scene; "ShadowShader" takes the sun's light away from every vertex whose ray was
+// blocked. Both run over a side x side range; work-item (x, y) handles vertex
+// y * side + x, and the items past the last vertex do nothing.
+
+// The vertex record of the host, the OpenGL buffer and these kernels: eleven floats.
+typedef struct
+{
+    float position[3];
+    float normal[3];
+    float texCoord[2];
+    float color[3];
+} Vertex;
+
+// The intersection library's records (48 and 32 bytes).
+typedef struct
+{
+    float o[3];
+    float maxt;
+    float d[3];
+    float time;
+    int mask;
+    int active;
+    int padding[2];
+} Ray;
+
+typedef struct
+{
+    int shapeid;
+    int primid;
+    int padding[2];
+    float u, v, w, t;
+} Intersection;
+
+// Host-side argument types: three packed floats (an OpenCL float3 would be 16 bytes)
+// and a column-major 4x4 matrix.
+typedef struct
+{
+    float x, y, z;
+} Float3;
+
+typedef struct
+{
+    float m[16];
+} Mat4;
+
+// Sunlight is warm, the sky's light cool; the ground bounces a little warm light back.
+#define SUN_COLOUR ((float3)(1.00f, 0.93f, 0.80f))
+#define SKY_COLOUR ((float3)(0.42f, 0.48f, 0.62f))
+#define GROUND_COLOUR ((float3)(0.26f, 0.23f, 0.20f))
+
+// Shadow rays start a little off their surface, along the normal and toward the light,
+// so that a vertex never finds the triangle it lies on; small against the scene's
+// objects so that contact shadows where objects meet the ground stay closed.
+#define NORMAL_OFFSET 0.004f
+#define LIGHT_OFFSET 0.012f
+#define RAY_LENGTH 1.0e4f
+
+// Light from the sky dome, by how much of it the normal sees.
+float3 SkyLight(float3 n)
+{
+    const float up = 0.5f + 0.5f * n.y;
+    return mix(GROUND_COLOUR, SKY_COLOUR, up);
+}
+
+float3 Transform(const Mat4* m, float3 p, float w)
+{
+    return (float3)(m->m[0] * p.x + m->m[4] * p.y + m->m[8] * p.z + m->m[12] * w,
+                    m->m[1] * p.x + m->m[5] * p.y + m->m[9] * p.z + m->m[13] * w,
+                    m->m[2] * p.x + m->m[6] * p.y + m->m[10] * p.z + m->m[14] * w);
+}
+
+__kernel void VertexShader(__global const Vertex* vertices, __global Vertex* shaded,
+                           __global Ray* rays, int count, int width, int height, Mat4 world,
+                           Float3 cameraPosition, Float3 cameraTarget, Float3 lightDirection)
+{
+    const int x = get_global_id(0);
+    const int y = get_global_id(1);
+    const int i = y * width + x;
+    if (x >= width || y >= height || i >= count)
+    {
+        return;
+    }
+
+    const Vertex in = vertices[i];
+    const float3 p = Transform(&world, vload3(0, in.position), 1.0f);
+    const float3 n = normalize(Transform(&world, vload3(0, in.normal), 0.0f));
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    const float facing = dot(n, toLight);
+
+    // Lambert's cosine, faded in over the last few degrees before the terminator so that
+    // the edge between lit and unlit stays soft on coarse curved surfaces.
+    const float direct = facing > 0.0f ? facing * smoothstep(0.0f, 0.08f, facing) : 0.0f;
+    const float3 colour = SkyLight(n) + SUN_COLOUR * direct;
+
+    Vertex out = in;
+    vstore3(p, 0, out.position);
+    vstore3(n, 0, out.normal);
+    vstore3(colour, 0, out.color);
+    shaded[i] = out;
+
+    Ray ray;
+    const float3 origin = p + n * NORMAL_OFFSET + toLight * LIGHT_OFFSET;
+    vstore3(origin, 0, ray.o);
+    vstore3(toLight, 0, ray.d);
+    ray.maxt = RAY_LENGTH;
+    ray.time = 0.0f;
+    ray.mask = -1;
+    // A vertex turned away from the light is in its own shadow: no ray to trace.
+    ray.active = direct > 0.0f ? 1 : 0;
+    ray.padding[0] = 0;
+    ray.padding[1] = 0;
+    rays[i] = ray;
+}
+
+__kernel void ShadowShader(__global Vertex* shaded, __global const Intersection* hits, int count,
+                           int width, int height)
+{
+    const int x = get_global_id(0);
+    const int y = get_global_id(1);
+    const int i = y * width + x;
+    if (x >= width || y >= height || i >= count)
+    {
+        return;
+    }
+    if (hits[i].shapeid != -1)
+    {
+        // Blocked: only the sky's light is left.
+        const float3 n = vload3(0, shaded[i].normal);
+        vstore3(SkyLight(n), 0, shaded[i].color);
+    }
+}
