@@ -218,6 +218,23 @@ TEST_F(ClwReferenceCount, StoredKernelsHoldOneReferenceAndLookupsOneMore)
     EXPECT_EQ(ReferenceCount(raw), 1u);
 }
 
+TEST_F(ClwReferenceCount, KernelFactoryAdoptsTheCreationReference)
+{
+    CLWProgram program = clw_test::Build(context, kTwoKernels);
+    cl_int status = CL_SUCCESS;
+    cl_kernel raw = clCreateKernel(program, "Second", &status);
+    ASSERT_EQ(status, CL_SUCCESS);
+    {
+        CLWKernel kernel = CLWKernel::Create(raw);
+        EXPECT_EQ(ReferenceCount(raw), 1u);
+        CLWKernel copy = kernel;
+        EXPECT_EQ(ReferenceCount(raw), 2u);
+        clRetainKernel(raw);
+    }
+    EXPECT_EQ(ReferenceCount(raw), 1u);
+    clReleaseKernel(raw);
+}
+
 TEST_F(ClwReferenceCount, BufferFactoryCopiesAndAssignments)
 {
     CLWBuffer<cl_int> b1 = CLWBuffer<cl_int>::Create(context, CL_MEM_READ_WRITE, 4, nullptr);
