@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <unistd.h>
 
 using audiotest::LogCapture;
@@ -162,6 +163,12 @@ struct BrokenFile
     const char* name;
     std::string bytes;
 };
+
+// gtest would otherwise dump the object's bytes, padding included.
+void PrintTo(const BrokenFile& file, std::ostream* out)
+{
+    *out << file.name;
+}
 
 std::string Garbage()
 {
