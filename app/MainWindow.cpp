@@ -4,6 +4,7 @@
 #include "app/ComputeStartup.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
+#include "audio/AudioLog.h"
 #include "scene/RasterPass.h"
 #include "scene/ShaderProgram.h"
 #include "ui_MainWindow.h"
@@ -14,6 +15,21 @@
 
 #include <algorithm>
 
+namespace
+{
+
+// The audio layer's warnings (a missing or unplayable music file) join the debug log;
+// its chatter about the module's contents does not.
+void LogAudioWarning(audio::LogLevel level, const char* message)
+{
+    if (level == audio::LogLevel::Warning)
+    {
+        qWarning().noquote() << message;
+    }
+}
+
+} // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
@@ -23,8 +39,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     m_window = ui->view->winId();
     m_gl = platform::GlContext::CreateForWindow(m_window);
 
-    InitCL();
-    InitScene();
+    try
+    {
+        InitCL();
+        InitScene();
+    }
+    catch (...)
+    {
+        // No destructor runs for a window that failed to construct: stop the music's
+        // thread here, so that the process never ends while it still plays.
+        FMOD_System_Release(m_fmodSystem);
+        throw;
+    }
 
     m_elapsed.start();
     m_curNs = m_elapsed.nsecsElapsed();
@@ -37,6 +63,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
 MainWindow::~MainWindow()
 {
     m_timer.stop();
+    // The audio thread stops before the music it reads is freed.
+    FMOD_System_Release(m_fmodSystem);
     // OpenGL objects go while their context is current; the service's buffers, shape
     // and memory objects before the service and the OpenCL context.
     if (m_gl)
@@ -70,6 +98,16 @@ void MainWindow::InitCL()
 void MainWindow::InitScene()
 {
     m_gl->MakeCurrent();
+
+    // The music: looped for ever on the audio layer's thread. Without an audio device,
+    // or without the file, the demo runs silent and nothing else changes.
+    audio::SetLogSink(&LogAudioWarning);
+    FMOD_System_Create(&m_fmodSystem);
+    FMOD_System_SetOutput(m_fmodSystem, FMOD_OUTPUTTYPE_AUTODETECT);
+    FMOD_System_Init(m_fmodSystem, 50, FMOD_INIT_NORMAL, nullptr);
+    FMOD_System_CreateStream(m_fmodSystem, "WINDWLKR.S3M", FMOD_LOOP_NORMAL | FMOD_2D, nullptr,
+                             &m_music);
+    FMOD_System_PlaySound(m_fmodSystem, m_music, nullptr, 0, &m_channel);
 
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);

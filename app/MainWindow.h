@@ -3,6 +3,7 @@
 // its view, the compute device, the scene, and the frame loop that keeps the title's
 // frame rate, turns the camera and the light, casts the shadows and draws.
 #include "app/ShadowPass.h"
+#include "audio/fmod.h"
 #include "clw/CLW.h"
 #include "platform/GlContext.h"
 #include "rr/radeon_rays.h"
@@ -63,4 +64,9 @@ private:
     float m_frameSeconds = 0.0f;
     int m_frameCount = 0;
     float m_fpsSeconds = 0.0f;
+
+    // The background music; it plays on the audio layer's own thread.
+    FMOD_SYSTEM* m_fmodSystem = nullptr;
+    FMOD_SOUND* m_music = nullptr;
+    FMOD_CHANNEL* m_channel = nullptr;
 };
