@@ -5,6 +5,7 @@
 #include <CL/cl.h>
 
 #include <cstring>
+#include <type_traits>
 
 template <typename T> class CLWBuffer;
 
@@ -33,6 +34,12 @@ public:
     {
     }
     CLWKernelArg(cl_int value) : CLWKernelArg(kInt, &value, sizeof value) {}
+    // Any other number would be converted to cl_int silently (a float truncated, a
+    // size_t cut to 32 bits) and reach a kernel that expects something else. Refusing
+    // them makes the caller say which kind is meant: a cast to cl_int, or UInt, Float...
+    template <typename T,
+              typename = std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, cl_int>>>
+    CLWKernelArg(T value) = delete;
 
     // The other kinds are named, so that an integer literal never silently becomes a
     // float or a local-memory size.

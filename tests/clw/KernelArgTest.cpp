@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <type_traits>
 
 namespace
 {
@@ -76,6 +77,15 @@ TEST_F(ClwKernelArg, EveryKindHasItsFixedByteSize)
     EXPECT_EQ(CLWKernelArg::ULong(1).GetByteSize(), 8u);
     EXPECT_EQ(CLWKernelArg::Local(256).GetByteSize(), 256u);
 }
+
+// Only a cl_int becomes a kind-1 argument by itself; other numbers must say their kind.
+static_assert(std::is_convertible_v<cl_int, CLWKernelArg>);
+static_assert(std::is_convertible_v<cl_mem, CLWKernelArg>);
+static_assert(std::is_convertible_v<CLWBuffer<float>, CLWKernelArg>);
+static_assert(!std::is_convertible_v<float, CLWKernelArg>);
+static_assert(!std::is_convertible_v<size_t, CLWKernelArg>);
+static_assert(!std::is_convertible_v<cl_uint, CLWKernelArg>);
+static_assert(!std::is_convertible_v<bool, CLWKernelArg>);
 
 TEST_F(ClwKernelArg, KindsKeepTheirNumbers)
 {
