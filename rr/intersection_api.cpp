@@ -22,6 +22,9 @@ namespace
 
 class Api;
 
+// Rays per work-item of the packet kernel (RR_PACKET in kernels/packet.cl).
+constexpr std::size_t kPacketSize = 16;
+
 class ClBuffer final : public Buffer
 {
 public:
@@ -69,9 +72,15 @@ public:
                     "clGetDeviceInfo");
             program_ = BuildKernelProgram(context_, device_);
             cl_int status = CL_SUCCESS;
-            kernel_ = clCreateKernel(program_, "rr_occlusion_per_ray", &status);
+            // CPUs run a work-group's items one after the other: there one item takes a
+            // packet of rays and vectorises over them. GPUs run items in lockstep: there one
+            // item takes one ray.
+            const bool cpu = (type & CL_DEVICE_TYPE_CPU) != 0;
+            kernel_ = clCreateKernel(
+                program_, cpu ? "rr_occlusion_packets" : "rr_occlusion_per_ray", &status);
             CheckCl(status, "clCreateKernel");
-            groupSize_ = 64;
+            raysPerItem_ = cpu ? kPacketSize : 1;
+            groupSize_ = cpu ? 1 : 64;
         }
         catch (...)
         {
@@ -165,7 +174,8 @@ public:
             CheckCl(clSetKernelArg(kernel_, 4, sizeof(cl_mem), &tris), "clSetKernelArg");
             CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
             const std::size_t local = groupSize_;
-            const std::size_t global = (n + local - 1) / local * local;
+            const std::size_t items = (n + raysPerItem_ - 1) / raysPerItem_;
+            const std::size_t global = (items + local - 1) / local * local;
             CheckCl(clEnqueueNDRangeKernel(queue_, kernel_, 1, nullptr, &global, &local,
                                            wait ? 1 : 0, wait ? &wait : nullptr,
                                            event ? &done : nullptr),
@@ -232,6 +242,7 @@ private:
     cl_program program_ = nullptr;
     cl_kernel kernel_ = nullptr;
     std::size_t groupSize_ = 1;
+    std::size_t raysPerItem_ = 1;
     DeviceScene scene_;
     std::vector<std::unique_ptr<Mesh>> meshes_;
     std::vector<const Mesh*> attached_;

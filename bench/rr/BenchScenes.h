@@ -1,0 +1,38 @@
+// Scenes and rays of the rr benchmark: a courtyard (coarse and fine), the courtyard crowded
+// to 100,000 triangles, a random triangle soup; shadow rays from the courtyard's surfaces and
+// incoherent random rays.
+#pragma once
+
+#include "rr/radeon_rays.h"
+
+#include <string>
+#include <vector>
+
+namespace rrbench
+{
+
+struct TriangleMesh
+{
+    std::string name;
+    std::vector<float> vertices; // 3 per vertex
+    std::vector<int> indices;    // 3 per triangle
+    int TriangleCount() const { return static_cast<int>(indices.size() / 3); }
+};
+
+// A walled courtyard with an arcade of pillars, beams, crates and a fountain. detail scales
+// the subdivision of every surface: 1 gives about 800 triangles, 3 about 7,500.
+TriangleMesh Courtyard(int detail);
+// The courtyard at detail 3 with small rounded objects scattered over its ground, about
+// 100,000 triangles in all.
+TriangleMesh CrowdedCourtyard();
+// count random triangles (edges about 1) in [-20, 20]^3.
+TriangleMesh Soup(int count, unsigned seed);
+
+// About count shadow rays from points spread over the surfaces of mesh in surface order (the
+// corners of its triangles refined by midpoint subdivision, as a tessellator makes them),
+// offset a little along the outward normal, all toward a directional light 45 degrees up.
+std::vector<RadeonRays::ray> ShadowRays(const TriangleMesh& mesh, int count);
+// count rays with random origins in [-20, 20]^3, random directions and finite maxt.
+std::vector<RadeonRays::ray> IncoherentRays(int count, unsigned seed);
+
+} // namespace rrbench

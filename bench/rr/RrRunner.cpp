@@ -1,0 +1,118 @@
+#include "RrRunner.h"
+
+#include <chrono>
+#include <stdexcept>
+
+namespace rrbench
+{
+namespace
+{
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Check(cl_int status, const char* what)
+{
+    if (status != CL_SUCCESS)
+        throw std::runtime_error(std::string(what) + " failed: " + std::to_string(status));
+}
+
+} // namespace
+
+RrRunner::RrRunner(bool preferGpu, std::size_t capacity)
+{
+    cl_uint count = 0;
+    Check(clGetPlatformIDs(0, nullptr, &count), "clGetPlatformIDs");
+    std::vector<cl_platform_id> platforms(count);
+    Check(clGetPlatformIDs(count, platforms.data(), nullptr), "clGetPlatformIDs");
+    for (cl_device_type type :
+         {preferGpu ? CL_DEVICE_TYPE_GPU : CL_DEVICE_TYPE_ALL, CL_DEVICE_TYPE_ALL})
+    {
+        for (cl_platform_id p : platforms)
+        {
+            cl_uint n = 0;
+            if (clGetDeviceIDs(p, type, 1, &device_, &n) == CL_SUCCESS && n > 0)
+                break;
+            device_ = nullptr;
+        }
+        if (device_)
+            break;
+    }
+    if (!device_)
+        throw std::runtime_error("no OpenCL device");
+    char name[256] = {};
+    clGetDeviceInfo(device_, CL_DEVICE_NAME, sizeof(name) - 1, name, nullptr);
+    deviceName_ = name;
+    cl_int status = CL_SUCCESS;
+    context_ = clCreateContext(nullptr, 1, &device_, nullptr, nullptr, &status);
+    Check(status, "clCreateContext");
+    queue_ = clCreateCommandQueue(context_, device_, 0, &status);
+    Check(status, "clCreateCommandQueue");
+    rayMem_ = clCreateBuffer(context_, CL_MEM_READ_WRITE, capacity * sizeof(RadeonRays::ray),
+                             nullptr, &status);
+    Check(status, "clCreateBuffer");
+    hitMem_ = clCreateBuffer(context_, CL_MEM_READ_WRITE,
+                             capacity * sizeof(RadeonRays::Intersection), nullptr, &status);
+    Check(status, "clCreateBuffer");
+    api_ = RadeonRays::CreateFromOpenClContext(context_, device_, queue_);
+    rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);
+    hits_ = RadeonRays::CreateFromOpenClBuffer(api_, hitMem_);
+}
+
+RrRunner::~RrRunner()
+{
+    api_->DeleteBuffer(rays_);
+    api_->DeleteBuffer(hits_);
+    RadeonRays::IntersectionApi::Delete(api_);
+    clReleaseMemObject(rayMem_);
+    clReleaseMemObject(hitMem_);
+    clReleaseCommandQueue(queue_);
+    clReleaseContext(context_);
+}
+
+double RrRunner::Commit(const TriangleMesh& mesh)
+{
+    if (shape_)
+        api_->DeleteShape(shape_);
+    shape_ = api_->CreateMesh(mesh.vertices.data(), static_cast<int>(mesh.vertices.size() / 3), 12,
+                              mesh.indices.data(), 0, nullptr, mesh.TriangleCount());
+    api_->AttachShape(shape_);
+    shape_->SetId(1);
+    const double start = Now();
+    api_->Commit();
+    return Now() - start;
+}
+
+void RrRunner::UploadRays(const std::vector<RadeonRays::ray>& rays)
+{
+    Check(clEnqueueWriteBuffer(queue_, rayMem_, CL_TRUE, 0, rays.size() * sizeof(RadeonRays::ray),
+                               rays.data(), 0, nullptr, nullptr),
+          "clEnqueueWriteBuffer");
+}
+
+double RrRunner::Query(int numrays)
+{
+    const double start = Now();
+    RadeonRays::Event* event = nullptr;
+    api_->QueryOcclusion(rays_, numrays, hits_, nullptr, &event);
+    event->Wait();
+    api_->DeleteEvent(event);
+    return Now() - start;
+}
+
+std::vector<char> RrRunner::Occluded(int numrays)
+{
+    std::vector<RadeonRays::Intersection> hits(numrays);
+    Check(clEnqueueReadBuffer(queue_, hitMem_, CL_TRUE, 0, hits.size() * sizeof(hits[0]),
+                              hits.data(), 0, nullptr, nullptr),
+          "clEnqueueReadBuffer");
+    std::vector<char> occluded(numrays);
+    for (int i = 0; i < numrays; ++i)
+        occluded[i] = hits[i].shapeid != -1;
+    return occluded;
+}
+
+} // namespace rrbench

@@ -1,0 +1,43 @@
+// The library under test on an OpenCL device of this machine, fed the benchmark's rays.
+#pragma once
+
+#include "BenchScenes.h"
+#include "rr/radeon_rays.h"
+
+#include <string>
+#include <vector>
+
+namespace rrbench
+{
+
+class RrRunner
+{
+public:
+    // preferGpu: a GPU device when there is one, else the first device found.
+    RrRunner(bool preferGpu, std::size_t capacity);
+    ~RrRunner();
+    RrRunner(const RrRunner&) = delete;
+    RrRunner& operator=(const RrRunner&) = delete;
+
+    std::string DeviceName() const { return deviceName_; }
+    // Replaces the scene; returns the seconds Commit took.
+    double Commit(const TriangleMesh& mesh);
+    void UploadRays(const std::vector<RadeonRays::ray>& rays);
+    // One query of the uploaded rays, waited for; returns its seconds.
+    double Query(int numrays);
+    std::vector<char> Occluded(int numrays);
+
+private:
+    cl_device_id device_ = nullptr;
+    cl_context context_ = nullptr;
+    cl_command_queue queue_ = nullptr;
+    cl_mem rayMem_ = nullptr;
+    cl_mem hitMem_ = nullptr;
+    RadeonRays::IntersectionApi* api_ = nullptr;
+    RadeonRays::Buffer* rays_ = nullptr;
+    RadeonRays::Buffer* hits_ = nullptr;
+    RadeonRays::Shape* shape_ = nullptr;
+    std::string deviceName_;
+};
+
+} // namespace rrbench
