@@ -23,7 +23,7 @@ namespace
 class Api;
 
 // Rays per work-item of the packet kernel (RR_PACKET in kernels/packet.cl).
-constexpr std::size_t kPacketSize = 16;
+constexpr std::size_t kPacketSize = 64;
 
 class ClBuffer final : public Buffer
 {
