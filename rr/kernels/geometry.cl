@@ -36,7 +36,10 @@ typedef struct
     float sx, sy, sz;
 } rr_ray_frame;
 
-inline float rr_component(float4 v, int k) { return k == 0 ? v.x : (k == 1 ? v.y : v.z); }
+inline float rr_component(float4 v, int k)
+{
+    return k == 0 ? v.x : (k == 1 ? v.y : v.z);
+}
 
 inline int rr_dominant_axis(float x, float y, float z)
 {
@@ -46,7 +49,10 @@ inline int rr_dominant_axis(float x, float y, float z)
 
 // A zero direction component gets a huge finite reciprocal instead of infinity: slab
 // distances then stay free of 0 * inf NaNs, and the box test stays conservative.
-inline float rr_safe_reciprocal(float d) { return 1.0f / (d != 0.0f ? d : 1e-30f); }
+inline float rr_safe_reciprocal(float d)
+{
+    return 1.0f / (d != 0.0f ? d : 1e-30f);
+}
 
 inline rr_ray_frame rr_make_frame(const float* o, const float* d, float tmax)
 {

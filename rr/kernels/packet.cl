@@ -1,11 +1,11 @@
 // Packet traversal for CPU devices: one work-item answers RR_PACKET consecutive rays. When they
 // share one direction (as shadow rays toward a directional light do), the work-item walks the
-// BVH once for all of them: inner nodes are culled against the beam that bounds the packet
-// (scalar work, one decision per node), and leaves are tested ray by ray with 16-wide vector
-// arithmetic as straight-line code. PoCL turns float16 into AVX-512 (or pairs of AVX2)
-// instructions; a per-ray traversal loop would run as scalar code. Rays next to each other in
-// the array are expected to be near each other in space; when they are not, answers stay
-// right and only the beam grows loose.
+// BVH once for all of them: inner nodes are culled against the beams that bound its four groups
+// of 16 rays (one float4 test per node, one decision per node), and leaves are tested ray by ray
+// with 16-wide vector arithmetic as straight-line code. PoCL turns float16 into AVX-512 (or pairs
+// of AVX2) instructions; a per-ray traversal loop would run as scalar code. Rays next to each other
+// in the array are expected to be near each other in space; when they are not, answers stay right
+// and only the beam grows loose.
 
 #define RR_LANES 16
 #define RR_GROUPS 4
@@ -14,28 +14,33 @@
 typedef float16 rr_pf;
 typedef int16 rr_pi;
 
-// The packet's live rays bundled as a beam: the box of their origins and the longest tmax.
-// All rays share the direction, so the parameter interval over which any of them can be in a
-// box is bounded by slab distances between the box and the far and near corners of the origin
-// box. Conservative: rounding is monotone, so the beam's interval contains each ray's.
+// Each group of 16 rays bundled as a beam: the box of its live rays' origins and their
+// longest tmax, four groups side by side in float4 lanes. All rays share the direction, so the
+// parameter interval over which any ray of a group can be in a box is bounded by slab
+// distances between the box and the near and far corners of the group's origin box.
+// Conservative: rounding is monotone, so a beam's interval contains each of its rays'.
 typedef struct
 {
-    float3 lo, hi;
-    float tmax;
-} rr_beam;
+    // Per axis, the origin-box corner nearest to (near) and farthest from (far) the slab a
+    // direction enters first, for each group.
+    float4 nearX, nearY, nearZ, farX, farY, farZ;
+    float4 tmax;
+} rr_beams;
 
-inline int rr_beam_hit_box(const rr_beam* b, float4 lo, float4 hi, float4 inv, float* tnear)
+// Which groups' beams meet the box (lanes -1 or 0), and the nearest entry among them.
+inline int4 rr_beams_hit_box(const rr_beams* b, float4 lo, float4 hi, float4 inv, float* tnear)
 {
-    const float nx = inv.x >= 0.0f ? lo.x - b->hi.x : hi.x - b->lo.x;
-    const float fx = inv.x >= 0.0f ? hi.x - b->lo.x : lo.x - b->hi.x;
-    const float ny = inv.y >= 0.0f ? lo.y - b->hi.y : hi.y - b->lo.y;
-    const float fy = inv.y >= 0.0f ? hi.y - b->lo.y : lo.y - b->hi.y;
-    const float nz = inv.z >= 0.0f ? lo.z - b->hi.z : hi.z - b->lo.z;
-    const float fz = inv.z >= 0.0f ? hi.z - b->lo.z : lo.z - b->hi.z;
-    const float tn = max(max(nx * inv.x, ny * inv.y), max(nz * inv.z, 0.0f));
-    const float tf = min(min(fx * inv.x, fy * inv.y), min(fz * inv.z, b->tmax));
-    *tnear = tn;
-    return tn <= tf * 1.0000004f;
+    const float bnx = inv.x >= 0.0f ? lo.x : hi.x, bfx = inv.x >= 0.0f ? hi.x : lo.x;
+    const float bny = inv.y >= 0.0f ? lo.y : hi.y, bfy = inv.y >= 0.0f ? hi.y : lo.y;
+    const float bnz = inv.z >= 0.0f ? lo.z : hi.z, bfz = inv.z >= 0.0f ? hi.z : lo.z;
+    const float4 tn = max(max((bnx - b->nearX) * inv.x, (bny - b->nearY) * inv.y),
+                          max((bnz - b->nearZ) * inv.z, 0.0f));
+    const float4 tf = min(min((bfx - b->farX) * inv.x, (bfy - b->farY) * inv.y),
+                          min((bfz - b->farZ) * inv.z, b->tmax));
+    const int4 hit = tn <= tf * 1.0000004f;
+    const float4 t = select((float4)(INFINITY), tn, hit);
+    *tnear = min(min(t.x, t.y), min(t.z, t.w));
+    return hit;
 }
 
 // Lanes whose ray meets the box within [0, tmax] (the single-ray slab test, 16 rays at once).
@@ -93,26 +98,36 @@ inline float3 rr_permute(float4 v, int kx, int ky, int kz)
     return (float3)(rr_component(v, kx), rr_component(v, ky), rr_component(v, kz));
 }
 
-// The beam of the live lanes; an empty box when none lives.
-inline rr_beam rr_make_beam(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz,
-                            const rr_pf* tmax, const rr_pi* alive)
+// The beams of the four groups' live lanes; a group with none gets an empty box, which no
+// node meets.
+inline rr_beams rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
+                              const rr_pi* alive, float4 inv)
 {
     const rr_pf big = (rr_pf)(INFINITY);
-    rr_pf lx = big, ly = big, lz = big, hx = -big, hy = -big, hz = -big, ht = -big;
+    float lx[RR_GROUPS], ly[RR_GROUPS], lz[RR_GROUPS], hx[RR_GROUPS], hy[RR_GROUPS], hz[RR_GROUPS],
+        ht[RR_GROUPS];
     for (int g = 0; g < RR_GROUPS; ++g)
     {
-        lx = min(lx, select(big, ox[g], alive[g]));
-        ly = min(ly, select(big, oy[g], alive[g]));
-        lz = min(lz, select(big, oz[g], alive[g]));
-        hx = max(hx, select(-big, ox[g], alive[g]));
-        hy = max(hy, select(-big, oy[g], alive[g]));
-        hz = max(hz, select(-big, oz[g], alive[g]));
-        ht = max(ht, select(-big, tmax[g], alive[g]));
+        lx[g] = rr_min16(select(big, ox[g], alive[g]));
+        ly[g] = rr_min16(select(big, oy[g], alive[g]));
+        lz[g] = rr_min16(select(big, oz[g], alive[g]));
+        hx[g] = rr_max16(select(-big, ox[g], alive[g]));
+        hy[g] = rr_max16(select(-big, oy[g], alive[g]));
+        hz[g] = rr_max16(select(-big, oz[g], alive[g]));
+        ht[g] = rr_max16(select(-big, tmax[g], alive[g]));
     }
-    rr_beam b;
-    b.lo = (float3)(rr_min16(lx), rr_min16(ly), rr_min16(lz));
-    b.hi = (float3)(rr_max16(hx), rr_max16(hy), rr_max16(hz));
-    b.tmax = rr_max16(ht);
+    const float4 vlx = vload4(0, lx), vly = vload4(0, ly), vlz = vload4(0, lz);
+    const float4 vhx = vload4(0, hx), vhy = vload4(0, hy), vhz = vload4(0, hz);
+    rr_beams b;
+    // Entering a slab through its low plane (positive direction), the rays with the highest
+    // origins enter last and leave first... and the other way round for negative directions.
+    b.nearX = inv.x >= 0.0f ? vhx : vlx;
+    b.farX = inv.x >= 0.0f ? vlx : vhx;
+    b.nearY = inv.y >= 0.0f ? vhy : vly;
+    b.farY = inv.y >= 0.0f ? vly : vhy;
+    b.nearZ = inv.z >= 0.0f ? vhz : vlz;
+    b.farZ = inv.z >= 0.0f ? vlz : vhz;
+    b.tmax = vload4(0, ht);
     return b;
 }
 
@@ -136,12 +151,15 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
         pz[g] = kz == 0 ? ox[g] : (kz == 1 ? oy[g] : oz[g]);
     }
 
-    rr_beam beam = rr_make_beam(ox, oy, oz, tmax, alive);
+    rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
     float tn, tn2;
     rr_node node = nodes[0];
-    if (!rr_beam_hit_box(&beam, node.lo, node.hi, inv, &tn))
+    // Groups whose beam reaches the current node.
+    int4 groups = rr_beams_hit_box(&beams, node.lo, node.hi, inv, &tn);
+    if (!any(groups))
         return;
     int stack[RR_STACK_SIZE];
+    int4 stackGroups[RR_STACK_SIZE];
     int sp = 0;
     int index = 0;
     while (1)
@@ -154,10 +172,14 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
             // Which rays of each group reach this leaf at all.
             rr_pi reach[RR_GROUPS];
             int any_reach = 0;
+            int groupList[RR_GROUPS];
+            vstore4(groups, 0, groupList);
             for (int g = 0; g < RR_GROUPS; ++g)
             {
-                reach[g] = alive[g] & rr_packet_hit_box(node.lo, node.hi, ox[g], oy[g], oz[g],
-                                                        inv, tmax[g]);
+                reach[g] = (rr_pi)(0);
+                if (groupList[g])
+                    reach[g] = alive[g] & rr_packet_hit_box(node.lo, node.hi, ox[g], oy[g], oz[g],
+                                                            inv, tmax[g]);
                 any_reach |= any(reach[g]);
             }
             if (any_reach)
@@ -174,9 +196,9 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
                     {
                         if (!any(reach[g]))
                             continue;
-                        const rr_pi hit = reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g],
-                                                                            pz[g], sx, sy, sz,
-                                                                            tmax[g]);
+                        const rr_pi hit =
+                            reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g], sx, sy,
+                                                              sz, tmax[g]);
                         result[g] = select(result[g], id, hit);
                         reach[g] &= ~hit;
                         alive[g] &= ~hit;
@@ -191,32 +213,40 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
                     if (!any_alive)
                         return;
                     // Occluded rays leave the beam, which may now miss more nodes.
-                    beam = rr_make_beam(ox, oy, oz, tmax, alive);
+                    beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
                 }
             }
         }
         else
         {
             const rr_node left = nodes[first], right = nodes[first + 1];
-            const int hitLeft = rr_beam_hit_box(&beam, left.lo, left.hi, inv, &tn);
-            const int hitRight = rr_beam_hit_box(&beam, right.lo, right.hi, inv, &tn2);
+            const int4 groupsLeft = groups & rr_beams_hit_box(&beams, left.lo, left.hi, inv, &tn);
+            const int4 groupsRight =
+                groups & rr_beams_hit_box(&beams, right.lo, right.hi, inv, &tn2);
+            const int hitLeft = any(groupsLeft), hitRight = any(groupsRight);
             if (hitLeft && hitRight)
             {
                 // Nearer child first: occluders near the origins end rays early.
                 const int nearFirst = tn <= tn2;
-                stack[sp++] = nearFirst ? first + 1 : first;
+                stack[sp] = nearFirst ? first + 1 : first;
+                stackGroups[sp++] = nearFirst ? groupsRight : groupsLeft;
                 index = nearFirst ? first : first + 1;
+                groups = nearFirst ? groupsLeft : groupsRight;
                 continue;
             }
             if (hitLeft || hitRight)
             {
                 index = hitLeft ? first : first + 1;
+                groups = hitLeft ? groupsLeft : groupsRight;
                 continue;
             }
         }
         if (sp == 0)
             return;
-        index = stack[--sp];
+        --sp;
+        index = stack[sp];
+        // Rays occluded since the push may have emptied some groups.
+        groups = stackGroups[sp];
     }
 }
 
