@@ -1,5 +1,6 @@
 #include "scene/ShaderProgram.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace
@@ -80,7 +81,10 @@ GLuint CompileShader(const std::vector<char>& source, GLenum type)
 void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bool binary)
 {
     std::ifstream file(fileName, binary ? std::ios::in | std::ios::binary : std::ios::in);
-    if (file.fail() || file.bad())
+    // A directory opens like a file but reports a size of terabytes: refuse it as the
+    // unreadable file it is.
+    std::error_code error;
+    if (file.fail() || file.bad() || std::filesystem::is_directory(fileName, error))
     {
         throw std::string("Cannot read the contents of a file");
     }
@@ -89,6 +93,10 @@ void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bo
     file.seekg(0, std::ios::end);
     const std::streampos end = file.tellg();
     file.seekg(0, std::ios::beg);
+    if (begin == std::streampos(-1) || end == std::streampos(-1) || end < begin || !file)
+    {
+        throw std::string("Cannot read the contents of a file");
+    }
     buffer.resize(static_cast<size_t>(end - begin));
     file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }

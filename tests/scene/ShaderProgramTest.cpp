@@ -122,16 +122,20 @@ TEST(ReadFileContents, ReadsEveryByteAndReplacesTheBuffer)
     EXPECT_EQ(buffer.size(), 6u);
 }
 
-TEST(ReadFileContents, MissingFileThrowsTheFileMessage)
+TEST(ReadFileContents, MissingFileOrDirectoryThrowsTheFileMessage)
 {
-    std::vector<char> buffer;
-    try
+    ScratchDir dir;
+    for (const std::string& name : {std::string("/no/such/file"), dir.Path("")})
     {
-        ReadFileContents("/no/such/file", buffer, false);
-        FAIL() << "no exception";
-    }
-    catch (const std::string& message)
-    {
-        EXPECT_EQ(message, "Cannot read the contents of a file");
+        std::vector<char> buffer;
+        try
+        {
+            ReadFileContents(name, buffer, false);
+            FAIL() << "no exception for " << name;
+        }
+        catch (const std::string& message)
+        {
+            EXPECT_EQ(message, "Cannot read the contents of a file");
+        }
     }
 }
