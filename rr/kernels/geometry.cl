@@ -5,6 +5,12 @@
 // between them); contracting into fused multiply-adds would break that symmetry.
 #pragma OPENCL FP_CONTRACT OFF
 
+// Hits closer to the origin than this fraction of the distance to the triangle's farthest
+// corner (along the ray) are within the rounding of the test and are not counted: a ray that
+// starts exactly on a surface leaves it rather than hitting it at a t that rounding made
+// slightly positive.
+#define RR_T_MIN 0x1p-18f
+
 // Must be at least the builder's deepest tree (kMaxBvhDepth).
 #define RR_STACK_SIZE 64
 
@@ -85,7 +91,7 @@ inline int rr_hit_box(const rr_ray_frame* f, float4 lo, float4 hi, float* tnear)
     return tn <= tf * 1.0000004f;
 }
 
-// Whether the ray meets the triangle at 0 < t < tmax. Both faces count. A ray through an edge
+// Whether the ray meets the triangle at 0 < t < tmax (see RR_T_MIN). Both faces count. A ray through an edge
 // or corner hits every triangle whose edge function there is exactly zero, so shared edges
 // never leak; a triangle seen edge-on (zero determinant) is missed.
 inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v2)
@@ -109,8 +115,10 @@ inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v
     if (det == 0.0f)
         return 0;
     const float t = u * (f->sz * az) + v * (f->sz * bz) + w * (f->sz * cz);
-    // 0 < t / det < tmax without a division.
-    return det > 0.0f ? (t > 0.0f && t < f->tmax * det) : (t < 0.0f && t > f->tmax * det);
+    // RR_T_MIN < t / det < tmax without a division.
+    const float tmin = RR_T_MIN * fabs(f->sz) * fmax(fmax(fabs(az), fabs(bz)), fabs(cz));
+    return det > 0.0f ? (t > tmin * det && t < f->tmax * det)
+                      : (t < tmin * det && t > f->tmax * det);
 }
 
 // Any-hit traversal: the id of the shape of some triangle that occludes the ray, or -1.

@@ -71,10 +71,12 @@ inline rr_pi rr_packet_hit_triangle(float3 a, float3 b, float3 c, rr_pf px, rr_p
     const rr_pi outside = (min(min(u, v), w) < 0.0f) & (max(max(u, v), w) > 0.0f);
     const rr_pf det = u + v + w;
     const rr_pf t = u * (sz * az) + v * (sz * bz) + w * (sz * cz);
-    // 0 < t / det < tmax: flip t's sign with det's and compare against tmax * |det|.
+    // tmin < t / det < tmax: flip t's sign with det's and compare against multiples of |det|.
     const rr_pi sign = as_int16(det) & (rr_pi)0x80000000;
     const rr_pf st = as_float16(as_int16(t) ^ sign);
-    return ~outside & (det != 0.0f) & (st > 0.0f) & (st < tmax * fabs(det));
+    const rr_pf adet = fabs(det);
+    const rr_pf tmin = (RR_T_MIN * fabs(sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));
+    return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < tmax * adet);
 }
 
 inline float rr_min16(rr_pf v)

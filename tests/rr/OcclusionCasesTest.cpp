@@ -72,6 +72,26 @@ TEST(OcclusionCases, HitsJustAboveZeroCountAndHitsBehindDoNot)
     EXPECT_EQ(ids, (std::vector<int>{1, -1, 1, -1}));
 }
 
+TEST(OcclusionCases, RaysStartingOnASurfaceLeaveIt)
+{
+    OcclusionHarness h;
+    // A wall face in the plane z = -20, and rays that start in that plane, on the face, in
+    // either direction through it: the hit at t = 0 does not count, whatever rounding says.
+    const float wall[] = {-21, 0, -20, 21, 0, -20, 21, 6, -20, -21, 6, -20};
+    RadeonRays::Shape* s = h.Api().CreateMesh(wall, 4, 0, kSquareIndices, 0, nullptr, 2);
+    s->SetId(3);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+    std::vector<RadeonRays::ray> rays;
+    for (int i = 0; i < 320; ++i)
+    {
+        const float x = -20.0f + 0.125f * i, y = 0.001f + 0.0173f * i;
+        const float sign = i % 2 ? 1.0f : -1.0f;
+        rays.push_back(MakeRay(x, y, -20, 0.612372398f, 0.707106769f, sign * 0.353553385f, 1000));
+    }
+    EXPECT_EQ(h.Query(rays), std::vector<int>(rays.size(), -1));
+}
+
 TEST(OcclusionCases, DegenerateTrianglesNeverOcclude)
 {
     OcclusionHarness h;
