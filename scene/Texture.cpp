@@ -16,6 +16,22 @@ bool IsAcceptedFormat(FREE_IMAGE_FORMAT format)
     return format == FIF_PNG || format == FIF_JPEG || format == FIF_TARGA;
 }
 
+// A few bytes of PNG can claim gigapixels. The header is read first, so that such a
+// file is refused before FreeImage allocates for it (decoders that cannot read the
+// header alone decode the whole image here, which is no worse than before).
+bool IsAcceptableSize(FREE_IMAGE_FORMAT format, const char* file)
+{
+    FIBITMAP* header = FreeImage_Load(format, file, FIF_LOAD_NOPIXELS);
+    if (!header)
+    {
+        return true; // the decoding proper reports the failure
+    }
+    const unsigned long long width = FreeImage_GetWidth(header);
+    const unsigned long long height = FreeImage_GetHeight(header);
+    FreeImage_Unload(header);
+    return width <= 16384 && height <= 16384 && width * height <= 64ull * 1024 * 1024;
+}
+
 void WarnNotLoaded(const QString& path, const char* reason)
 {
     qWarning().noquote() << QString("Texture: cannot load %1 (%2); its surfaces are drawn "
@@ -48,6 +64,11 @@ GLuint Texture::Load(QString path)
     if (!IsAcceptedFormat(format))
     {
         WarnNotLoaded(path, "only PNG, JPEG and TGA images are accepted");
+        return 0;
+    }
+    if (!IsAcceptableSize(format, file.constData()))
+    {
+        WarnNotLoaded(path, "the image is larger than 16384 pixels a side or 64 Mi pixels");
         return 0;
     }
     FIBITMAP* image = FreeImage_Load(format, file.constData(), 0);

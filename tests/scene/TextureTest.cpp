@@ -136,6 +136,12 @@ TEST_F(TextureTest, OtherImageTypesAreRefused)
     EXPECT_EQ(Texture::Instance()->Load(QString::fromStdString(dir.Path("a.tif"))), 0u);
 }
 
+TEST_F(TextureTest, OversizedImageIsRefusedBeforeDecoding)
+{
+    ASSERT_TRUE(WriteImage(dir.Path("long.png"), FIF_PNG, 16385, 1, 8));
+    EXPECT_EQ(Texture::Instance()->Load(QString::fromStdString(dir.Path("long.png"))), 0u);
+}
+
 TEST_F(TextureTest, CorruptImageGivesZero)
 {
     fixtures::WriteText(dir.Path("broken.png"), "\x89PNG\r\n\x1a\n not really a png");
