@@ -16,11 +16,11 @@ DeviceScene::~DeviceScene()
 void DeviceScene::Upload(const SceneData& scene)
 {
     // An empty scene keeps one-element buffers, so that kernel arguments are always valid.
-    const BvhNode noNode{};
+    const DeviceNode noNode{};
     const DeviceTriangle noTriangle{};
     const bool empty = scene.triangles.empty();
     Store(nodes_, nodeBytes_, empty ? &noNode : scene.nodes.data(),
-          empty ? sizeof(BvhNode) : scene.nodes.size() * sizeof(BvhNode));
+          empty ? sizeof(DeviceNode) : scene.nodes.size() * sizeof(DeviceNode));
     Store(triangles_, triangleBytes_, empty ? &noTriangle : scene.triangles.data(),
           empty ? sizeof(DeviceTriangle) : scene.triangles.size() * sizeof(DeviceTriangle));
     triangleCount_ = static_cast<int>(scene.triangles.size());

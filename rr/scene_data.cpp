@@ -31,7 +31,58 @@ bool Usable(const float* a, const float* b, const float* c)
     return n0 != 0.0 || n1 != 0.0 || n2 != 0.0;
 }
 
+DeviceNode::Child ChildOf(const BvhNode& n)
+{
+    DeviceNode::Child c{};
+    std::copy(n.lo, n.lo + 3, c.lo);
+    std::copy(n.hi, n.hi + 3, c.hi);
+    c.count = n.count;
+    c.ref = n.count > 0 ? n.index : -1; // inner refs are filled in once placed
+    return c;
+}
+
 } // namespace
+
+std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
+{
+    std::vector<DeviceNode> out;
+    if (bvh.empty())
+        return out;
+    if (bvh[0].count > 0)
+    {
+        // A lone leaf: the root holds it as both children. The second answers like the
+        // first, at the cost of testing a scene of a few triangles twice.
+        DeviceNode root;
+        root.child[0] = root.child[1] = ChildOf(bvh[0]);
+        out.push_back(root);
+        return out;
+    }
+    // (builder node, device slot that refers to it) pairs, depth first.
+    struct Pending
+    {
+        int node;
+        int parent;
+        int side;
+    };
+    std::vector<Pending> stack{{0, -1, 0}};
+    while (!stack.empty())
+    {
+        Pending p = stack.back();
+        stack.pop_back();
+        const int slot = static_cast<int>(out.size());
+        if (p.parent >= 0)
+            out[p.parent].child[p.side].ref = slot;
+        const BvhNode& n = bvh[p.node];
+        DeviceNode d;
+        for (int side = 0; side < 2; ++side)
+            d.child[side] = ChildOf(bvh[n.index + side]);
+        out.push_back(d);
+        for (int side = 1; side >= 0; --side)
+            if (bvh[n.index + side].count == 0)
+                stack.push_back({n.index + side, slot, side});
+    }
+    return out;
+}
 
 SceneData BuildScene(const std::vector<const Mesh*>& meshes)
 {
@@ -68,7 +119,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
 
     BvhBuild bvh = BuildBvh(bounds);
     SceneData scene;
-    scene.nodes = std::move(bvh.nodes);
+    scene.nodes = MakeDeviceNodes(bvh.nodes);
     scene.depth = bvh.depth;
     scene.triangles.reserve(triangles.size());
     for (std::uint32_t i : bvh.order)

@@ -14,12 +14,12 @@
 // Must be at least the builder's deepest tree (kMaxBvhDepth).
 #define RR_STACK_SIZE 64
 
-// lo.w: first child (inner node) or first triangle (leaf), as int bits;
-// hi.w: triangle count as int bits, 0 for an inner node.
+// An inner node: the boxes of both children (one cache line). For child c, lo_c.w holds ref
+// and hi_c.w count, as int bits: count > 0 makes it a leaf of count triangles from ref,
+// otherwise it is the inner node nodes[ref]. nodes[0] is the root.
 typedef struct
 {
-    float4 lo;
-    float4 hi;
+    float4 lo0, hi0, lo1, hi1;
 } rr_node;
 
 // v0.w: shape id, v1.w: face index, both as int bits.
@@ -121,53 +121,82 @@ inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v
                       : (t < tmin * det && t > f->tmax * det);
 }
 
+// The id of the shape of a leaf triangle that occludes the ray, or -1.
+inline int rr_leaf_occluder(const rr_ray_frame* f, __global const rr_triangle* triangles,
+                            int first, int count)
+{
+    for (int i = first; i < first + count; ++i)
+    {
+        const rr_triangle tri = triangles[i];
+        if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2))
+            return as_int(tri.v0.w);
+    }
+    return -1;
+}
+
 // Any-hit traversal: the id of the shape of some triangle that occludes the ray, or -1.
 inline int rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
                                __global const rr_triangle* triangles)
 {
-    float tn, tn2;
-    rr_node node = nodes[0];
-    if (!rr_hit_box(f, node.lo, node.hi, &tn))
-        return -1;
     int stack[RR_STACK_SIZE];
     int sp = 0;
     int index = 0;
     while (1)
     {
-        node = nodes[index];
-        const int first = as_int(node.lo.w);
-        const int count = as_int(node.hi.w);
-        if (count > 0)
+        const rr_node node = nodes[index];
+        float t0, t1;
+        int hit0 = rr_hit_box(f, node.lo0, node.hi0, &t0);
+        int hit1 = rr_hit_box(f, node.lo1, node.hi1, &t1);
+        int ref0 = as_int(node.lo0.w), count0 = as_int(node.hi0.w);
+        int ref1 = as_int(node.lo1.w), count1 = as_int(node.hi1.w);
+        if (hit0 && hit1 && t1 < t0)
         {
-            for (int i = first; i < first + count; ++i)
-            {
-                rr_triangle tri = triangles[i];
-                if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2))
-                    return as_int(tri.v0.w);
-            }
+            // Nearer child first: an occluder found early ends the ray.
+            const int r = ref0, c = count0;
+            ref0 = ref1;
+            count0 = count1;
+            ref1 = r;
+            count1 = c;
         }
-        else
+        else if (!hit0)
         {
-            rr_node left = nodes[first], right = nodes[first + 1];
-            const int hitLeft = rr_hit_box(f, left.lo, left.hi, &tn);
-            const int hitRight = rr_hit_box(f, right.lo, right.hi, &tn2);
-            if (hitLeft && hitRight)
-            {
-                // Nearer child first: an occluder found early ends the ray.
-                const int nearFirst = tn <= tn2;
-                stack[sp++] = nearFirst ? first + 1 : first;
-                index = nearFirst ? first : first + 1;
-                continue;
-            }
-            if (hitLeft || hitRight)
-            {
-                index = hitLeft ? first : first + 1;
-                continue;
-            }
+            ref0 = ref1;
+            count0 = count1;
+            hit0 = hit1;
+            hit1 = 0;
         }
-        if (sp == 0)
-            return -1;
-        index = stack[--sp];
+        int next = -1;
+        if (hit0)
+        {
+            if (count0 > 0)
+            {
+                const int id = rr_leaf_occluder(f, triangles, ref0, count0);
+                if (id != -1)
+                    return id;
+            }
+            else
+                next = ref0;
+        }
+        if (hit1)
+        {
+            if (count1 > 0)
+            {
+                const int id = rr_leaf_occluder(f, triangles, ref1, count1);
+                if (id != -1)
+                    return id;
+            }
+            else if (next < 0)
+                next = ref1;
+            else
+                stack[sp++] = ref1;
+        }
+        if (next < 0)
+        {
+            if (sp == 0)
+                return -1;
+            next = stack[--sp];
+        }
+        index = next;
     }
 }
 

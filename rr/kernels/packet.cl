@@ -133,6 +133,52 @@ inline rr_beams rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz,
     return b;
 }
 
+// Tests a leaf's triangles against the live rays of the given groups that reach its box,
+// recording occluders in result and clearing them from alive; returns whether any ray was
+// found occluded.
+__attribute__((always_inline)) inline int
+rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr_pf* ox,
+               const rr_pf* oy, const rr_pf* oz, const rr_pf* px, const rr_pf* py,
+               const rr_pf* pz, const rr_pf* tmax, rr_pi* alive, rr_pi* result, float4 inv,
+               float sx, float sy, float sz, const int kx, const int ky, const int kz,
+               __global const rr_triangle* triangles)
+{
+    rr_pi reach[RR_GROUPS];
+    int groupList[RR_GROUPS];
+    vstore4(groups, 0, groupList);
+    int anyReach = 0;
+    for (int g = 0; g < RR_GROUPS; ++g)
+    {
+        reach[g] = (rr_pi)(0);
+        if (groupList[g])
+            reach[g] = alive[g] & rr_packet_hit_box(lo, hi, ox[g], oy[g], oz[g], inv, tmax[g]);
+        anyReach |= any(reach[g]);
+    }
+    if (!anyReach)
+        return 0;
+    int hitSome = 0;
+    for (int i = first; i < first + count; ++i)
+    {
+        const rr_triangle tri = triangles[i];
+        const float3 a = rr_permute(tri.v0, kx, ky, kz);
+        const float3 b = rr_permute(tri.v1, kx, ky, kz);
+        const float3 c = rr_permute(tri.v2, kx, ky, kz);
+        const rr_pi id = (rr_pi)as_int(tri.v0.w);
+        for (int g = 0; g < RR_GROUPS; ++g)
+        {
+            if (!any(reach[g]))
+                continue;
+            const rr_pi hit = reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g], sx,
+                                                                sy, sz, tmax[g]);
+            result[g] = select(result[g], id, hit);
+            reach[g] &= ~hit;
+            alive[g] &= ~hit;
+            hitSome |= any(hit);
+        }
+    }
+    return hitSome;
+}
+
 // Any-hit traversal of one packet; writes per lane the occluding shape's id or -1 into result.
 // kz is a compile-time constant at each call, so the component choices fold away.
 __attribute__((always_inline)) inline void
@@ -154,101 +200,75 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     }
 
     rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
-    float tn, tn2;
-    rr_node node = nodes[0];
-    // Groups whose beam reaches the current node.
-    int4 groups = rr_beams_hit_box(&beams, node.lo, node.hi, inv, &tn);
-    if (!any(groups))
-        return;
+    // The groups whose beams reach the current node (all, at the root: the root's children
+    // are tested before anything is read from them).
+    int4 groups = (int4)(-1);
     int stack[RR_STACK_SIZE];
     int4 stackGroups[RR_STACK_SIZE];
     int sp = 0;
     int index = 0;
     while (1)
     {
-        node = nodes[index];
-        const int first = as_int(node.lo.w);
-        const int count = as_int(node.hi.w);
-        if (count > 0)
+        const rr_node node = nodes[index];
+        float t0, t1;
+        int4 groups0 = groups & rr_beams_hit_box(&beams, node.lo0, node.hi0, inv, &t0);
+        int4 groups1 = groups & rr_beams_hit_box(&beams, node.lo1, node.hi1, inv, &t1);
+        float4 lo0 = node.lo0, hi0 = node.hi0, lo1 = node.lo1, hi1 = node.hi1;
+        if (t1 < t0)
         {
-            // Which rays of each group reach this leaf at all.
-            rr_pi reach[RR_GROUPS];
-            int any_reach = 0;
-            int groupList[RR_GROUPS];
-            vstore4(groups, 0, groupList);
-            for (int g = 0; g < RR_GROUPS; ++g)
+            // Nearer child first: occluders near the origins end rays early.
+            const int4 g = groups0;
+            groups0 = groups1;
+            groups1 = g;
+            lo0 = node.lo1;
+            hi0 = node.hi1;
+            lo1 = node.lo0;
+            hi1 = node.hi0;
+        }
+        int next = -1;
+        int4 nextGroups = (int4)(0);
+        for (int c = 0; c < 2; ++c)
+        {
+            const int4 g = c == 0 ? groups0 : groups1;
+            if (!any(g))
+                continue;
+            const float4 lo = c == 0 ? lo0 : lo1, hi = c == 0 ? hi0 : hi1;
+            const int ref = as_int(lo.w), count = as_int(hi.w);
+            if (count > 0)
             {
-                reach[g] = (rr_pi)(0);
-                if (groupList[g])
-                    reach[g] = alive[g] & rr_packet_hit_box(node.lo, node.hi, ox[g], oy[g], oz[g],
-                                                            inv, tmax[g]);
-                any_reach |= any(reach[g]);
-            }
-            if (any_reach)
-            {
-                int hitSome = 0;
-                for (int i = first; i < first + count; ++i)
+                if (rr_packet_leaf(lo, hi, ref, count, g, ox, oy, oz, px, py, pz, tmax, alive,
+                                   result, inv, sx, sy, sz, kx, ky, kz, triangles))
                 {
-                    const rr_triangle tri = triangles[i];
-                    const float3 a = rr_permute(tri.v0, kx, ky, kz);
-                    const float3 b = rr_permute(tri.v1, kx, ky, kz);
-                    const float3 c = rr_permute(tri.v2, kx, ky, kz);
-                    const rr_pi id = (rr_pi)as_int(tri.v0.w);
-                    for (int g = 0; g < RR_GROUPS; ++g)
-                    {
-                        if (!any(reach[g]))
-                            continue;
-                        const rr_pi hit =
-                            reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g], sx, sy,
-                                                              sz, tmax[g]);
-                        result[g] = select(result[g], id, hit);
-                        reach[g] &= ~hit;
-                        alive[g] &= ~hit;
-                        hitSome |= any(hit);
-                    }
-                }
-                if (hitSome)
-                {
-                    int any_alive = 0;
-                    for (int g = 0; g < RR_GROUPS; ++g)
-                        any_alive |= any(alive[g]);
-                    if (!any_alive)
+                    int anyAlive = 0;
+                    for (int k = 0; k < RR_GROUPS; ++k)
+                        anyAlive |= any(alive[k]);
+                    if (!anyAlive)
                         return;
-                    // Occluded rays leave the beam, which may now miss more nodes.
+                    // Occluded rays leave their beams, which may now miss more nodes.
                     beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
                 }
             }
+            else if (next < 0)
+            {
+                next = ref;
+                nextGroups = g;
+            }
+            else
+            {
+                stack[sp] = ref;
+                stackGroups[sp++] = g;
+            }
         }
-        else
+        if (next < 0)
         {
-            const rr_node left = nodes[first], right = nodes[first + 1];
-            const int4 groupsLeft = groups & rr_beams_hit_box(&beams, left.lo, left.hi, inv, &tn);
-            const int4 groupsRight =
-                groups & rr_beams_hit_box(&beams, right.lo, right.hi, inv, &tn2);
-            const int hitLeft = any(groupsLeft), hitRight = any(groupsRight);
-            if (hitLeft && hitRight)
-            {
-                // Nearer child first: occluders near the origins end rays early.
-                const int nearFirst = tn <= tn2;
-                stack[sp] = nearFirst ? first + 1 : first;
-                stackGroups[sp++] = nearFirst ? groupsRight : groupsLeft;
-                index = nearFirst ? first : first + 1;
-                groups = nearFirst ? groupsLeft : groupsRight;
-                continue;
-            }
-            if (hitLeft || hitRight)
-            {
-                index = hitLeft ? first : first + 1;
-                groups = hitLeft ? groupsLeft : groupsRight;
-                continue;
-            }
+            if (sp == 0)
+                return;
+            --sp;
+            next = stack[sp];
+            nextGroups = stackGroups[sp];
         }
-        if (sp == 0)
-            return;
-        --sp;
-        index = stack[sp];
-        // Rays occluded since the push may have emptied some groups.
-        groups = stackGroups[sp];
+        index = next;
+        groups = nextGroups;
     }
 }
 
