@@ -30,15 +30,18 @@ typedef struct
     float4 v2;
 } rr_triangle;
 
-// A ray prepared for traversal: the watertight test of Woop, Benthin and Wald (2013) works in
-// a frame where the ray runs along +z from the origin; kz is the direction's dominant axis,
-// (sx, sy, sz) the shear that maps the direction to (0, 0, 1).
+// A ray prepared for traversal. The watertight test of Woop, Benthin and Wald (2013) works in
+// a frame where the ray runs along +z from the origin: kz is the direction's dominant axis,
+// (kx, ky) the other two, (sx, sy, sz) the shear that maps the direction to (0, 0, 1). The
+// traversal functions take kx, ky, kz as compile-time constants (one copy per dominant axis),
+// so choosing components costs nothing.
 typedef struct
 {
-    float o[3];
-    float invd[3];
+    float4 o;   // origin, w = 0
+    float4 inv; // reciprocal direction, w = 0
+    int4 neg;   // lanes where the direction is negative (-1)
     float tmax;
-    int kx, ky, kz;
+    float ox, oy, oz; // origin in (kx, ky, kz) order
     float sx, sy, sz;
 } rr_ray_frame;
 
@@ -60,52 +63,57 @@ inline float rr_safe_reciprocal(float d)
     return 1.0f / (d != 0.0f ? d : 1e-30f);
 }
 
-inline rr_ray_frame rr_make_frame(const float* o, const float* d, float tmax)
+__attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o, const float* d,
+                                                                 float tmax, const int kx,
+                                                                 const int ky, const int kz)
 {
     rr_ray_frame f;
-    for (int k = 0; k < 3; ++k)
-    {
-        f.o[k] = o[k];
-        f.invd[k] = rr_safe_reciprocal(d[k]);
-    }
+    f.o = (float4)(o[0], o[1], o[2], 0.0f);
+    f.inv = (float4)(rr_safe_reciprocal(d[0]), rr_safe_reciprocal(d[1]),
+                     rr_safe_reciprocal(d[2]), 0.0f);
+    f.neg = f.inv < 0.0f;
     f.tmax = tmax;
-    f.kz = rr_dominant_axis(d[0], d[1], d[2]);
-    f.kx = f.kz == 2 ? 0 : f.kz + 1;
-    f.ky = f.kx == 2 ? 0 : f.kx + 1;
-    f.sx = d[f.kx] / d[f.kz];
-    f.sy = d[f.ky] / d[f.kz];
-    f.sz = 1.0f / d[f.kz];
+    f.ox = o[kx];
+    f.oy = o[ky];
+    f.oz = o[kz];
+    f.sx = d[kx] / d[kz];
+    f.sy = d[ky] / d[kz];
+    f.sz = 1.0f / d[kz];
     return f;
 }
 
 // Slab test that never misses a box the ray touches: the far distance is widened by the
-// worst rounding of the distance computation (Ize 2013).
+// worst rounding of the distance computation (Ize 2013). The near and far planes of each slab
+// are chosen by the direction's signs, so no per-axis min/max is needed. The w lanes of lo
+// and hi carry node data, not coordinates, and are cleared first.
 inline int rr_hit_box(const rr_ray_frame* f, float4 lo, float4 hi, float* tnear)
 {
-    float tx0 = (lo.x - f->o[0]) * f->invd[0], tx1 = (hi.x - f->o[0]) * f->invd[0];
-    float ty0 = (lo.y - f->o[1]) * f->invd[1], ty1 = (hi.y - f->o[1]) * f->invd[1];
-    float tz0 = (lo.z - f->o[2]) * f->invd[2], tz1 = (hi.z - f->o[2]) * f->invd[2];
-    float tn = fmax(fmax(fmin(tx0, tx1), fmin(ty0, ty1)), fmax(fmin(tz0, tz1), 0.0f));
-    float tf = fmin(fmin(fmax(tx0, tx1), fmax(ty0, ty1)), fmin(fmax(tz0, tz1), f->tmax));
+    lo.w = 0.0f;
+    hi.w = 0.0f;
+    const float4 tn4 = (select(lo, hi, f->neg) - f->o) * f->inv;
+    const float4 tf4 = (select(hi, lo, f->neg) - f->o) * f->inv;
+    const float tn = max(max(tn4.x, tn4.y), max(tn4.z, 0.0f));
+    const float tf = min(min(tf4.x, tf4.y), min(tf4.z, f->tmax));
     *tnear = tn;
     return tn <= tf * 1.0000004f;
 }
 
-// Whether the ray meets the triangle at 0 < t < tmax (see RR_T_MIN). Both faces count. A ray through an edge
-// or corner hits every triangle whose edge function there is exactly zero, so shared edges
-// never leak; a triangle seen edge-on (zero determinant) is missed.
-inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v2)
+// Whether the ray meets the triangle at 0 < t < tmax (see RR_T_MIN). Both faces count. A ray
+// through an edge or corner hits every triangle whose edge function there is exactly zero, so
+// shared edges never leak; a triangle seen edge-on (zero determinant) is missed.
+__attribute__((always_inline)) inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0,
+                                                          float4 v1, float4 v2, const int kx,
+                                                          const int ky, const int kz)
 {
-    const float ox = f->o[f->kx], oy = f->o[f->ky], oz = f->o[f->kz];
-    const float az = rr_component(v0, f->kz) - oz;
-    const float bz = rr_component(v1, f->kz) - oz;
-    const float cz = rr_component(v2, f->kz) - oz;
-    const float ax = (rr_component(v0, f->kx) - ox) - f->sx * az;
-    const float ay = (rr_component(v0, f->ky) - oy) - f->sy * az;
-    const float bx = (rr_component(v1, f->kx) - ox) - f->sx * bz;
-    const float by = (rr_component(v1, f->ky) - oy) - f->sy * bz;
-    const float cx = (rr_component(v2, f->kx) - ox) - f->sx * cz;
-    const float cy = (rr_component(v2, f->ky) - oy) - f->sy * cz;
+    const float az = rr_component(v0, kz) - f->oz;
+    const float bz = rr_component(v1, kz) - f->oz;
+    const float cz = rr_component(v2, kz) - f->oz;
+    const float ax = (rr_component(v0, kx) - f->ox) - f->sx * az;
+    const float ay = (rr_component(v0, ky) - f->oy) - f->sy * az;
+    const float bx = (rr_component(v1, kx) - f->ox) - f->sx * bz;
+    const float by = (rr_component(v1, ky) - f->oy) - f->sy * bz;
+    const float cx = (rr_component(v2, kx) - f->ox) - f->sx * cz;
+    const float cy = (rr_component(v2, ky) - f->oy) - f->sy * cz;
     const float u = cx * by - cy * bx;
     const float v = ax * cy - ay * cx;
     const float w = bx * ay - by * ax;
@@ -122,21 +130,24 @@ inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0, float4 v1, float4 v
 }
 
 // The id of the shape of a leaf triangle that occludes the ray, or -1.
-inline int rr_leaf_occluder(const rr_ray_frame* f, __global const rr_triangle* triangles,
-                            int first, int count)
+__attribute__((always_inline)) inline int
+rr_leaf_occluder(const rr_ray_frame* f, __global const rr_triangle* triangles, int first,
+                 int count, const int kx, const int ky, const int kz)
 {
     for (int i = first; i < first + count; ++i)
     {
         const rr_triangle tri = triangles[i];
-        if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2))
+        if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2, kx, ky, kz))
             return as_int(tri.v0.w);
     }
     return -1;
 }
 
 // Any-hit traversal: the id of the shape of some triangle that occludes the ray, or -1.
-inline int rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
-                               __global const rr_triangle* triangles)
+__attribute__((always_inline)) inline int
+rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
+                    __global const rr_triangle* triangles, const int kx, const int ky,
+                    const int kz)
 {
     int stack[RR_STACK_SIZE];
     int sp = 0;
@@ -170,7 +181,7 @@ inline int rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* no
         {
             if (count0 > 0)
             {
-                const int id = rr_leaf_occluder(f, triangles, ref0, count0);
+                const int id = rr_leaf_occluder(f, triangles, ref0, count0, kx, ky, kz);
                 if (id != -1)
                     return id;
             }
@@ -181,7 +192,7 @@ inline int rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* no
         {
             if (count1 > 0)
             {
-                const int id = rr_leaf_occluder(f, triangles, ref1, count1);
+                const int id = rr_leaf_occluder(f, triangles, ref1, count1, kx, ky, kz);
                 if (id != -1)
                     return id;
             }
@@ -210,6 +221,18 @@ inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_node* nod
     float d[3] = {ray->d[0], ray->d[1], ray->d[2]};
     if (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f)
         return -1; // a ray without direction goes nowhere
-    rr_ray_frame f = rr_make_frame(o, d, ray->maxt);
-    return rr_occlusion_single(&f, nodes, triangles);
+    // One specialised copy of the traversal per dominant axis.
+    const int kz = rr_dominant_axis(d[0], d[1], d[2]);
+    if (kz == 0)
+    {
+        const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 1, 2, 0);
+        return rr_occlusion_single(&f, nodes, triangles, 1, 2, 0);
+    }
+    if (kz == 1)
+    {
+        const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 2, 0, 1);
+        return rr_occlusion_single(&f, nodes, triangles, 2, 0, 1);
+    }
+    const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 0, 1, 2);
+    return rr_occlusion_single(&f, nodes, triangles, 0, 1, 2);
 }
