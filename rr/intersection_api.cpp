@@ -5,6 +5,7 @@
 #include "rr/device_scene.h"
 #include "rr/kernel_program.h"
 #include "rr/mesh.h"
+#include "rr/query_kernels.h"
 #include "rr/scene_data.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ public:
 class Api final : public IntersectionApi
 {
 public:
-    Api(cl_context context, cl_device_id device, cl_command_queue queue)
+    Api(cl_context context, cl_device_id device, cl_command_queue queue, QueryKernel choice)
         : context_(context), device_(device), queue_(queue), scene_(context, queue)
     {
         CheckCl(clRetainContext(context_), "clRetainContext");
@@ -75,7 +76,8 @@ public:
             // CPUs run a work-group's items one after the other: there one item takes a
             // packet of rays and vectorises over them. GPUs run items in lockstep: there one
             // item takes one ray.
-            const bool cpu = (type & CL_DEVICE_TYPE_CPU) != 0;
+            const bool cpu = choice == QueryKernel::ForDevice ? (type & CL_DEVICE_TYPE_CPU) != 0
+                                                              : choice == QueryKernel::Packets;
             kernel_ = clCreateKernel(
                 program_, cpu ? "rr_occlusion_packets" : "rr_occlusion_per_ray", &status);
             CheckCl(status, "clCreateKernel");
@@ -257,8 +259,8 @@ void IntersectionApi::Delete(IntersectionApi* api)
     delete api;
 }
 
-IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,
-                                         cl_command_queue queue)
+IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id device,
+                                               cl_command_queue queue, QueryKernel kernel)
 {
     if (!context)
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null context");
@@ -266,7 +268,13 @@ IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null device");
     if (!queue)
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null queue");
-    return new detail::Api(context, device, queue);
+    return new detail::Api(context, device, queue, kernel);
+}
+
+IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,
+                                         cl_command_queue queue)
+{
+    return detail::CreateWithQueryKernel(context, device, queue, detail::QueryKernel::ForDevice);
 }
 
 Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)

@@ -191,9 +191,22 @@ void AddClosedBox(OcclusionHarness& h, int n, int id)
     h.Api().AttachShape(s);
 }
 
-TEST(OcclusionCases, ClosedMeshDoesNotLeakThroughSharedEdgesOrCorners)
+class ClosedMesh : public testing::TestWithParam<RadeonRays::detail::QueryKernel>
 {
-    OcclusionHarness h;
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ClosedMesh,
+                         testing::Values(RadeonRays::detail::QueryKernel::Packets,
+                                         RadeonRays::detail::QueryKernel::PerRay),
+                         [](const auto& info) {
+                             return info.param == RadeonRays::detail::QueryKernel::Packets
+                                        ? "Packets"
+                                        : "PerRay";
+                         });
+
+TEST_P(ClosedMesh, DoesNotLeakThroughSharedEdgesOrCorners)
+{
+    OcclusionHarness h(1 << 16, GetParam());
     const int n = 8;
     AddClosedBox(h, n, 6);
     h.Api().Commit();

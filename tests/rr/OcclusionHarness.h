@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ClTestContext.h"
+#include "rr/query_kernels.h"
 #include "rr/radeon_rays.h"
 
 #include <vector>
@@ -12,9 +13,15 @@ namespace rrtest
 class OcclusionHarness
 {
 public:
-    explicit OcclusionHarness(std::size_t capacity = 1 << 16) : capacity_(capacity)
+    explicit OcclusionHarness(
+        std::size_t capacity = 1 << 16,
+        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice)
+        : capacity_(capacity)
     {
-        api_ = RadeonRays::CreateFromOpenClContext(cl_.context, cl_.device, cl_.queue);
+        api_ = kernel == RadeonRays::detail::QueryKernel::ForDevice
+                   ? RadeonRays::CreateFromOpenClContext(cl_.context, cl_.device, cl_.queue)
+                   : RadeonRays::detail::CreateWithQueryKernel(cl_.context, cl_.device, cl_.queue,
+                                                               kernel);
         rayMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::ray));
         hitMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::Intersection));
         rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);

@@ -71,14 +71,26 @@ void BuildTwoShapeScene(OcclusionHarness& h, std::mt19937& rng, int triangles,
     h.Api().Commit();
 }
 
-TEST(ReferenceComparison, ParallelRaysMatchTheReference)
+using RadeonRays::detail::QueryKernel;
+
+// Every comparison runs with each query kernel, whatever the device would choose.
+class ReferenceComparison : public testing::TestWithParam<QueryKernel>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceComparison,
+                         testing::Values(QueryKernel::Packets, QueryKernel::PerRay),
+                         [](const testing::TestParamInfo<QueryKernel>& info)
+                         { return info.param == QueryKernel::Packets ? "Packets" : "PerRay"; });
+
+TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
 {
     Tally tally;
     for (unsigned seed : {1u, 2u, 3u})
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene;
+        OcclusionHarness scene(1 << 16, GetParam());
         BuildTwoShapeScene(scene, rng, 1200, ref);
         const float directions[3][3] = {
             {0.3f, 0.8f, 0.5f}, {0.0f, 1.0f, 0.0f}, {-2.0f, 0.5f, 0.0f}};
@@ -87,14 +99,14 @@ TEST(ReferenceComparison, ParallelRaysMatchTheReference)
     ExpectAgreement(tally);
 }
 
-TEST(ReferenceComparison, IncoherentRaysMatchTheReference)
+TEST_P(ReferenceComparison, IncoherentRaysMatchTheReference)
 {
     Tally tally;
     for (unsigned seed : {11u, 12u, 13u})
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene;
+        OcclusionHarness scene(1 << 16, GetParam());
         BuildTwoShapeScene(scene, rng, 1200, ref);
         Compare(scene, IncoherentRays(rng, 40000), ref, tally);
     }
@@ -103,12 +115,12 @@ TEST(ReferenceComparison, IncoherentRaysMatchTheReference)
 
 // Packets whose rays mostly share a direction but not all of them: the shared-direction fast
 // path must not take rays that differ.
-TEST(ReferenceComparison, MixedDirectionsMatchTheReference)
+TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
 {
     Tally tally;
     std::mt19937 rng(21);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene;
+    OcclusionHarness scene(1 << 16, GetParam());
     BuildTwoShapeScene(scene, rng, 1200, ref);
     const float d[3] = {0.2f, 0.9f, -0.4f};
     std::vector<RadeonRays::ray> rays = ParallelRays(rng, 200, d, 30.0f);

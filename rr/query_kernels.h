@@ -1,0 +1,21 @@
+// Which of the library's query kernels a service runs. The choice follows the device; tests
+// also force each one, so that both are checked on any device.
+#pragma once
+
+#include "rr/radeon_rays.h"
+
+namespace RadeonRays::detail
+{
+
+enum class QueryKernel
+{
+    ForDevice, // packets on CPUs, one ray per work-item elsewhere
+    Packets,   // one work-item per packet of consecutive rays (vectorised over the packet)
+    PerRay,    // one work-item per ray
+};
+
+// CreateFromOpenClContext with a chosen kernel.
+IntersectionApi* CreateWithQueryKernel(cl_context context, cl_device_id device,
+                                       cl_command_queue queue, QueryKernel kernel);
+
+} // namespace RadeonRays::detail
