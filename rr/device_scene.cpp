@@ -9,8 +9,9 @@ DeviceScene::~DeviceScene()
 {
     if (nodes_)
         clReleaseMemObject(nodes_);
-    if (triangles_)
-        clReleaseMemObject(triangles_);
+    for (cl_mem m : {triangles_, wideNodes_, blocks_})
+        if (m)
+            clReleaseMemObject(m);
 }
 
 void DeviceScene::Upload(const SceneData& scene)
@@ -23,6 +24,12 @@ void DeviceScene::Upload(const SceneData& scene)
           empty ? sizeof(DeviceNode) : scene.nodes.size() * sizeof(DeviceNode));
     Store(triangles_, triangleBytes_, empty ? &noTriangle : scene.triangles.data(),
           empty ? sizeof(DeviceTriangle) : scene.triangles.size() * sizeof(DeviceTriangle));
+    const WideNode noWideNode{};
+    const TriangleBlock noBlock{};
+    Store(wideNodes_, wideNodeBytes_, empty ? &noWideNode : scene.wideNodes.data(),
+          empty ? sizeof(WideNode) : scene.wideNodes.size() * sizeof(WideNode));
+    Store(blocks_, blockBytes_, empty ? &noBlock : scene.blocks.data(),
+          empty ? sizeof(TriangleBlock) : scene.blocks.size() * sizeof(TriangleBlock));
     triangleCount_ = static_cast<int>(scene.triangles.size());
 }
 

@@ -21,6 +21,8 @@ public:
 
     cl_mem Nodes() const { return nodes_; }
     cl_mem Triangles() const { return triangles_; }
+    cl_mem WideNodes() const { return wideNodes_; }
+    cl_mem Blocks() const { return blocks_; }
     int TriangleCount() const { return triangleCount_; }
 
 private:
@@ -30,8 +32,12 @@ private:
     cl_command_queue queue_;
     cl_mem nodes_ = nullptr;
     cl_mem triangles_ = nullptr;
+    cl_mem wideNodes_ = nullptr;
+    cl_mem blocks_ = nullptr;
     std::size_t nodeBytes_ = 0;
     std::size_t triangleBytes_ = 0;
+    std::size_t wideNodeBytes_ = 0;
+    std::size_t blockBytes_ = 0;
     int triangleCount_ = 0;
 };
 

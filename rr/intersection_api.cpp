@@ -168,12 +168,13 @@ public:
         {
             const cl_int count = numrays;
             const cl_int triangles = scene_.TriangleCount();
-            const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
-            CheckCl(clSetKernelArg(kernel_, 0, sizeof(cl_mem), &rayBuffer->mem), "clSetKernelArg");
+            const cl_mem args[] = {rayBuffer->mem,     hitBuffer->mem,     scene_.Nodes(),
+                                   scene_.Triangles(), scene_.WideNodes(), scene_.Blocks()};
+            const cl_uint memArgs[] = {0, 2, 3, 4, 6, 7};
+            for (int i = 0; i < 6; ++i)
+                CheckCl(clSetKernelArg(kernel_, memArgs[i], sizeof(cl_mem), &args[i]),
+                        "clSetKernelArg");
             CheckCl(clSetKernelArg(kernel_, 1, sizeof(cl_int), &count), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 2, sizeof(cl_mem), &hitBuffer->mem), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 3, sizeof(cl_mem), &nodes), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 4, sizeof(cl_mem), &tris), "clSetKernelArg");
             CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
             const std::size_t local = groupSize_;
             const std::size_t items = (n + raysPerItem_ - 1) / raysPerItem_;

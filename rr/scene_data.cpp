@@ -1,6 +1,7 @@
 #include "rr/scene_data.h"
 
 #include "rr/mesh.h"
+#include "rr/wide_bvh.h"
 
 #include <algorithm>
 #include <cmath>
@@ -124,6 +125,9 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
     scene.triangles.reserve(triangles.size());
     for (std::uint32_t i : bvh.order)
         scene.triangles.push_back(triangles[i]);
+    WideBvh wide = MakeWideBvh(bvh.nodes, scene.triangles);
+    scene.wideNodes = std::move(wide.nodes);
+    scene.blocks = std::move(wide.blocks);
     return scene;
 }
 

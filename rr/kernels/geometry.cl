@@ -1,4 +1,5 @@
-// Scene records, the watertight ray-triangle test and single-ray BVH traversal.
+// Scene records, the watertight ray-triangle test and single-ray traversal of the four-wide
+// BVH.
 
 // The triangle test relies on a*b - c*d being computed the same way for both triangles that
 // share an edge (then their edge functions are exact negatives of each other and no ray slips
@@ -11,8 +12,10 @@
 // slightly positive.
 #define RR_T_MIN 0x1p-18f
 
-// Must be at least the builder's deepest tree (kMaxBvhDepth).
+// Must be at least the builder's deepest tree (kMaxBvhDepth); a four-wide node pushes up to
+// three children.
 #define RR_STACK_SIZE 64
+#define RR_WIDE_STACK_SIZE (3 * RR_STACK_SIZE)
 
 // An inner node: the boxes of both children (one cache line). For child c, lo_c.w holds ref
 // and hi_c.w count, as int bits: count > 0 makes it a leaf of count triangles from ref,
@@ -29,6 +32,22 @@ typedef struct
     float4 v1;
     float4 v2;
 } rr_triangle;
+
+// A four-wide node (WideNode on the host): children's boxes side by side. Child k is a leaf
+// of count[k] blocks from ref[k] when count[k] > 0, else the node ref[k]; an unused child has
+// an empty box, which no ray meets.
+typedef struct
+{
+    float4 lox, loy, loz, hix, hiy, hiz;
+    int4 ref, count;
+} rr_wide_node;
+
+// Four triangles side by side (TriangleBlock on the host): v[3 * corner + axis].
+typedef struct
+{
+    float4 v[9];
+    int4 shapeid;
+} rr_block;
 
 // A ray prepared for traversal. The watertight test of Woop, Benthin and Wald (2013) works in
 // a frame where the ray runs along +z from the origin: kz is the direction's dominant axis,
@@ -82,124 +101,83 @@ __attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o,
     return f;
 }
 
-// Slab test that never misses a box the ray touches: the far distance is widened by the
-// worst rounding of the distance computation (Ize 2013). The near and far planes of each slab
-// are chosen by the direction's signs, so no per-axis min/max is needed. The w lanes of lo
-// and hi carry node data, not coordinates, and are cleared first.
-inline int rr_hit_box(const rr_ray_frame* f, float4 lo, float4 hi, float* tnear)
+// The watertight test for one ray against a block of four triangles, lane by lane: whether
+// the ray meets each at RR_T_MIN < t < tmax. Both faces count. A ray through an edge or corner
+// hits every triangle whose edge function there is exactly zero, so shared edges never leak;
+// a triangle seen edge-on (zero determinant) is missed.
+__attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
+                                                        __global const rr_block* b, const int kx,
+                                                        const int ky, const int kz)
 {
-    lo.w = 0.0f;
-    hi.w = 0.0f;
-    const float4 tn4 = (select(lo, hi, f->neg) - f->o) * f->inv;
-    const float4 tf4 = (select(hi, lo, f->neg) - f->o) * f->inv;
-    const float tn = max(max(tn4.x, tn4.y), max(tn4.z, 0.0f));
-    const float tf = min(min(tf4.x, tf4.y), min(tf4.z, f->tmax));
-    *tnear = tn;
-    return tn <= tf * 1.0000004f;
+    const float4 az = b->v[kz] - f->oz;
+    const float4 bz = b->v[3 + kz] - f->oz;
+    const float4 cz = b->v[6 + kz] - f->oz;
+    const float4 ax = (b->v[kx] - f->ox) - f->sx * az;
+    const float4 ay = (b->v[ky] - f->oy) - f->sy * az;
+    const float4 bx = (b->v[3 + kx] - f->ox) - f->sx * bz;
+    const float4 by = (b->v[3 + ky] - f->oy) - f->sy * bz;
+    const float4 cx = (b->v[6 + kx] - f->ox) - f->sx * cz;
+    const float4 cy = (b->v[6 + ky] - f->oy) - f->sy * cz;
+    const float4 u = cx * by - cy * bx;
+    const float4 v = ax * cy - ay * cx;
+    const float4 w = bx * ay - by * ax;
+    const int4 outside = (min(min(u, v), w) < 0.0f) & (max(max(u, v), w) > 0.0f);
+    const float4 det = u + v + w;
+    const float4 t = u * (f->sz * az) + v * (f->sz * bz) + w * (f->sz * cz);
+    // tmin < t / det < tmax: flip t's sign with det's and compare against multiples of |det|.
+    const float4 st = as_float4(as_int4(t) ^ (as_int4(det) & (int4)0x80000000));
+    const float4 adet = fabs(det);
+    const float4 tmin = (RR_T_MIN * fabs(f->sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));
+    return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < f->tmax * adet);
 }
 
-// Whether the ray meets the triangle at 0 < t < tmax (see RR_T_MIN). Both faces count. A ray
-// through an edge or corner hits every triangle whose edge function there is exactly zero, so
-// shared edges never leak; a triangle seen edge-on (zero determinant) is missed.
-__attribute__((always_inline)) inline int rr_hit_triangle(const rr_ray_frame* f, float4 v0,
-                                                          float4 v1, float4 v2, const int kx,
-                                                          const int ky, const int kz)
-{
-    const float az = rr_component(v0, kz) - f->oz;
-    const float bz = rr_component(v1, kz) - f->oz;
-    const float cz = rr_component(v2, kz) - f->oz;
-    const float ax = (rr_component(v0, kx) - f->ox) - f->sx * az;
-    const float ay = (rr_component(v0, ky) - f->oy) - f->sy * az;
-    const float bx = (rr_component(v1, kx) - f->ox) - f->sx * bz;
-    const float by = (rr_component(v1, ky) - f->oy) - f->sy * bz;
-    const float cx = (rr_component(v2, kx) - f->ox) - f->sx * cz;
-    const float cy = (rr_component(v2, ky) - f->oy) - f->sy * cz;
-    const float u = cx * by - cy * bx;
-    const float v = ax * cy - ay * cx;
-    const float w = bx * ay - by * ax;
-    if ((u < 0.0f || v < 0.0f || w < 0.0f) && (u > 0.0f || v > 0.0f || w > 0.0f))
-        return 0;
-    const float det = u + v + w;
-    if (det == 0.0f)
-        return 0;
-    const float t = u * (f->sz * az) + v * (f->sz * bz) + w * (f->sz * cz);
-    // RR_T_MIN < t / det < tmax without a division.
-    const float tmin = RR_T_MIN * fabs(f->sz) * fmax(fmax(fabs(az), fabs(bz)), fabs(cz));
-    return det > 0.0f ? (t > tmin * det && t < f->tmax * det)
-                      : (t < tmin * det && t > f->tmax * det);
-}
-
-// The id of the shape of a leaf triangle that occludes the ray, or -1.
+// Any-hit traversal of the four-wide BVH: the id of the shape of some triangle that occludes
+// the ray, or -1. Children are tested four at a time with the slab test widened by the worst
+// rounding of its distances (Ize 2013), so no box the ray touches is missed; the near and far
+// plane of each slab follow the direction's sign.
 __attribute__((always_inline)) inline int
-rr_leaf_occluder(const rr_ray_frame* f, __global const rr_triangle* triangles, int first,
-                 int count, const int kx, const int ky, const int kz)
+rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
+                  __global const rr_block* blocks, const int kx, const int ky, const int kz)
 {
-    for (int i = first; i < first + count; ++i)
-    {
-        const rr_triangle tri = triangles[i];
-        if (rr_hit_triangle(f, tri.v0, tri.v1, tri.v2, kx, ky, kz))
-            return as_int(tri.v0.w);
-    }
-    return -1;
-}
-
-// Any-hit traversal: the id of the shape of some triangle that occludes the ray, or -1.
-__attribute__((always_inline)) inline int
-rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
-                    __global const rr_triangle* triangles, const int kx, const int ky,
-                    const int kz)
-{
-    int stack[RR_STACK_SIZE];
+    int stack[RR_WIDE_STACK_SIZE];
     int sp = 0;
     int index = 0;
     while (1)
     {
-        const rr_node node = nodes[index];
-        float t0, t1;
-        int hit0 = rr_hit_box(f, node.lo0, node.hi0, &t0);
-        int hit1 = rr_hit_box(f, node.lo1, node.hi1, &t1);
-        int ref0 = as_int(node.lo0.w), count0 = as_int(node.hi0.w);
-        int ref1 = as_int(node.lo1.w), count1 = as_int(node.hi1.w);
-        if (hit0 && hit1 && t1 < t0)
-        {
-            // Nearer child first: an occluder found early ends the ray.
-            const int r = ref0, c = count0;
-            ref0 = ref1;
-            count0 = count1;
-            ref1 = r;
-            count1 = c;
-        }
-        else if (!hit0)
-        {
-            ref0 = ref1;
-            count0 = count1;
-            hit0 = hit1;
-            hit1 = 0;
-        }
+        __global const rr_wide_node* n = &nodes[index];
+        const float4 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
+        const float4 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
+        const float4 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
+        const float4 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
+        const float4 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
+        const float4 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
+        const float4 tn = max(max(tnx, tny), max(tnz, 0.0f));
+        const float4 tf = min(min(tfx, tfy), min(tfz, f->tmax));
+        int hit[4], ref[4], count[4];
+        vstore4(tn <= tf * 1.0000004f, 0, hit);
+        vstore4(n->ref, 0, ref);
+        vstore4(n->count, 0, count);
         int next = -1;
-        if (hit0)
+        for (int k = 0; k < 4; ++k)
         {
-            if (count0 > 0)
+            if (!hit[k])
+                continue;
+            if (count[k] > 0)
             {
-                const int id = rr_leaf_occluder(f, triangles, ref0, count0, kx, ky, kz);
-                if (id != -1)
-                    return id;
-            }
-            else
-                next = ref0;
-        }
-        if (hit1)
-        {
-            if (count1 > 0)
-            {
-                const int id = rr_leaf_occluder(f, triangles, ref1, count1, kx, ky, kz);
-                if (id != -1)
-                    return id;
+                for (int i = ref[k]; i < ref[k] + count[k]; ++i)
+                {
+                    const int4 m = rr_hit_block(f, &blocks[i], kx, ky, kz);
+                    if (any(m))
+                    {
+                        const int4 id = blocks[i].shapeid;
+                        return m.x ? id.x : (m.y ? id.y : (m.z ? id.z : id.w));
+                    }
+                }
             }
             else if (next < 0)
-                next = ref1;
+                next = ref[k];
             else
-                stack[sp++] = ref1;
+                stack[sp++] = ref[k];
         }
         if (next < 0)
         {
@@ -212,8 +190,8 @@ rr_occlusion_single(const rr_ray_frame* f, __global const rr_node* nodes,
 }
 
 // Reads ray i and answers it; inactive rays and empty scenes answer -1.
-inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_node* nodes,
-                         __global const rr_triangle* triangles, int triangleCount)
+inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node* nodes,
+                         __global const rr_block* blocks, int triangleCount)
 {
     if (!ray->active || triangleCount == 0)
         return -1;
@@ -226,13 +204,13 @@ inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_node* nod
     if (kz == 0)
     {
         const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 1, 2, 0);
-        return rr_occlusion_single(&f, nodes, triangles, 1, 2, 0);
+        return rr_occlusion_wide(&f, nodes, blocks, 1, 2, 0);
     }
     if (kz == 1)
     {
         const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 2, 0, 1);
-        return rr_occlusion_single(&f, nodes, triangles, 2, 0, 1);
+        return rr_occlusion_wide(&f, nodes, blocks, 2, 0, 1);
     }
     const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 0, 1, 2);
-    return rr_occlusion_single(&f, nodes, triangles, 0, 1, 2);
+    return rr_occlusion_wide(&f, nodes, blocks, 0, 1, 2);
 }

@@ -55,7 +55,7 @@ inline rr_pi rr_packet_hit_box(float4 lo, float4 hi, rr_pf ox, rr_pf oy, rr_pf o
     return tn <= tf * 1.0000004f;
 }
 
-// The watertight test of rr_hit_triangle for 16 rays of one direction; px, py, pz are the
+// The watertight test of rr_hit_block for 16 rays of one direction; px, py, pz are the
 // origins already permuted to the (kx, ky, kz) frame, and so are the corners. Same arithmetic
 // in the same order, so the packet path answers exactly as the single-ray path does.
 inline rr_pi rr_packet_hit_triangle(float3 a, float3 b, float3 c, rr_pf px, rr_pf py, rr_pf pz,
@@ -275,7 +275,8 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
                      __global const rr_node* nodes, __global const rr_triangle* triangles,
-                     int triangleCount)
+                     int triangleCount, __global const rr_wide_node* wideNodes,
+                     __global const rr_block* blocks)
 {
     const int base = (int)get_global_id(0) * RR_PACKET;
     const int n = min(RR_PACKET, numrays - base);
@@ -311,7 +312,7 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
         // Directions differ (or are unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
             hits[base + i].shapeid =
-                rr_answer_ray(&rays[base + i], nodes, triangles, triangleCount);
+                rr_answer_ray(&rays[base + i], wideNodes, blocks, triangleCount);
         return;
     }
     rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];

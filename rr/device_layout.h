@@ -1,0 +1,61 @@
+// The records of the committed scene as the kernels read them (see kernels/geometry.cl and
+// kernels/packet.cl for the OpenCL side). Two layouts of one hierarchy: two-wide nodes over
+// triangles for packets of rays, which vectorise over their rays, and four-wide nodes over
+// blocks of four triangles for single rays, which vectorise over children and triangles.
+#pragma once
+
+#include <cstdint>
+
+namespace RadeonRays::detail
+{
+
+// One triangle, 48 bytes (three float4 for the kernels); the w lanes carry its shape's id and
+// its face index in that shape.
+struct DeviceTriangle
+{
+    float v0[3];
+    std::int32_t shapeid;
+    float v1[3];
+    std::int32_t primid;
+    float v2[3];
+    std::int32_t padding;
+};
+static_assert(sizeof(DeviceTriangle) == 48, "DeviceTriangle is read as three float4");
+
+// One inner node as the kernels read it, 64 bytes (four float4, one cache line): the boxes of
+// both children, so that a visit costs one fetch. A child with count > 0 is a leaf of count
+// triangles from index ref; otherwise it is the inner node nodes[ref].
+struct DeviceNode
+{
+    struct Child
+    {
+        float lo[3];
+        std::int32_t ref;
+        float hi[3];
+        std::int32_t count;
+    } child[2];
+};
+static_assert(sizeof(DeviceNode) == 64, "DeviceNode is read as four float4");
+
+// 128 bytes. Child k: a leaf of count[k] triangle blocks from blocks[ref[k]] when count[k] > 0,
+// the node nodes[ref[k]] when count[k] == 0; an unused slot has an inverted (empty) box,
+// which no ray meets, and count -1.
+struct WideNode
+{
+    float lox[4], loy[4], loz[4];
+    float hix[4], hiy[4], hiz[4];
+    std::int32_t ref[4];
+    std::int32_t count[4];
+};
+static_assert(sizeof(WideNode) == 128, "WideNode is read as eight float4/int4");
+
+// 160 bytes: four triangles, corner by corner and coordinate by coordinate, and their shape
+// ids. A leaf's last block repeats one of its triangles in unused lanes.
+struct TriangleBlock
+{
+    float v[3][3][4]; // [corner][axis][lane]
+    std::int32_t shapeid[4];
+};
+static_assert(sizeof(TriangleBlock) == 160, "TriangleBlock is read as ten float4/int4");
+
+} // namespace RadeonRays::detail

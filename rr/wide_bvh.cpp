@@ -1,0 +1,131 @@
+#include "rr/wide_bvh.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace RadeonRays::detail
+{
+namespace
+{
+
+double HalfArea(const BvhNode& n)
+{
+    const double dx = double(n.hi[0]) - n.lo[0], dy = double(n.hi[1]) - n.lo[1],
+                 dz = double(n.hi[2]) - n.lo[2];
+    return dx * dy + dy * dz + dz * dx;
+}
+
+class Collapser
+{
+public:
+    Collapser(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
+              WideBvh& out)
+        : bvh_(bvh), triangles_(triangles), out_(out)
+    {
+    }
+
+    // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`.
+    void Build(int node, int slot, int depth)
+    {
+        out_.depth = std::max(out_.depth, depth);
+        std::vector<int> children;
+        if (bvh_[node].count > 0)
+            children.push_back(node);
+        else
+            children = {bvh_[node].index, bvh_[node].index + 1};
+        while (children.size() < 4)
+        {
+            // Open the inner child with the largest box.
+            int best = -1;
+            for (std::size_t i = 0; i < children.size(); ++i)
+                if (bvh_[children[i]].count == 0 &&
+                    (best < 0 || HalfArea(bvh_[children[i]]) > HalfArea(bvh_[children[best]])))
+                    best = static_cast<int>(i);
+            if (best < 0)
+                break;
+            const int open = children[best];
+            children[best] = bvh_[open].index;
+            children.push_back(bvh_[open].index + 1);
+        }
+
+        WideNode w;
+        for (int k = 0; k < 4; ++k)
+        {
+            const float inf = std::numeric_limits<float>::infinity();
+            w.lox[k] = w.loy[k] = w.loz[k] = inf;
+            w.hix[k] = w.hiy[k] = w.hiz[k] = -inf;
+            w.ref[k] = 0;
+            w.count[k] = -1;
+        }
+        std::vector<std::pair<int, int>> inner; // (binary node, child slot)
+        for (std::size_t k = 0; k < children.size(); ++k)
+        {
+            const BvhNode& c = bvh_[children[k]];
+            w.lox[k] = c.lo[0];
+            w.loy[k] = c.lo[1];
+            w.loz[k] = c.lo[2];
+            w.hix[k] = c.hi[0];
+            w.hiy[k] = c.hi[1];
+            w.hiz[k] = c.hi[2];
+            if (c.count > 0)
+            {
+                w.ref[k] = static_cast<int>(out_.blocks.size());
+                w.count[k] = AddBlocks(c.index, c.count);
+            }
+            else
+            {
+                w.count[k] = 0;
+                inner.push_back({children[k], static_cast<int>(k)});
+            }
+        }
+        out_.nodes[slot] = w;
+        for (auto [child, k] : inner)
+        {
+            const int childSlot = static_cast<int>(out_.nodes.size());
+            out_.nodes.push_back(WideNode{});
+            out_.nodes[slot].ref[k] = childSlot;
+            Build(child, childSlot, depth + 1);
+        }
+    }
+
+private:
+    int AddBlocks(int first, int count)
+    {
+        const int blocks = (count + 3) / 4;
+        for (int b = 0; b < blocks; ++b)
+        {
+            TriangleBlock block;
+            for (int lane = 0; lane < 4; ++lane)
+            {
+                // Unused lanes repeat the leaf's last triangle.
+                const int i = first + std::min(4 * b + lane, count - 1);
+                const DeviceTriangle& t = triangles_[i];
+                const float* corners[3] = {t.v0, t.v1, t.v2};
+                for (int c = 0; c < 3; ++c)
+                    for (int axis = 0; axis < 3; ++axis)
+                        block.v[c][axis][lane] = corners[c][axis];
+                block.shapeid[lane] = t.shapeid;
+            }
+            out_.blocks.push_back(block);
+        }
+        return blocks;
+    }
+
+    const std::vector<BvhNode>& bvh_;
+    const std::vector<DeviceTriangle>& triangles_;
+    WideBvh& out_;
+};
+
+} // namespace
+
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles)
+{
+    WideBvh out;
+    if (bvh.empty())
+        return out;
+    out.nodes.push_back(WideNode{});
+    Collapser(bvh, triangles, out).Build(0, 0, 0);
+    return out;
+}
+
+} // namespace RadeonRays::detail

@@ -1,0 +1,26 @@
+// The four-wide layout of the BVH that single rays traverse (records in device_layout.h): each
+// node holds the boxes of up to four children side by side, and leaves hold triangles in
+// blocks of four, so that one ray tests four boxes or four triangles per vector instruction.
+#pragma once
+
+#include "rr/bvh_builder.h"
+#include "rr/device_layout.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace RadeonRays::detail
+{
+
+struct WideBvh
+{
+    std::vector<WideNode> nodes; // nodes[0] is the root
+    std::vector<TriangleBlock> blocks;
+    int depth = 0;
+};
+
+// Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
+// four-wide nodes, opening the child with the largest box first.
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles);
+
+} // namespace RadeonRays::detail
