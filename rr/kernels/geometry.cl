@@ -157,6 +157,14 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
         vstore4(tn <= tf * 1.0000004f, 0, hit);
         vstore4(n->ref, 0, ref);
         vstore4(n->count, 0, count);
+        // Ask for every child's data before using any: the fetches then overlap.
+        for (int k = 0; k < 4; ++k)
+        {
+            if (hit[k] && count[k] > 0)
+                prefetch((__global const float4*)&blocks[ref[k]], 10 * count[k]);
+            else if (hit[k])
+                prefetch((__global const float4*)&nodes[ref[k]], 8);
+        }
         int next = -1;
         for (int k = 0; k < 4; ++k)
         {
