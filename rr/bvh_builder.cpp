@@ -11,7 +11,7 @@ namespace
 {
 
 constexpr int kBins = 32;
-constexpr int kMaxLeafSize = 8;
+constexpr int kMaxLeafSize = 4;
 // Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
 // the tree stays within kMaxBvhDepth even for pathological inputs (log2 of 2^31 primitives fits).
 constexpr int kSahDepthLimit = kMaxBvhDepth - 32;
