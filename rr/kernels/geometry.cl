@@ -197,6 +197,22 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
     }
 }
 
+// Clang-based CPU compilers (PoCL among them) can store around the cache; the host asks for
+// it (RR_STREAM_STORES) on CPU devices only, and other compilers store plainly.
+#if defined(RR_STREAM_STORES) && defined(__clang__)
+#define RR_STREAM_STORE(value, pointer) __builtin_nontemporal_store(value, pointer)
+#else
+#define RR_STREAM_STORE(value, pointer) (*(pointer) = (value))
+#endif
+
+// Writes hit record i whole: shapeid, primid -1, the rest 0. Queries never read the hit
+// buffer, and whole-line streaming stores spare the memory system reading each line of it
+// before writing it, which is a large share of a coherent query's memory traffic.
+inline void rr_store_hit(__global rr_intersection* hits, int i, int shapeid)
+{
+    RR_STREAM_STORE((int8)(shapeid, -1, 0, 0, 0, 0, 0, 0), (__global int8*)(hits + i));
+}
+
 // Reads ray i and answers it; inactive rays and empty scenes answer -1.
 inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node* nodes,
                          __global const rr_block* blocks, int triangleCount)

@@ -11,5 +11,5 @@ __kernel void rr_occlusion_per_ray(__global const rr_ray* rays, int numrays,
     const int i = (int)get_global_id(0);
     if (i >= numrays)
         return;
-    hits[i].shapeid = rr_answer_ray(&rays[i], wideNodes, blocks, triangleCount);
+    rr_store_hit(hits, i, rr_answer_ray(&rays[i], wideNodes, blocks, triangleCount));
 }

@@ -311,8 +311,8 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
     {
         // Directions differ (or are unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
-            hits[base + i].shapeid =
-                rr_answer_ray(&rays[base + i], wideNodes, blocks, triangleCount);
+            rr_store_hit(hits, base + i,
+                         rr_answer_ray(&rays[base + i], wideNodes, blocks, triangleCount));
         return;
     }
     rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
@@ -337,5 +337,5 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
     for (int g = 0; g < RR_GROUPS; ++g)
         vstore16(result[g], g, out);
     for (int i = 0; i < n; ++i)
-        hits[base + i].shapeid = out[i];
+        rr_store_hit(hits, base + i, out[i]);
 }
