@@ -24,14 +24,12 @@ function(vs_add_test)
   # The environment travels as the tests' launcher: gtest_discover_tests loses list
   # values of test properties, but runs every test through the target's emulator.
   set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${env}")
-  set(label ${T_NAME})
-  if(T_DISPLAY)
-    set(label display)
-  endif()
+  # One label per executable (ctest -L scene_gl_tests); DISPLAY only documents that the
+  # suite needs the X server ./test provides.
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY "${VS_DATA_DIR}"
-    PROPERTIES LABELS ${label} TIMEOUT 300)
+    PROPERTIES LABELS ${T_NAME} TIMEOUT 300)
 endfunction()
 
 find_package(Threads REQUIRED)
