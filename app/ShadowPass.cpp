@@ -51,6 +51,26 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
     }
 }
 
+// Runs kernel over the launch range and waits for it. Where the drawn vertices live in
+// OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration.
+void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel)
+{
+    const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
+    const size_t localSize[2] = {scene.localSize, scene.localSize};
+    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
+    if (scene.sharedWithGl)
+    {
+        context.AcquireGLObjects(0, shared);
+    }
+    // The launch event is dropped at once; the Finish below is the wait.
+    context.Launch2D(0, globalSize, localSize, kernel);
+    context.Finish(0);
+    if (scene.sharedWithGl)
+    {
+        context.ReleaseGLObjects(0, shared);
+    }
+}
+
 } // namespace
 
 size_t LaunchSide(int vertexCount)
@@ -149,16 +169,9 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
         (scene.globalHeight + scene.localSize - 1) / scene.localSize * scene.localSize;
     scene.globalWidth = side;
     scene.globalHeight = side;
-    const size_t globalSize[2] = {side, side};
-    const size_t localSize[2] = {scene.localSize, scene.localSize};
-    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
 
     // Ray generation.
     Clock::time_point start = Clock::now();
-    if (scene.sharedWithGl)
-    {
-        context.AcquireGLObjects(0, shared);
-    }
     CLWKernel vertexShader = program.GetKernel("VertexShader");
     vertexShader.SetArg(0, scene.vertexBuffer);
     vertexShader.SetArg(1, scene.sharedVertexBuffer);
@@ -170,12 +183,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     vertexShader.SetArg(7, sizeof cameraPosition, &cameraPosition);
     vertexShader.SetArg(8, sizeof cameraTarget, &cameraTarget);
     vertexShader.SetArg(9, sizeof lightDirection, &lightDirection);
-    context.Launch2D(0, globalSize, localSize, vertexShader);
-    context.Finish(0);
-    if (scene.sharedWithGl)
-    {
-        context.ReleaseGLObjects(0, shared);
-    }
+    RunOverVertices(context, scene, vertexShader);
     t.rayGeneration = SecondsSince(start);
 
     // Occlusion.
@@ -188,22 +196,13 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
 
     // Shadow write.
     start = Clock::now();
-    if (scene.sharedWithGl)
-    {
-        context.AcquireGLObjects(0, shared);
-    }
     CLWKernel shadowShader = program.GetKernel("ShadowShader");
     shadowShader.SetArg(0, scene.sharedVertexBuffer);
     shadowShader.SetArg(1, scene.hitBuffer);
     shadowShader.SetArg(2, scene.vertexCount);
     shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
     shadowShader.SetArg(4, static_cast<cl_int>(scene.globalHeight));
-    context.Launch2D(0, globalSize, localSize, shadowShader);
-    context.Finish(0);
-    if (scene.sharedWithGl)
-    {
-        context.ReleaseGLObjects(0, shared);
-    }
+    RunOverVertices(context, scene, shadowShader);
     t.shadowWrite = SecondsSince(start);
 
     // Transfer, where OpenCL could not write OpenGL's buffer itself.
