@@ -148,37 +148,45 @@ private:
         };
         float bestCost = std::numeric_limits<float>::infinity();
         int bestAxis = -1, bestBin = -1;
+        // One pass sorts every primitive into the bins of all three axes. Small ranges get
+        // fewer bins: there the sweeps over the bins, not the primitives, would dominate.
+        const int nb = std::min(kBins, 4 + n / 2);
+        std::array<std::array<Bin, kBins>, 3> bins;
+        float scale[3];
         for (int k = 0; k < 3; ++k)
         {
             const float ext = centroids.hi[k] - centroids.lo[k];
-            if (!(ext > 0.0f))
-                continue;
-            const float scale = kBins / ext;
-            std::array<Bin, kBins> bins;
-            for (int i = t.begin; i < t.end; ++i)
+            scale[k] = ext > 0.0f ? nb / ext : 0.0f;
+        }
+        for (int i = t.begin; i < t.end; ++i)
+            for (int k = 0; k < 3; ++k)
             {
-                int b = BinOf(prims_[i].centroid[k], centroids.lo[k], scale);
-                bins[b].box.Grow(prims_[i].box.lo, prims_[i].box.hi);
-                ++bins[b].count;
+                Bin& bin = bins[k][BinOf(prims_[i].centroid[k], centroids.lo[k], scale[k], nb)];
+                bin.box.Grow(prims_[i].box.lo, prims_[i].box.hi);
+                ++bin.count;
             }
+        for (int k = 0; k < 3; ++k)
+        {
+            if (scale[k] == 0.0f)
+                continue;
             // Sweep from the right to get the area and count of every right side.
             std::array<double, kBins> rightArea{};
             std::array<int, kBins> rightCount{};
             Box acc;
             int cnt = 0;
-            for (int b = kBins - 1; b > 0; --b)
+            for (int b = nb - 1; b > 0; --b)
             {
-                acc.Grow(bins[b].box);
-                cnt += bins[b].count;
+                acc.Grow(bins[k][b].box);
+                cnt += bins[k][b].count;
                 rightArea[b] = acc.HalfArea();
                 rightCount[b] = cnt;
             }
             acc = Box{};
             cnt = 0;
-            for (int b = 0; b < kBins - 1; ++b)
+            for (int b = 0; b < nb - 1; ++b)
             {
-                acc.Grow(bins[b].box);
-                cnt += bins[b].count;
+                acc.Grow(bins[k][b].box);
+                cnt += bins[k][b].count;
                 if (cnt == 0 || rightCount[b + 1] == 0)
                     continue;
                 float cost =
@@ -202,11 +210,10 @@ private:
             if (bestAxis < 0)
                 return MedianSplit(t, axis);
         }
-        const float lo = centroids.lo[bestAxis];
-        const float scale = kBins / (centroids.hi[bestAxis] - lo);
+        const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
         auto it = std::partition(prims_.begin() + t.begin, prims_.begin() + t.end,
                                  [&](const Prim& p)
-                                 { return BinOf(p.centroid[bestAxis], lo, scale) <= bestBin; });
+                                 { return BinOf(p.centroid[bestAxis], lo, s, nb) <= bestBin; });
         int mid = static_cast<int>(it - prims_.begin());
         if (mid == t.begin || mid == t.end)
             return MedianSplit(t, axis);
@@ -222,10 +229,14 @@ private:
         return mid;
     }
 
-    static int BinOf(float c, float lo, float scale)
+    // Clamped before the conversion, which would be undefined for huge or NaN values (a
+    // nearly flat range makes scale huge).
+    static int BinOf(float c, float lo, float scale, int bins)
     {
-        int b = static_cast<int>((c - lo) * scale);
-        return std::clamp(b, 0, kBins - 1);
+        const float f = (c - lo) * scale;
+        if (!(f > 0.0f))
+            return 0;
+        return f >= bins ? bins - 1 : static_cast<int>(f);
     }
 
     std::vector<Prim> prims_;
