@@ -25,7 +25,7 @@ using namespace rrbench;
 struct Options
 {
     int rays = 1000000;
-    int repeat = 5;
+    int repeat = 10;
     bool gpu = false;
     std::string only;
 };
