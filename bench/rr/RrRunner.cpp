@@ -1,5 +1,7 @@
 #include "RrRunner.h"
 
+#include "rr/query_kernels.h"
+
 #include <chrono>
 #include <stdexcept>
 
@@ -22,7 +24,7 @@ void Check(cl_int status, const char* what)
 
 } // namespace
 
-RrRunner::RrRunner(bool preferGpu, std::size_t capacity)
+RrRunner::RrRunner(bool preferGpu, bool perRay, std::size_t capacity)
 {
     cl_uint count = 0;
     Check(clGetPlatformIDs(0, nullptr, &count), "clGetPlatformIDs");
@@ -57,7 +59,9 @@ RrRunner::RrRunner(bool preferGpu, std::size_t capacity)
     hitMem_ = clCreateBuffer(context_, CL_MEM_READ_WRITE,
                              capacity * sizeof(RadeonRays::Intersection), nullptr, &status);
     Check(status, "clCreateBuffer");
-    api_ = RadeonRays::CreateFromOpenClContext(context_, device_, queue_);
+    api_ = perRay ? RadeonRays::detail::CreateWithQueryKernel(
+                        context_, device_, queue_, RadeonRays::detail::QueryKernel::PerRay)
+                  : RadeonRays::CreateFromOpenClContext(context_, device_, queue_);
     rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);
     hits_ = RadeonRays::CreateFromOpenClBuffer(api_, hitMem_);
 }

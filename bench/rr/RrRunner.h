@@ -13,8 +13,9 @@ namespace rrbench
 class RrRunner
 {
 public:
-    // preferGpu: a GPU device when there is one, else the first device found.
-    RrRunner(bool preferGpu, std::size_t capacity);
+    // preferGpu: a GPU device when there is one, else the first device found. perRay: run the
+    // one-ray-per-work-item kernel whatever the device (the GPU kernel, measured on a CPU).
+    RrRunner(bool preferGpu, bool perRay, std::size_t capacity);
     ~RrRunner();
     RrRunner(const RrRunner&) = delete;
     RrRunner& operator=(const RrRunner&) = delete;

@@ -1,6 +1,6 @@
 // Occlusion throughput of the rr library against Embree 3 on the same rays, in one process.
 //
-//   rr_bench [--rays N] [--repeat R] [--gpu] [--only a|a1|b|c]
+//   rr_bench [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a|a1|b|c]
 //
 // Workloads: (a) shadow rays from about a million points on a courtyard's surfaces, all toward
 // one light, in surface order, against the courtyard itself (two levels of detail); (b) the
@@ -27,6 +27,7 @@ struct Options
     int rays = 1000000;
     int repeat = 10;
     bool gpu = false;
+    bool perRay = false;
     std::string only;
 };
 
@@ -146,18 +147,21 @@ int main(int argc, char** argv)
             opt.repeat = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--gpu"))
             opt.gpu = true;
+        else if (!std::strcmp(argv[i], "--per-ray"))
+            opt.perRay = true;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             opt.only = argv[++i];
         else
         {
-            std::fprintf(stderr, "usage: %s [--rays N] [--repeat R] [--gpu] [--only a|a1|b|c]\n",
-                         argv[0]);
+            std::fprintf(
+                stderr, "usage: %s [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a|a1|b|c]\n",
+                argv[0]);
             return 2;
         }
     }
     auto wanted = [&](const char* w) { return opt.only.empty() || opt.only == w; };
 
-    RrRunner rr(opt.gpu, static_cast<std::size_t>(opt.rays) + 64);
+    RrRunner rr(opt.gpu, opt.perRay, static_cast<std::size_t>(opt.rays) + 64);
     std::printf("Machine: %s, %u hardware threads; rr on OpenCL device \"%s\"; Embree %d.%d.%d "
                 "on all threads\n",
                 CpuName().c_str(), std::thread::hardware_concurrency(), rr.DeviceName().c_str(),
