@@ -82,7 +82,12 @@ public:
                 program_, cpu ? "rr_occlusion_packets" : "rr_occlusion_per_ray", &status);
             CheckCl(status, "clCreateKernel");
             raysPerItem_ = cpu ? kPacketSize : 1;
-            groupSize_ = cpu ? 1 : 64;
+            // 64 items per group where the device allows it for this kernel.
+            std::size_t most = 1;
+            CheckCl(clGetKernelWorkGroupInfo(kernel_, device_, CL_KERNEL_WORK_GROUP_SIZE,
+                                             sizeof(most), &most, nullptr),
+                    "clGetKernelWorkGroupInfo");
+            groupSize_ = cpu ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(64, most));
         }
         catch (...)
         {
@@ -127,6 +132,9 @@ public:
     void Commit() override
     {
         SceneData scene = BuildScene(attached_);
+        // Queries still running read the scene buffers about to be overwritten; an in-order
+        // queue would order the upload after them, an out-of-order one would not.
+        CheckCl(clFinish(queue_), "clFinish");
         scene_.Upload(scene);
         committed_ = true;
     }
@@ -139,6 +147,8 @@ public:
             Refuse(op, "no scene committed yet");
         const ClBuffer* rayBuffer = Own(rays, op, "ray");
         const ClBuffer* hitBuffer = Own(hits, op, "hit");
+        if (rayBuffer->mem == hitBuffer->mem)
+            Refuse(op, "rays and hits are the same memory object");
         if (numrays < 0)
             Refuse(op, "negative ray count " + std::to_string(numrays));
         const std::size_t n = static_cast<std::size_t>(numrays);
@@ -203,7 +213,7 @@ public:
     void DeleteBuffer(Buffer* buffer) const override
     {
         if (buffer)
-            Own(buffer, "DeleteBuffer", "");
+            Own(buffer, "DeleteBuffer", "given");
         delete buffer;
     }
 

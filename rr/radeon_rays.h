@@ -86,6 +86,8 @@ public:
     virtual bool Complete() const = 0;
 };
 
+// The service. Its calls are made from one thread at a time; queries and uploads go to the
+// command queue it was created with, in the order of the calls.
 class IntersectionApi
 {
 public:

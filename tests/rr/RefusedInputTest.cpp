@@ -96,6 +96,7 @@ TEST(RefusedInput, Queries)
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 10, nullptr, nullptr, &e), "null hit buffer");
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), -1, h.Hits(), nullptr, &e), "negative ray count");
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 101, h.Hits(), nullptr, &e), "ray buffer holds");
+    EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 10, h.Rays(), nullptr, &e), "same memory object");
 
     // A hit buffer smaller than the ray buffer.
     cl_mem small = h.Cl().CreateBuffer(50 * sizeof(RadeonRays::Intersection));
