@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <random>
 
 namespace rrtest
 {
@@ -244,6 +246,74 @@ TEST_P(ClosedMesh, DoesNotLeakThroughSharedEdgesOrCorners)
     int leaks = 0;
     for (std::size_t i = 0; i < ids.size(); ++i)
         if (ids[i] != 6 && ++leaks <= 5)
+            ADD_FAILURE() << "ray " << i << " from (" << rays[i].o[0] << ", " << rays[i].o[1]
+                          << ", " << rays[i].o[2] << ") along (" << rays[i].d[0] << ", "
+                          << rays[i].d[1] << ", " << rays[i].d[2] << ") leaked";
+    EXPECT_EQ(leaks, 0);
+}
+
+// A closed sphere refined from an octahedron, corners shared through indices, hit from inside
+// by rays in every direction, many of them aimed straight at its corners.
+TEST_P(ClosedMesh, SphereHasNoHolesFromInside)
+{
+    OcclusionHarness h(1 << 16, GetParam());
+    std::vector<float> v = {1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
+    std::vector<int> idx = {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5};
+    for (int level = 0; level < 4; ++level)
+    {
+        std::map<std::pair<int, int>, int> midpoints;
+        auto mid = [&](int a, int b)
+        {
+            auto key = std::minmax(a, b);
+            auto it = midpoints.find(key);
+            if (it != midpoints.end())
+                return it->second;
+            float m[3], len = 0;
+            for (int k = 0; k < 3; ++k)
+            {
+                m[k] = v[3 * a + k] + v[3 * b + k];
+                len += m[k] * m[k];
+            }
+            for (float& c : m)
+                v.push_back(c / std::sqrt(len));
+            return midpoints[key] = static_cast<int>(v.size() / 3 - 1);
+        };
+        std::vector<int> next;
+        for (std::size_t t = 0; t < idx.size(); t += 3)
+        {
+            int a = idx[t], b = idx[t + 1], c = idx[t + 2];
+            int ab = mid(a, b), bc = mid(b, c), ca = mid(c, a);
+            next.insert(next.end(), {a, ab, ca, ab, b, bc, ca, bc, c, ab, bc, ca});
+        }
+        idx.swap(next);
+    }
+    RadeonRays::Shape* s =
+        h.Api().CreateMesh(v.data(), static_cast<int>(v.size() / 3), 0, idx.data(), 0, nullptr,
+                           static_cast<int>(idx.size() / 3));
+    s->SetId(2);
+    h.Api().AttachShape(s);
+    h.Api().Commit();
+
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> u(-1, 1);
+    std::vector<RadeonRays::ray> rays;
+    // Aimed at every corner from a few interior points, and at random.
+    for (float o : {0.0f, 0.3f, -0.55f})
+        for (std::size_t c = 0; c < v.size() / 3; ++c)
+            rays.push_back(MakeRay(o, o * 0.5f, -o, v[3 * c] - o, v[3 * c + 1] - o * 0.5f,
+                                   v[3 * c + 2] + o, 10));
+    for (int i = 0; i < 20000; ++i)
+    {
+        const float o[3] = {0.5f * u(rng), 0.5f * u(rng), 0.5f * u(rng)};
+        rays.push_back(MakeRay(o[0], o[1], o[2], u(rng), u(rng), u(rng), 1e6f));
+    }
+    // Bundles that share a direction, for the packet path.
+    for (int i = 0; i < 20000; ++i)
+        rays.push_back(MakeRay(0.4f * u(rng), 0.4f * u(rng), 0.4f * u(rng), 0.3f, -0.7f, 0.2f, 10));
+    std::vector<int> ids = h.Query(rays);
+    int leaks = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        if (ids[i] != 2 && ++leaks <= 5)
             ADD_FAILURE() << "ray " << i << " from (" << rays[i].o[0] << ", " << rays[i].o[1]
                           << ", " << rays[i].o[2] << ") along (" << rays[i].d[0] << ", "
                           << rays[i].d[1] << ", " << rays[i].d[2] << ") leaked";
