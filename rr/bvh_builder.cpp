@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace RadeonRays::detail
 {
@@ -11,6 +12,8 @@ namespace
 {
 
 constexpr int kBins = 32;
+// Trees of at least this many primitives build their root's two subtrees on two threads.
+constexpr int kParallelBuildMin = 20000;
 constexpr int kMaxLeafSize = 4;
 // Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
 // the tree stays within kMaxBvhDepth even for pathological inputs (log2 of 2^31 primitives fits).
@@ -82,46 +85,112 @@ public:
         BvhBuild out;
         if (prims_.empty())
             return out;
+        const int n = static_cast<int>(prims_.size());
         out.nodes.reserve(2 * prims_.size());
         out.nodes.push_back(BvhNode{});
-        std::vector<Task> tasks{{0, 0, static_cast<int>(prims_.size()), 0}};
-        while (!tasks.empty())
+        std::vector<Task> children;
+        out.depth = Expand({0, 0, n, 0}, out.nodes, children);
+        if (children.empty())
         {
-            Task t = tasks.back();
-            tasks.pop_back();
-            out.depth = std::max(out.depth, t.depth);
-            Box bounds, centroids;
-            for (int i = t.begin; i < t.end; ++i)
-            {
-                bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
-                centroids.Grow(prims_[i].centroid, prims_[i].centroid);
-            }
-            BvhNode& node = out.nodes[t.node];
-            std::copy(bounds.lo, bounds.lo + 3, node.lo);
-            std::copy(bounds.hi, bounds.hi + 3, node.hi);
-
-            int mid = Split(t, bounds, centroids);
-            if (mid < 0)
-            {
-                node.index = t.begin;
-                node.count = t.end - t.begin;
-                continue;
-            }
-            int child = static_cast<int>(out.nodes.size());
-            node.index = child;
-            node.count = 0;
-            out.nodes.push_back(BvhNode{});
-            out.nodes.push_back(BvhNode{});
-            tasks.push_back({child + 1, mid, t.end, t.depth + 1});
-            tasks.push_back({child, t.begin, mid, t.depth + 1});
+            Finish(out);
+            return out;
         }
-        out.order.reserve(prims_.size());
-        for (const Prim& p : prims_)
-            out.order.push_back(p.index);
+        if (n < kParallelBuildMin || std::thread::hardware_concurrency() < 2)
+        {
+            out.depth = std::max(out.depth, Grow(children, out.nodes));
+            {
+                Finish(out);
+                return out;
+            }
+        }
+        // Big trees: the root's second subtree grows on a thread of its own, into a vector of
+        // its own (its root at 0), and is appended afterwards. The two threads partition
+        // disjoint ranges of the primitives.
+        Task right = children[0]; // Expand pushes the second child first
+        const int rightSlot = right.node;
+        right.node = 0;
+        std::vector<BvhNode> rightNodes(1);
+        int rightDepth = 0;
+        std::thread worker([&] { rightDepth = Grow({right}, rightNodes); });
+        int leftDepth = 0;
+        try
+        {
+            leftDepth = Grow({children[1]}, out.nodes);
+        }
+        catch (...)
+        {
+            worker.join();
+            throw;
+        }
+        worker.join();
+        // Local node i > 0 of the right subtree goes to base + i - 1; its root to rightSlot.
+        const int base = static_cast<int>(out.nodes.size());
+        auto place = [&](BvhNode node)
+        {
+            if (node.count == 0)
+                node.index = base + node.index - 1;
+            return node;
+        };
+        out.nodes[rightSlot] = place(rightNodes[0]);
+        for (std::size_t i = 1; i < rightNodes.size(); ++i)
+            out.nodes.push_back(place(rightNodes[i]));
+        out.depth = std::max({out.depth, leftDepth, rightDepth});
+        Finish(out);
         return out;
     }
 
 private:
+    // Fills the task's node: a leaf, or an inner node whose two children are appended to
+    // nodes and pushed onto tasks (second child first). Returns the task's depth.
+    int Expand(const Task& t, std::vector<BvhNode>& nodes, std::vector<Task>& tasks)
+    {
+        Box bounds, centroids;
+        for (int i = t.begin; i < t.end; ++i)
+        {
+            bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
+            centroids.Grow(prims_[i].centroid, prims_[i].centroid);
+        }
+        BvhNode& node = nodes[t.node];
+        std::copy(bounds.lo, bounds.lo + 3, node.lo);
+        std::copy(bounds.hi, bounds.hi + 3, node.hi);
+        const int mid = Split(t, bounds, centroids);
+        if (mid < 0)
+        {
+            node.index = t.begin;
+            node.count = t.end - t.begin;
+            return t.depth;
+        }
+        const int child = static_cast<int>(nodes.size());
+        node.index = child;
+        node.count = 0;
+        nodes.push_back(BvhNode{});
+        nodes.push_back(BvhNode{});
+        tasks.push_back({child + 1, mid, t.end, t.depth + 1});
+        tasks.push_back({child, t.begin, mid, t.depth + 1});
+        return t.depth;
+    }
+
+    // Builds every pending task and what it leads to; returns the deepest depth reached.
+    int Grow(std::vector<Task> tasks, std::vector<BvhNode>& nodes)
+    {
+        int depth = 0;
+        while (!tasks.empty())
+        {
+            const Task t = tasks.back();
+            tasks.pop_back();
+            depth = std::max(depth, Expand(t, nodes, tasks));
+        }
+        return depth;
+    }
+
+    // Records the primitives' final order.
+    void Finish(BvhBuild& out) const
+    {
+        out.order.reserve(prims_.size());
+        for (const Prim& p : prims_)
+            out.order.push_back(p.index);
+    }
+
     // Partitions the task's range and returns the split point, or -1 for a leaf.
     int Split(const Task& t, const Box& bounds, const Box& centroids)
     {
