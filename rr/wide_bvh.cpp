@@ -8,6 +8,12 @@ namespace RadeonRays::detail
 namespace
 {
 
+// Subtrees of at most this many triangles become one leaf of the four-wide layout. The binary
+// tree keeps small leaves for packets, which test each triangle with every ray of a group;
+// a single ray tests a block of four triangles for about the price of a node, so for it
+// fewer, fuller leaves pay.
+constexpr int kWideLeafTriangles = 8;
+
 double HalfArea(const BvhNode& n)
 {
     const double dx = double(n.hi[0]) - n.lo[0], dy = double(n.hi[1]) - n.lo[1],
@@ -20,8 +26,16 @@ class Collapser
 public:
     Collapser(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
               WideBvh& out)
-        : bvh_(bvh), triangles_(triangles), out_(out)
+        : bvh_(bvh), triangles_(triangles), out_(out), first_(bvh.size()), count_(bvh.size())
     {
+        // The triangles under each node form one range of the leaf order. Children come after
+        // their parent in the array, so a backward sweep sees them first.
+        for (std::size_t i = bvh.size(); i-- > 0;)
+        {
+            const BvhNode& n = bvh[i];
+            first_[i] = n.count > 0 ? n.index : first_[n.index];
+            count_[i] = n.count > 0 ? n.count : count_[n.index] + count_[n.index + 1];
+        }
     }
 
     // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`.
@@ -29,7 +43,7 @@ public:
     {
         out_.depth = std::max(out_.depth, depth);
         std::vector<int> children;
-        if (bvh_[node].count > 0)
+        if (IsLeaf(node))
             children.push_back(node);
         else
             children = {bvh_[node].index, bvh_[node].index + 1};
@@ -38,7 +52,7 @@ public:
             // Open the inner child with the largest box.
             int best = -1;
             for (std::size_t i = 0; i < children.size(); ++i)
-                if (bvh_[children[i]].count == 0 &&
+                if (!IsLeaf(children[i]) &&
                     (best < 0 || HalfArea(bvh_[children[i]]) > HalfArea(bvh_[children[best]])))
                     best = static_cast<int>(i);
             if (best < 0)
@@ -67,10 +81,10 @@ public:
             w.hix[k] = c.hi[0];
             w.hiy[k] = c.hi[1];
             w.hiz[k] = c.hi[2];
-            if (c.count > 0)
+            if (IsLeaf(children[k]))
             {
                 w.ref[k] = static_cast<int>(out_.blocks.size());
-                w.count[k] = AddBlocks(c.index, c.count);
+                w.count[k] = AddBlocks(first_[children[k]], count_[children[k]]);
             }
             else
             {
@@ -89,6 +103,11 @@ public:
     }
 
 private:
+    bool IsLeaf(int node) const
+    {
+        return count_[node] <= kWideLeafTriangles || bvh_[node].count > 0;
+    }
+
     int AddBlocks(int first, int count)
     {
         const int blocks = (count + 3) / 4;
@@ -114,6 +133,8 @@ private:
     const std::vector<BvhNode>& bvh_;
     const std::vector<DeviceTriangle>& triangles_;
     WideBvh& out_;
+    std::vector<int> first_; // per binary node: its first triangle in leaf order
+    std::vector<int> count_; // and how many triangles it holds
 };
 
 } // namespace
