@@ -57,18 +57,18 @@ void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const 
 {
     const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
     const size_t localSize[2] = {scene.localSize, scene.localSize};
-    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
-    if (scene.sharedWithGl)
+    // The launch event is dropped at once; the Finish is the wait.
+    if (!scene.sharedWithGl)
     {
-        context.AcquireGLObjects(0, shared);
+        context.Launch2D(0, globalSize, localSize, kernel);
+        context.Finish(0);
+        return;
     }
-    // The launch event is dropped at once; the Finish below is the wait.
+    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
+    context.AcquireGLObjects(0, shared);
     context.Launch2D(0, globalSize, localSize, kernel);
     context.Finish(0);
-    if (scene.sharedWithGl)
-    {
-        context.ReleaseGLObjects(0, shared);
-    }
+    context.ReleaseGLObjects(0, shared);
 }
 
 } // namespace
