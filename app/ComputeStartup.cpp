@@ -2,6 +2,7 @@
 
 #include "platform/GlContext.h"
 
+#include <CL/cl_ext.h>
 #include <CL/cl_gl.h>
 
 #include <stdexcept>
@@ -11,10 +12,6 @@ const char* const kKernelBuildOptions = " -cl-mad-enable -cl-fast-relaxed-math -
 
 namespace
 {
-
-#ifndef CL_PLATFORM_NOT_FOUND_KHR
-#define CL_PLATFORM_NOT_FOUND_KHR -1001
-#endif
 
 const char* const kNoPlatform =
     "no OpenCL platform is installed; the demo needs an OpenCL 1.2 device "
