@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace
 {
@@ -240,6 +242,55 @@ TEST(ClwLoadFileContents, AMissingFileThrows)
 {
     std::vector<char> buffer;
     EXPECT_THROW(LoadFileContents("no/such/file", buffer, false), std::runtime_error);
+}
+
+// The message LoadFileContents throws for `path`, or "" when it reads the file.
+std::string LoadFailure(const std::string& path)
+{
+    std::vector<char> buffer;
+    try
+    {
+        LoadFileContents(path, buffer, false);
+    }
+    catch (const std::runtime_error& error)
+    {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(ClwLoadFileContents, ADirectoryIsRefusedWithItsName)
+{
+    // ext4 reports a directory's size as 2^63 - 1: measured like a file, it asked for a
+    // buffer of that size.
+    const std::string path = ::testing::TempDir();
+    const std::string message = LoadFailure(path);
+    EXPECT_EQ(message.rfind("Cannot read the contents of a file", 0), 0u) << message;
+    EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
+    EXPECT_NE(message.find(path), std::string::npos) << message;
+}
+
+TEST(ClwLoadFileContents, AFifoIsRefusedWithoutWaitingForAWriter)
+{
+    const std::string path = ::testing::TempDir() + "clw_load_file_contents.fifo";
+    std::remove(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string message = LoadFailure(path);
+    EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
+    std::remove(path.c_str());
+}
+
+TEST(ClwLoadFileContents, AFileOverTheLimitIsRefusedBeforeItIsRead)
+{
+    // Sparse: the file takes no disk space.
+    const std::string path = WriteTempFile("clw_load_file_contents.huge", "");
+    std::filesystem::resize_file(path, kMaxLoadedFileBytes + 1);
+    const std::string message = LoadFailure(path);
+    EXPECT_NE(message.find("is larger than"), std::string::npos) << message;
+
+    std::filesystem::resize_file(path, kMaxLoadedFileBytes);
+    EXPECT_EQ(LoadFailure(path), "");
+    std::remove(path.c_str());
 }
 
 } // namespace
