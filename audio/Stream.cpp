@@ -3,10 +3,12 @@
 #include "audio/Internal.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <new>
 #include <string>
+#include <system_error>
 
 namespace
 {
@@ -29,6 +31,15 @@ void WarnCannotPlay(const char* fileName, const std::string& reason)
 // Reads the whole file; false if it cannot be opened or read.
 bool ReadFile(const char* fileName, std::string* bytes, std::string* reason)
 {
+    // Looked at before it is opened: opening a FIFO would wait for a writer, and a
+    // directory opens fine and then reports a nonsense size.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(fileName, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    {
+        *reason = "not a regular file";
+        return false;
+    }
     std::ifstream file(fileName, std::ios::binary | std::ios::ate);
     if (!file)
     {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using audiotest::LogCapture;
@@ -213,6 +214,27 @@ INSTANTIATE_TEST_SUITE_P(AudioLayer, CorruptModule,
                                          BrokenFile{"TruncatedHeader", TruncatedMusic()}),
                          [](const testing::TestParamInfo<BrokenFile>& info)
                          { return std::string(info.param.name); });
+
+// A path that names no regular file: a directory opens like a file but has no contents, and
+// opening a FIFO waits for a writer that never comes.
+TEST(AudioLayer, ANonRegularFileWarnsOnceWithoutWaiting)
+{
+    TempFile fifo("MUSIC.S3M");
+    ASSERT_EQ(mkfifo(fifo.Path().c_str(), 0600), 0);
+    const std::string directory = fifo.Path().substr(0, fifo.Path().rfind('/'));
+    for (const std::string& path : {fifo.Path(), directory})
+    {
+        LogCapture log;
+        Started s = StartMusic(path, FMOD_OUTPUTTYPE_NOSOUND);
+        EXPECT_EQ(s.stream, FMOD_ERR_FILE_NOTFOUND) << path;
+        EXPECT_EQ(s.music, nullptr) << path;
+        const auto warnings = log.Warnings();
+        ASSERT_EQ(warnings.size(), 1u) << path;
+        EXPECT_NE(warnings[0].find(path), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("not a regular file"), std::string::npos) << warnings[0];
+        EXPECT_EQ(FMOD_System_Release(s.system), FMOD_OK);
+    }
+}
 
 TEST(AudioLayer, WithoutAnAudioDriverTheDemoRunsSilent)
 {
