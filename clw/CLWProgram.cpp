@@ -1,6 +1,7 @@
 #include "clw/CLWProgram.h"
 
 #include "clw/CLWException.h"
+#include "clw/InfoQuery.h"
 #include "clw/LoadFileContents.h"
 
 #include <vector>
@@ -22,18 +23,6 @@ public:
 private:
     cl_program m_program;
 };
-
-std::string KernelFunctionName(cl_kernel kernel)
-{
-    size_t size = 0;
-    ThrowIfFailed(clGetKernelInfo(kernel, CL_KERNEL_FUNCTION_NAME, 0, nullptr, &size),
-                  "clGetKernelInfo failed");
-    std::vector<char> name(size, '\0');
-    ThrowIfFailed(clGetKernelInfo(kernel, CL_KERNEL_FUNCTION_NAME, size, name.data(), nullptr),
-                  "clGetKernelInfo failed");
-    // The reported size counts the terminating zero.
-    return size == 0 ? std::string() : std::string(name.data(), size - 1);
-}
 
 std::string BuildLog(cl_program program, cl_device_id device)
 {
@@ -73,7 +62,10 @@ CLWProgram::CLWProgram(cl_program program) : ReferenceCounter(program)
     }
     for (const CLWKernel& kernel : kernels)
     {
-        m_kernels.insert_or_assign(KernelFunctionName(kernel), kernel);
+        const std::string name =
+            clw_detail::QueryText(clGetKernelInfo, static_cast<cl_kernel>(kernel),
+                                  CL_KERNEL_FUNCTION_NAME, "clGetKernelInfo failed");
+        m_kernels.insert_or_assign(name, kernel);
     }
     // If this constructor throws, the base and the map are destroyed as usual, which
     // releases the program reference and every kernel taken so far.

@@ -1,7 +1,7 @@
 #pragma once
-// The two ways the wrapper reads an OpenCL object's properties. Shared by platforms
-// and devices, whose query functions have the same shape and differ only in the call
-// and in the message of the exception.
+// The two ways the wrapper reads an OpenCL object's properties. Shared by platforms,
+// devices and kernels, whose query functions have the same shape and differ only in the
+// call and in the message of the exception.
 #include "clw/CLWException.h"
 
 #include <CL/cl.h>
