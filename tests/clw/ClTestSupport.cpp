@@ -15,6 +15,15 @@ void Check(cl_int status, const char* what)
                                  " failed in the test set-up: " + std::to_string(status));
     }
 }
+
+// Every object's count is a cl_uint read with its own query function.
+template <typename Handle, typename Query>
+cl_uint Count(Query query, Handle handle, cl_uint parameter, const char* what)
+{
+    cl_uint count = 0;
+    Check(query(handle, parameter, sizeof count, &count, nullptr), what);
+    return count;
+}
 } // namespace
 
 cl_platform_id FirstPlatform()
@@ -53,58 +62,37 @@ CLWProgram Build(const CLWContext& context, const std::string& source)
 
 cl_uint ReferenceCount(cl_device_id device)
 {
-    cl_uint count = 0;
-    Check(clGetDeviceInfo(device, CL_DEVICE_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetDeviceInfo");
-    return count;
+    return Count(clGetDeviceInfo, device, CL_DEVICE_REFERENCE_COUNT, "clGetDeviceInfo");
 }
 
 cl_uint ReferenceCount(cl_context context)
 {
-    cl_uint count = 0;
-    Check(clGetContextInfo(context, CL_CONTEXT_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetContextInfo");
-    return count;
+    return Count(clGetContextInfo, context, CL_CONTEXT_REFERENCE_COUNT, "clGetContextInfo");
 }
 
 cl_uint ReferenceCount(cl_command_queue queue)
 {
-    cl_uint count = 0;
-    Check(clGetCommandQueueInfo(queue, CL_QUEUE_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetCommandQueueInfo");
-    return count;
+    return Count(clGetCommandQueueInfo, queue, CL_QUEUE_REFERENCE_COUNT, "clGetCommandQueueInfo");
 }
 
 cl_uint ReferenceCount(cl_program program)
 {
-    cl_uint count = 0;
-    Check(clGetProgramInfo(program, CL_PROGRAM_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetProgramInfo");
-    return count;
+    return Count(clGetProgramInfo, program, CL_PROGRAM_REFERENCE_COUNT, "clGetProgramInfo");
 }
 
 cl_uint ReferenceCount(cl_kernel kernel)
 {
-    cl_uint count = 0;
-    Check(clGetKernelInfo(kernel, CL_KERNEL_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetKernelInfo");
-    return count;
+    return Count(clGetKernelInfo, kernel, CL_KERNEL_REFERENCE_COUNT, "clGetKernelInfo");
 }
 
 cl_uint ReferenceCount(cl_mem memory)
 {
-    cl_uint count = 0;
-    Check(clGetMemObjectInfo(memory, CL_MEM_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetMemObjectInfo");
-    return count;
+    return Count(clGetMemObjectInfo, memory, CL_MEM_REFERENCE_COUNT, "clGetMemObjectInfo");
 }
 
 cl_uint ReferenceCount(cl_event event)
 {
-    cl_uint count = 0;
-    Check(clGetEventInfo(event, CL_EVENT_REFERENCE_COUNT, sizeof count, &count, nullptr),
-          "clGetEventInfo");
-    return count;
+    return Count(clGetEventInfo, event, CL_EVENT_REFERENCE_COUNT, "clGetEventInfo");
 }
 
 std::vector<cl_int> ReadInts(const CLWContext& context, cl_mem buffer, size_t count)
