@@ -41,6 +41,21 @@ std::vector<cl_int> OneToN(size_t n)
     return values;
 }
 
+// Runs `call`, which must throw CLWException with exactly `message` and `status`.
+template <typename Call> void ExpectClwException(Call call, const char* message, cl_int status)
+{
+    try
+    {
+        call();
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const CLWException& error)
+    {
+        EXPECT_STREQ(error.what(), message);
+        EXPECT_EQ(error.GetStatus(), status);
+    }
+}
+
 cl_int ExecutionStatus(cl_event event)
 {
     cl_int status = 1;
@@ -95,32 +110,16 @@ TEST_F(ClwDispatch, ALaunchTheRuntimeRejectsThrows)
     // 63 is not a multiple of the group size 2.
     const size_t global[2] = {63, 64};
     const size_t local[2] = {2, 2};
-    try
-    {
-        context.Launch2D(0, global, local, index);
-        FAIL() << "no exception";
-    }
-    catch (const CLWException& error)
-    {
-        EXPECT_STREQ(error.what(), "clEnqueueNDRangeKernel failed");
-        EXPECT_EQ(error.GetStatus(), CL_INVALID_WORK_GROUP_SIZE);
-    }
+    ExpectClwException([&] { context.Launch2D(0, global, local, index); },
+                       "clEnqueueNDRangeKernel failed", CL_INVALID_WORK_GROUP_SIZE);
 }
 
 TEST_F(ClwDispatch, ALaunchWithArgumentsMissingThrows)
 {
     CLWKernel index = program.GetKernel("Index");
     const size_t one[2] = {1, 1};
-    try
-    {
-        context.Launch2D(0, one, one, index);
-        FAIL() << "no exception";
-    }
-    catch (const CLWException& error)
-    {
-        EXPECT_STREQ(error.what(), "clEnqueueNDRangeKernel failed");
-        EXPECT_EQ(error.GetStatus(), CL_INVALID_KERNEL_ARGS);
-    }
+    ExpectClwException([&] { context.Launch2D(0, one, one, index); },
+                       "clEnqueueNDRangeKernel failed", CL_INVALID_KERNEL_ARGS);
 }
 
 // The OpenGL hand-over needs a context made with OpenGL sharing properties. This one
@@ -129,30 +128,14 @@ TEST_F(ClwDispatch, ALaunchWithArgumentsMissingThrows)
 // process in it instead of returning an error.)
 TEST_F(ClwDispatch, AcquiringGLObjectsWithoutSharingThrows)
 {
-    try
-    {
-        context.AcquireGLObjects(0, {out});
-        FAIL() << "no exception";
-    }
-    catch (const CLWException& error)
-    {
-        EXPECT_STREQ(error.what(), "clEnqueueAcquireGLObjects failed");
-        EXPECT_EQ(error.GetStatus(), CL_INVALID_CONTEXT);
-    }
+    ExpectClwException([&] { context.AcquireGLObjects(0, {out}); },
+                       "clEnqueueAcquireGLObjects failed", CL_INVALID_CONTEXT);
 }
 
 TEST_F(ClwDispatch, ReleasingGLObjectsWithoutSharingThrows)
 {
-    try
-    {
-        context.ReleaseGLObjects(0, {out});
-        FAIL() << "no exception";
-    }
-    catch (const CLWException& error)
-    {
-        EXPECT_STREQ(error.what(), "clEnqueueReleaseGLObjects failed");
-        EXPECT_EQ(error.GetStatus(), CL_INVALID_CONTEXT);
-    }
+    ExpectClwException([&] { context.ReleaseGLObjects(0, {out}); },
+                       "clEnqueueReleaseGLObjects failed", CL_INVALID_CONTEXT);
 }
 
 } // namespace
