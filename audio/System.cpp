@@ -41,6 +41,18 @@ void MixChannel(FMOD_SYSTEM& system, FMOD_CHANNEL& channel, float* out, size_t f
     }
 }
 
+// The first channel that plays nothing, or null when all are busy. Call it under the
+// device lock: the callback frees channels.
+FMOD_CHANNEL* FindFreeChannel(FMOD_SYSTEM& system)
+{
+    for (auto& candidate : system.channels)
+    {
+        if (candidate->sound == nullptr)
+            return candidate.get();
+    }
+    return nullptr;
+}
+
 // SDL's device callback; SDL holds the device lock while it runs.
 void AudioCallback(void* userdata, Uint8* stream, int len)
 {
@@ -154,30 +166,25 @@ extern "C" FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system, FMOD_SOUND* so
     if (!system->initialised)
         return FMOD_ERR_UNINITIALIZED;
 
-    // A module has one play position, so a sound that plays already starts over on its channel.
-    FMOD_CHANNEL* target = sound->channel;
-    if (target == nullptr)
-    {
-        for (auto& candidate : system->channels)
-        {
-            if (candidate->sound == nullptr)
-            {
-                target = candidate.get();
-                break;
-            }
-        }
-    }
-    if (target == nullptr)
-        return FMOD_ERR_CHANNEL_ALLOC;
-
+    // The search runs under the device lock too: the callback frees the channel of a sound
+    // that has ended, so both the sound's channel and the channels' sounds change under it.
+    FMOD_CHANNEL* target = nullptr;
     audio::WithDeviceLocked(system,
                             [&]
                             {
+                                // A module has one play position, so a sound that plays
+                                // already starts over on its channel.
+                                target = sound->channel != nullptr ? sound->channel
+                                                                   : FindFreeChannel(*system);
+                                if (target == nullptr)
+                                    return;
                                 openmpt_module_set_position_seconds(sound->module, 0.0);
                                 target->sound = sound;
                                 target->paused = paused != 0;
                                 sound->channel = target;
                             });
+    if (target == nullptr)
+        return FMOD_ERR_CHANNEL_ALLOC;
     if (channel != nullptr)
         *channel = target;
     return FMOD_OK;

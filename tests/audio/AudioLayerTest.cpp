@@ -2,6 +2,7 @@
 // real music module: the calls start a loop decoded on SDL's thread, and every failure on
 // the way leaves them harmless.
 #include "AudioTestSupport.h"
+#include "audio/Internal.h"
 
 #include <gtest/gtest.h>
 
@@ -311,6 +312,41 @@ TEST(AudioLayer, ReleasingTheSoundWhilePlayingIsSafe)
     // The device keeps pulling (silence) without touching the freed module.
     ASSERT_TRUE(WaitForPulls(s.system, Stats(s.system).framesPulled, atPlay.sampleRate / 20));
     EXPECT_EQ(FMOD_System_Release(s.system), FMOD_OK);
+}
+
+// A sound without a loop ends on the audio thread, which frees its channel there. PlaySound
+// looks for a free channel under the device lock, where the callback changes the channels
+// (ThreadSanitizer caught the search reading them unlocked). Two sounds take turns on one
+// channel, each skipped to its last millisecond so that it ends at once.
+TEST(AudioLayer, AnEndedSoundFreesTheOnlyChannelForTheNext)
+{
+    FMOD_SYSTEM* system = nullptr;
+    ASSERT_EQ(FMOD_System_Create(&system), FMOD_OK);
+    ASSERT_EQ(FMOD_System_Init(system, 1, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+    FMOD_SOUND* sounds[2] = {};
+    for (FMOD_SOUND*& sound : sounds)
+    {
+        ASSERT_EQ(
+            FMOD_System_CreateStream(system, MusicPath().c_str(), FMOD_LOOP_OFF, nullptr, &sound),
+            FMOD_OK);
+    }
+    const double duration = openmpt_module_get_duration_seconds(sounds[0]->module);
+    for (int round = 0; round < 10; ++round)
+    {
+        FMOD_SOUND* sound = sounds[round % 2];
+        // The channel stays busy until the other sound has ended.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        FMOD_RESULT played = FMOD_System_PlaySound(system, sound, nullptr, 0, nullptr);
+        while (played == FMOD_ERR_CHANNEL_ALLOC && std::chrono::steady_clock::now() < deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            played = FMOD_System_PlaySound(system, sound, nullptr, 0, nullptr);
+        }
+        ASSERT_EQ(played, FMOD_OK) << "round " << round;
+        audio::WithDeviceLocked(
+            system, [&] { openmpt_module_set_position_seconds(sound->module, duration - 0.001); });
+    }
+    EXPECT_EQ(FMOD_System_Release(system), FMOD_OK);
 }
 
 TEST(AudioLayer, SdlLeavesCtrlCToTheProcess)
