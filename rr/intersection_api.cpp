@@ -135,7 +135,18 @@ public:
         // Queries still running read the scene buffers about to be overwritten; an in-order
         // queue would order the upload after them, an out-of-order one would not.
         CheckCl(clFinish(queue_), "clFinish");
+        // Until the upload and the arguments are complete, queries are refused.
+        committed_ = false;
         scene_.Upload(scene);
+        // The scene's arguments change only here; queries set the rays, their count and hits.
+        const cl_int triangles = scene_.TriangleCount();
+        const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles(),
+                     wideNodes = scene_.WideNodes(), blocks = scene_.Blocks();
+        CheckCl(clSetKernelArg(kernel_, 3, sizeof(cl_mem), &nodes), "clSetKernelArg");
+        CheckCl(clSetKernelArg(kernel_, 4, sizeof(cl_mem), &tris), "clSetKernelArg");
+        CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
+        CheckCl(clSetKernelArg(kernel_, 6, sizeof(cl_mem), &wideNodes), "clSetKernelArg");
+        CheckCl(clSetKernelArg(kernel_, 7, sizeof(cl_mem), &blocks), "clSetKernelArg");
         committed_ = true;
     }
 
@@ -177,15 +188,9 @@ public:
         else
         {
             const cl_int count = numrays;
-            const cl_int triangles = scene_.TriangleCount();
-            const cl_mem args[] = {rayBuffer->mem,     hitBuffer->mem,     scene_.Nodes(),
-                                   scene_.Triangles(), scene_.WideNodes(), scene_.Blocks()};
-            const cl_uint memArgs[] = {0, 2, 3, 4, 6, 7};
-            for (int i = 0; i < 6; ++i)
-                CheckCl(clSetKernelArg(kernel_, memArgs[i], sizeof(cl_mem), &args[i]),
-                        "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 0, sizeof(cl_mem), &rayBuffer->mem), "clSetKernelArg");
             CheckCl(clSetKernelArg(kernel_, 1, sizeof(cl_int), &count), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
+            CheckCl(clSetKernelArg(kernel_, 2, sizeof(cl_mem), &hitBuffer->mem), "clSetKernelArg");
             const std::size_t local = groupSize_;
             const std::size_t items = (n + raysPerItem_ - 1) / raysPerItem_;
             const std::size_t global = (items + local - 1) / local * local;
