@@ -8,6 +8,7 @@
 #include <CL/cl.h>
 
 #include <cstddef>
+#include <limits>
 
 template <typename T>
 class CLWBuffer : public ReferenceCounter<cl_mem, clRetainMemObject, clReleaseMemObject>
@@ -27,10 +28,17 @@ public:
     // Creates a buffer of `elementCount` elements (elementCount * sizeof(T) bytes) in
     // `context`. `hostData` may be null; with CL_MEM_COPY_HOST_PTR in `flags` it is
     // copied from. Throws CLWException with "clCreateBuffer failed" (a zero size is
-    // such a failure). The returned wrapper holds the only reference.
+    // such a failure, and so, with CL_INVALID_BUFFER_SIZE, is a count whose byte size
+    // does not fit in a size_t). The returned wrapper holds the only reference.
     static CLWBuffer Create(const CLWContext& context, cl_mem_flags flags, size_t elementCount,
                             T* hostData)
     {
+        // The product would wrap around to a small size that OpenCL accepts, under a
+        // wrapper that reports the huge count.
+        if (elementCount > std::numeric_limits<size_t>::max() / sizeof(T))
+        {
+            throw CLWException(CL_INVALID_BUFFER_SIZE, "clCreateBuffer failed");
+        }
         cl_int status = CL_SUCCESS;
         cl_mem memory = clCreateBuffer(context, flags, elementCount * sizeof(T), hostData, &status);
         ThrowIfFailed(status, "clCreateBuffer failed");

@@ -71,6 +71,22 @@ TEST_F(ClwBuffer, AZeroSizeBufferThrowsCreateBufferFailed)
     }
 }
 
+TEST_F(ClwBuffer, ACountWhoseByteSizeWrapsAroundThrows)
+{
+    // 4 * (2^62 + 1) is 4 in 64-bit arithmetic: a buffer OpenCL would make.
+    const size_t count = (size_t{1} << 62) + 1;
+    try
+    {
+        CLWBuffer<cl_int>::Create(context, CL_MEM_READ_WRITE, count, nullptr);
+        FAIL() << "no exception";
+    }
+    catch (const CLWException& error)
+    {
+        EXPECT_STREQ(error.what(), "clCreateBuffer failed");
+        EXPECT_EQ(error.GetStatus(), CL_INVALID_BUFFER_SIZE);
+    }
+}
+
 TEST_F(ClwBuffer, CopyingHostDataWithoutHostDataThrows)
 {
     try
