@@ -9,6 +9,10 @@
 namespace RadeonRays::detail
 {
 
+// Most triangles one committed scene may hold: the records index nodes, triangles and blocks
+// with int32, and a binary tree over n triangles has up to 2n - 1 nodes.
+constexpr int kMaxSceneTriangles = 1 << 30;
+
 // One triangle, 48 bytes (three float4 for the kernels); the w lanes carry its shape's id and
 // its face index in that shape.
 struct DeviceTriangle

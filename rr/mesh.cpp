@@ -1,5 +1,7 @@
 #include "rr/mesh.h"
 
+#include "rr/device_layout.h"
+
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -23,6 +25,9 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
         Refuse("negative vertex count " + std::to_string(vnum));
     if (numfaces < 0)
         Refuse("negative face count " + std::to_string(numfaces));
+    if (numfaces > kMaxSceneTriangles)
+        Refuse(std::to_string(numfaces) + " faces; a scene holds at most " +
+               std::to_string(kMaxSceneTriangles) + " triangles");
     if (vstride < 0 || (vstride > 0 && vstride < 12))
         Refuse("vertex stride " + std::to_string(vstride) + " is neither 0 nor at least 12");
     if (istride < 0)

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace RadeonRays::detail
 {
@@ -87,6 +89,13 @@ std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
 
 SceneData BuildScene(const std::vector<const Mesh*>& meshes)
 {
+    std::size_t total = 0;
+    for (const Mesh* mesh : meshes)
+        total += mesh->FaceOfTriangle().size();
+    if (total > static_cast<std::size_t>(kMaxSceneTriangles))
+        throw std::invalid_argument("RadeonRays::Commit: the attached shapes have " +
+                                    std::to_string(total) + " triangles; a scene holds at most " +
+                                    std::to_string(kMaxSceneTriangles));
     std::vector<DeviceTriangle> triangles;
     std::vector<Aabb> bounds;
     for (const Mesh* mesh : meshes)

@@ -69,6 +69,9 @@ TEST(RefusedInput, MeshArguments)
     const int five[] = {5};
     EXPECT_REFUSED(api.CreateMesh(kTriangle, 3, 0, kIndices, 0, five, 1), "3 or 4");
     EXPECT_REFUSED(api.CreateMesh(kTriangle, 0, 0, kIndices, 0, nullptr, 1), "without vertices");
+    // More faces than a scene can hold are refused before anything is read or reserved.
+    EXPECT_REFUSED(api.CreateMesh(kTriangle, 3, 0, kIndices, 0, nullptr, (1 << 30) + 1),
+                   "a scene holds at most");
 }
 
 TEST(RefusedInput, ShapesOfOthersOrDeleted)
