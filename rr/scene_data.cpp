@@ -130,7 +130,6 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
     BvhBuild bvh = BuildBvh(bounds);
     SceneData scene;
     scene.nodes = MakeDeviceNodes(bvh.nodes);
-    scene.depth = bvh.depth;
     scene.triangles.reserve(triangles.size());
     for (std::uint32_t i : bvh.order)
         scene.triangles.push_back(triangles[i]);

@@ -16,7 +16,6 @@ struct SceneData
 {
     std::vector<DeviceNode> nodes; // nodes[0] is the root; empty when no triangle can occlude
     std::vector<DeviceTriangle> triangles;
-    int depth = 0;
     // The same hierarchy four-wide, for single rays (see wide_bvh.h).
     std::vector<WideNode> wideNodes;
     std::vector<TriangleBlock> blocks;

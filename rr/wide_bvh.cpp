@@ -39,9 +39,8 @@ public:
     }
 
     // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`.
-    void Build(int node, int slot, int depth)
+    void Build(int node, int slot)
     {
-        out_.depth = std::max(out_.depth, depth);
         std::vector<int> children;
         if (IsLeaf(node))
             children.push_back(node);
@@ -98,7 +97,7 @@ public:
             const int childSlot = static_cast<int>(out_.nodes.size());
             out_.nodes.push_back(WideNode{});
             out_.nodes[slot].ref[k] = childSlot;
-            Build(child, childSlot, depth + 1);
+            Build(child, childSlot);
         }
     }
 
@@ -145,7 +144,7 @@ WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTri
     if (bvh.empty())
         return out;
     out.nodes.push_back(WideNode{});
-    Collapser(bvh, triangles, out).Build(0, 0, 0);
+    Collapser(bvh, triangles, out).Build(0, 0);
     return out;
 }
 

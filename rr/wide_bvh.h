@@ -16,7 +16,6 @@ struct WideBvh
 {
     std::vector<WideNode> nodes; // nodes[0] is the root
     std::vector<TriangleBlock> blocks;
-    int depth = 0;
 };
 
 // Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
