@@ -89,23 +89,21 @@ public:
         out.nodes.reserve(2 * prims_.size());
         out.nodes.push_back(BvhNode{});
         std::vector<Task> children;
-        out.depth = Expand({0, 0, n, 0}, out.nodes, children);
-        if (children.empty())
-        {
-            Finish(out);
-            return out;
-        }
-        if (n < kParallelBuildMin || std::thread::hardware_concurrency() < 2)
-        {
-            out.depth = std::max(out.depth, Grow(children, out.nodes));
-            {
-                Finish(out);
-                return out;
-            }
-        }
-        // Big trees: the root's second subtree grows on a thread of its own, into a vector of
-        // its own (its root at 0), and is appended afterwards. The two threads partition
-        // disjoint ranges of the primitives.
+        Expand({0, 0, n, 0}, out.nodes, children);
+        if (children.empty() || n < kParallelBuildMin || std::thread::hardware_concurrency() < 2)
+            out.depth = Grow(children, out.nodes);
+        else
+            out.depth = GrowApart(children, out.nodes);
+        Finish(out);
+        return out;
+    }
+
+private:
+    // Big trees: the root's second subtree grows on a thread of its own, into a vector of
+    // its own (its root at 0), and is appended afterwards. The two threads partition
+    // disjoint ranges of the primitives. Returns the deepest depth reached.
+    int GrowApart(const std::vector<Task>& children, std::vector<BvhNode>& nodes)
+    {
         Task right = children[0]; // Expand pushes the second child first
         const int rightSlot = right.node;
         right.node = 0;
@@ -115,7 +113,7 @@ public:
         int leftDepth = 0;
         try
         {
-            leftDepth = Grow({children[1]}, out.nodes);
+            leftDepth = Grow({children[1]}, nodes);
         }
         catch (...)
         {
@@ -124,22 +122,19 @@ public:
         }
         worker.join();
         // Local node i > 0 of the right subtree goes to base + i - 1; its root to rightSlot.
-        const int base = static_cast<int>(out.nodes.size());
+        const int base = static_cast<int>(nodes.size());
         auto place = [&](BvhNode node)
         {
             if (node.count == 0)
                 node.index = base + node.index - 1;
             return node;
         };
-        out.nodes[rightSlot] = place(rightNodes[0]);
+        nodes[rightSlot] = place(rightNodes[0]);
         for (std::size_t i = 1; i < rightNodes.size(); ++i)
-            out.nodes.push_back(place(rightNodes[i]));
-        out.depth = std::max({out.depth, leftDepth, rightDepth});
-        Finish(out);
-        return out;
+            nodes.push_back(place(rightNodes[i]));
+        return std::max(leftDepth, rightDepth);
     }
 
-private:
     // Fills the task's node: a leaf, or an inner node whose two children are appended to
     // nodes and pushed onto tasks (second child first). Returns the task's depth.
     int Expand(const Task& t, std::vector<BvhNode>& nodes, std::vector<Task>& tasks)
@@ -272,13 +267,10 @@ private:
         const double leafCost = kPrimitiveCost * n;
         const double splitCost =
             area > 0.0 ? kTraversalCost + kPrimitiveCost * bestCost / area : leafCost;
-        if (bestAxis < 0 || (n <= kMaxLeafSize && leafCost <= splitCost))
-        {
-            if (n <= kMaxLeafSize)
-                return -1;
-            if (bestAxis < 0)
-                return MedianSplit(t, axis);
-        }
+        if (n <= kMaxLeafSize && (bestAxis < 0 || leafCost <= splitCost))
+            return -1;
+        if (bestAxis < 0)
+            return MedianSplit(t, axis);
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
         auto it = std::partition(prims_.begin() + t.begin, prims_.begin() + t.end,
                                  [&](const Prim& p)
