@@ -28,8 +28,9 @@ public:
     virtual ~CLWProgram();
 
     // Reads `fileName` (text mode) and builds it as CreateFromSource does. A file that
-    // cannot be opened throws std::runtime_error "Cannot read the contents of a file"
-    // before any OpenCL call.
+    // LoadFileContents refuses (one that cannot be opened, is not a regular file or is too
+    // large) throws its std::runtime_error "Cannot read the contents of a file..." before
+    // any OpenCL call.
     static CLWProgram CreateFromFile(const char* fileName, const char* buildOptions,
                                      CLWContext context);
 
