@@ -127,6 +127,23 @@ s3m::Sample Named(const char* name, const char* fileName)
     return s;
 }
 
+// A sample that plays once: length samples at rate, sample i being voice(i, i / rate)
+// computed in order (so a voice may keep state), its tail faded over fadeFraction of the
+// length, then normalised.
+template <typename Voice>
+s3m::Sample OneShot(const char* name, const char* fileName, std::uint32_t rate, int length,
+                    double fadeFraction, Voice voice)
+{
+    s3m::Sample s = Named(name, fileName);
+    s.data.resize(length);
+    for (int i = 0; i < length; ++i)
+        s.data[i] = static_cast<float>(voice(i, static_cast<double>(i) / rate));
+    FadeTail(s.data, fadeFraction);
+    Normalise(s.data);
+    s.c4Rate = rate;
+    return s;
+}
+
 } // namespace
 
 s3m::Sample Pad()
@@ -206,109 +223,75 @@ s3m::Sample Bell()
 {
     // Two-operator FM at a 1:1 ratio: the index falls with time, so the tone starts with a
     // soft bite and settles towards a sine, as an electric piano does.
-    constexpr int kLength = 392 * kCycle; // 1.5 s
-    s3m::Sample s = Named("Soft bell", "SOFTBELL.SMP");
-    s.data.resize(kLength);
-    for (int i = 0; i < kLength; ++i)
-    {
-        const double t = static_cast<double>(i) / kRate;
-        const double theta = 2 * kPi * i / kCycle;
-        const double index = 0.3 + 1.2 * std::exp(-t / 0.18);
-        const double amp = Onset(t, 0.006) * std::exp(-t / 0.5);
-        s.data[i] = static_cast<float>(amp * std::sin(theta + index * std::sin(theta)));
-    }
-    FadeTail(s.data, 0.15);
-    Normalise(s.data);
-    s.c4Rate = kRate;
-    return s;
+    return OneShot("Soft bell", "SOFTBELL.SMP", kRate, 392 * kCycle, 0.15, // 1.5 s
+                   [](int i, double t)
+                   {
+                       const double theta = 2 * kPi * i / kCycle;
+                       const double index = 0.3 + 1.2 * std::exp(-t / 0.18);
+                       const double amp = Onset(t, 0.006) * std::exp(-t / 0.5);
+                       return amp * std::sin(theta + index * std::sin(theta));
+                   });
 }
 
 s3m::Sample Pluck()
 {
     // Additive harmonics, the higher ones dying faster, like a nylon string.
-    constexpr int kLength = 235 * kCycle; // 0.9 s
-    s3m::Sample s = Named("Harp pluck", "HARPPLCK.SMP");
-    s.data.assign(kLength, 0.0f);
-    for (int h = 1; h <= 10; ++h)
-    {
-        const double amp = std::pow(h, -1.4);
-        const double decay = 2.5 + 1.2 * h; // per second
-        for (int i = 0; i < kLength; ++i)
-        {
-            const double t = static_cast<double>(i) / kRate;
-            s.data[i] +=
-                static_cast<float>(amp * std::exp(-decay * t) * std::sin(2 * kPi * h * i / kCycle));
-        }
-    }
-    for (int i = 0; i < kLength; ++i)
-        s.data[i] *= static_cast<float>(Onset(static_cast<double>(i) / kRate, 0.003));
-    FadeTail(s.data, 0.2);
-    Normalise(s.data);
-    s.c4Rate = kRate;
-    return s;
+    return OneShot("Harp pluck", "HARPPLCK.SMP", kRate, 235 * kCycle, 0.2, // 0.9 s
+                   [](int i, double t)
+                   {
+                       float v = 0; // summed in single precision, as the sample holds it
+                       for (int h = 1; h <= 10; ++h)
+                       {
+                           const double amp = std::pow(h, -1.4);
+                           const double decay = 2.5 + 1.2 * h; // per second
+                           v += static_cast<float>(amp * std::exp(-decay * t) *
+                                                   std::sin(2 * kPi * h * i / kCycle));
+                       }
+                       return v * static_cast<float>(Onset(t, 0.003));
+                   });
 }
 
 s3m::Sample Kick()
 {
     constexpr std::uint32_t rate = 11025;
-    constexpr int kLength = rate / 2;
-    s3m::Sample s = Named("Soft kick", "SOFTKICK.SMP");
-    s.data.resize(kLength);
     double phase = 0;
-    for (int i = 0; i < kLength; ++i)
-    {
-        const double t = static_cast<double>(i) / rate;
-        const double freq = 46 + 64 * std::exp(-t / 0.035); // the drop gives the thump
-        phase += 2 * kPi * freq / rate;
-        s.data[i] = static_cast<float>(Onset(t, 0.002) * std::exp(-t / 0.2) * std::sin(phase));
-    }
-    FadeTail(s.data, 0.3);
-    Normalise(s.data);
-    s.c4Rate = rate;
-    return s;
+    return OneShot("Soft kick", "SOFTKICK.SMP", rate, rate / 2, 0.3,
+                   [&](int, double t)
+                   {
+                       const double freq = 46 + 64 * std::exp(-t / 0.035); // the drop: the thump
+                       phase += 2 * kPi * freq / rate;
+                       return Onset(t, 0.002) * std::exp(-t / 0.2) * std::sin(phase);
+                   });
 }
 
 s3m::Sample Snare()
 {
     constexpr std::uint32_t rate = 16000;
-    constexpr int kLength = rate * 2 / 5;
-    s3m::Sample s = Named("Brush snare", "BRUSHSNR.SMP");
-    s.data.resize(kLength);
     Noise noise(0x1234567u);
     Biquad band = Biquad::BandPass(rate, 1800, 0.7);
     Biquad soft = Biquad::LowPass(rate, 5000, 0.7);
-    for (int i = 0; i < kLength; ++i)
-    {
-        const double t = static_cast<double>(i) / rate;
-        const double hiss = soft.Process(band.Process(noise.Next())) * std::exp(-t / 0.09);
-        const double body = 0.5 * std::sin(2 * kPi * 185 * t) * std::exp(-t / 0.05);
-        s.data[i] = static_cast<float>(Onset(t, 0.002) * (1.6 * hiss + body));
-    }
-    FadeTail(s.data, 0.3);
-    Normalise(s.data);
-    s.c4Rate = rate;
-    return s;
+    return OneShot("Brush snare", "BRUSHSNR.SMP", rate, rate * 2 / 5, 0.3,
+                   [&](int, double t)
+                   {
+                       const double hiss =
+                           soft.Process(band.Process(noise.Next())) * std::exp(-t / 0.09);
+                       const double body = 0.5 * std::sin(2 * kPi * 185 * t) * std::exp(-t / 0.05);
+                       return Onset(t, 0.002) * (1.6 * hiss + body);
+                   });
 }
 
 s3m::Sample Hat()
 {
     constexpr std::uint32_t rate = 22050;
-    constexpr int kLength = rate * 3 / 20;
-    s3m::Sample s = Named("Quiet hat", "QUIETHAT.SMP");
-    s.data.resize(kLength);
     Noise noise(0xC0FFEEu);
     Biquad high = Biquad::HighPass(rate, 5500, 0.7);
     Biquad soft = Biquad::LowPass(rate, 9000, 0.7); // takes the sizzle off
-    for (int i = 0; i < kLength; ++i)
-    {
-        const double t = static_cast<double>(i) / rate;
-        const double v = soft.Process(high.Process(noise.Next()));
-        s.data[i] = static_cast<float>(Onset(t, 0.001) * std::exp(-t / 0.03) * v);
-    }
-    FadeTail(s.data, 0.3);
-    Normalise(s.data);
-    s.c4Rate = rate;
-    return s;
+    return OneShot("Quiet hat", "QUIETHAT.SMP", rate, rate * 3 / 20, 0.3,
+                   [&](int, double t)
+                   {
+                       const double v = soft.Process(high.Process(noise.Next()));
+                       return Onset(t, 0.001) * std::exp(-t / 0.03) * v;
+                   });
 }
 
 } // namespace instruments
