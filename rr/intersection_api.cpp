@@ -62,29 +62,30 @@ class Api final : public IntersectionApi
 {
 public:
     Api(cl_context context, cl_device_id device, cl_command_queue queue, QueryKernel choice)
-        : context_(context), device_(device), queue_(queue), scene_(context, queue)
+        : context_(context), queue_(queue), scene_(context, queue)
     {
         CheckCl(clRetainContext(context_), "clRetainContext");
         CheckCl(clRetainCommandQueue(queue_), "clRetainCommandQueue");
         try
         {
             cl_device_type type = 0;
-            CheckCl(clGetDeviceInfo(device_, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
+            CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
                     "clGetDeviceInfo");
-            program_ = BuildKernelProgram(context_, device_);
+            const bool cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
+            program_ = BuildKernelProgram(context_, device, cpuDevice);
             cl_int status = CL_SUCCESS;
             // CPUs run a work-group's items one after the other: there one item takes a
             // packet of rays and vectorises over them. GPUs run items in lockstep: there one
             // item takes one ray.
-            const bool cpu = choice == QueryKernel::ForDevice ? (type & CL_DEVICE_TYPE_CPU) != 0
-                                                              : choice == QueryKernel::Packets;
+            const bool cpu =
+                choice == QueryKernel::ForDevice ? cpuDevice : choice == QueryKernel::Packets;
             kernel_ = clCreateKernel(
                 program_, cpu ? "rr_occlusion_packets" : "rr_occlusion_per_ray", &status);
             CheckCl(status, "clCreateKernel");
             raysPerItem_ = cpu ? kPacketSize : 1;
             // 64 items per group where the device allows it for this kernel.
             std::size_t most = 1;
-            CheckCl(clGetKernelWorkGroupInfo(kernel_, device_, CL_KERNEL_WORK_GROUP_SIZE,
+            CheckCl(clGetKernelWorkGroupInfo(kernel_, device, CL_KERNEL_WORK_GROUP_SIZE,
                                              sizeof(most), &most, nullptr),
                     "clGetKernelWorkGroupInfo");
             groupSize_ = cpu ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(64, most));
@@ -255,7 +256,6 @@ private:
     }
 
     cl_context context_;
-    cl_device_id device_;
     cl_command_queue queue_;
     cl_program program_ = nullptr;
     cl_kernel kernel_ = nullptr;

@@ -11,18 +11,14 @@ namespace RadeonRays::detail
 
 extern const char* const kKernelSource;
 
-cl_program BuildKernelProgram(cl_context context, cl_device_id device)
+cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice)
 {
     cl_int status = CL_SUCCESS;
     const char* source = kKernelSource;
     cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &status);
     CheckCl(status, "clCreateProgramWithSource");
     // No relaxed-math options: the watertight triangle test depends on exact IEEE arithmetic.
-    cl_device_type type = 0;
-    CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
-            "clGetDeviceInfo");
-    const char* options =
-        (type & CL_DEVICE_TYPE_CPU) ? "-cl-std=CL1.2 -DRR_STREAM_STORES" : "-cl-std=CL1.2";
+    const char* options = cpuDevice ? "-cl-std=CL1.2 -DRR_STREAM_STORES" : "-cl-std=CL1.2";
     status = clBuildProgram(program, 1, &device, options, nullptr, nullptr);
     if (status != CL_SUCCESS)
     {
