@@ -6,9 +6,19 @@
 namespace
 {
 
-// The log as text: its characters up to the terminating zero the driver writes.
-std::string LogText(const std::vector<char>& log)
+// The info log of a shader or a program (getParameter and getLog are glGetShaderiv and
+// glGetShaderInfoLog, or their program counterparts), as text: its characters up to the
+// terminating zero the driver writes.
+std::string InfoLog(GLuint object, PFNGLGETSHADERIVPROC getParameter,
+                    PFNGLGETSHADERINFOLOGPROC getLog)
 {
+    GLint logLength = 0;
+    getParameter(object, GL_INFO_LOG_LENGTH, &logLength);
+    std::vector<char> log(static_cast<size_t>(logLength > 0 ? logLength : 0));
+    if (!log.empty())
+    {
+        getLog(object, logLength, nullptr, log.data());
+    }
     size_t length = 0;
     while (length < log.size() && log[length] != '\0')
     {
@@ -42,15 +52,9 @@ GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
     {
         return program;
     }
-    GLint logLength = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
-    std::vector<char> log(static_cast<size_t>(logLength > 0 ? logLength : 0));
-    if (!log.empty())
-    {
-        glGetProgramInfoLog(program, logLength, nullptr, log.data());
-    }
+    const std::string log = InfoLog(program, glGetProgramiv, glGetProgramInfoLog);
     glDeleteProgram(program);
-    throw LogText(log);
+    throw log;
 }
 
 GLuint CompileShader(const std::vector<char>& source, GLenum type)
@@ -67,15 +71,9 @@ GLuint CompileShader(const std::vector<char>& source, GLenum type)
     {
         return shader;
     }
-    GLint logLength = 0;
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
-    std::vector<char> log(static_cast<size_t>(logLength > 0 ? logLength : 0));
-    if (!log.empty())
-    {
-        glGetShaderInfoLog(shader, logLength, nullptr, log.data());
-    }
+    const std::string log = InfoLog(shader, glGetShaderiv, glGetShaderInfoLog);
     glDeleteShader(shader);
-    throw LogText(log);
+    throw log;
 }
 
 void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bool binary)
