@@ -19,25 +19,26 @@ public:
     // Copies the scene to the device (blocking); buffers grow only when the scene does.
     void Upload(const SceneData& scene);
 
-    cl_mem Nodes() const { return nodes_; }
-    cl_mem Triangles() const { return triangles_; }
-    cl_mem WideNodes() const { return wideNodes_; }
-    cl_mem Blocks() const { return blocks_; }
+    cl_mem Nodes() const { return nodes_.mem; }
+    cl_mem Triangles() const { return triangles_.mem; }
+    cl_mem WideNodes() const { return wideNodes_.mem; }
+    cl_mem Blocks() const { return blocks_.mem; }
     int TriangleCount() const { return triangleCount_; }
 
 private:
-    void Store(cl_mem& buffer, std::size_t& capacity, const void* data, std::size_t bytes);
+    struct GrowingBuffer
+    {
+        cl_mem mem = nullptr;
+        std::size_t capacity = 0; // bytes
+    };
+    // Copies the records, or one zeroed record when there are none, so that kernel arguments
+    // are always valid.
+    template <typename Record>
+    void Store(GrowingBuffer& buffer, const std::vector<Record>& records);
 
     cl_context context_;
     cl_command_queue queue_;
-    cl_mem nodes_ = nullptr;
-    cl_mem triangles_ = nullptr;
-    cl_mem wideNodes_ = nullptr;
-    cl_mem blocks_ = nullptr;
-    std::size_t nodeBytes_ = 0;
-    std::size_t triangleBytes_ = 0;
-    std::size_t wideNodeBytes_ = 0;
-    std::size_t blockBytes_ = 0;
+    GrowingBuffer nodes_, triangles_, wideNodes_, blocks_;
     int triangleCount_ = 0;
 };
 
