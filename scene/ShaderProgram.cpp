@@ -34,8 +34,17 @@ GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
     std::vector<char> source;
     ReadFileContents(vertexFile.toStdString(), source, false);
     const GLuint vertexShader = CompileShader(source, GL_VERTEX_SHADER);
-    ReadFileContents(fragmentFile.toStdString(), source, false);
-    const GLuint fragmentShader = CompileShader(source, GL_FRAGMENT_SHADER);
+    GLuint fragmentShader = 0;
+    try
+    {
+        ReadFileContents(fragmentFile.toStdString(), source, false);
+        fragmentShader = CompileShader(source, GL_FRAGMENT_SHADER);
+    }
+    catch (...)
+    {
+        glDeleteShader(vertexShader);
+        throw;
+    }
 
     const GLuint program = glCreateProgram();
     glAttachShader(program, vertexShader);

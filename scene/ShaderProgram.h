@@ -14,7 +14,8 @@
 // that order whatever their names, and links them. Returns the program name, owned
 // by the caller; the shader objects go with the program. Throws
 // "Cannot read the contents of a file" for a file that cannot be opened, a stage's
-// compile log, or the program's link log (the failed object is deleted first).
+// compile log, or the program's link log. Nothing is left behind on failure: the
+// failed object is deleted, and so is the vertex stage when the fragment stage fails.
 GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile);
 
 // Compiles one stage from source (its length is the buffer's size; no terminating

@@ -75,6 +75,22 @@ TEST_F(ShaderProgramTest, MissingFileThrowsTheFileMessage)
               "Cannot read the contents of a file");
 }
 
+TEST_F(ShaderProgramTest, AFailedFragmentStageLeavesNoShaderBehind)
+{
+    WriteText(dir.Path("v.txt"), kVertex);
+    WriteText(dir.Path("bad.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
+    for (const std::string& fragment : {dir.Path("missing.txt"), dir.Path("bad.txt")})
+    {
+        EXPECT_NE(Thrown(dir.Path("v.txt"), fragment), "(none)") << fragment;
+    }
+    // The context is fresh, so a vertex stage left behind would hold one of the first
+    // names.
+    for (GLuint name = 1; name <= 64; ++name)
+    {
+        EXPECT_FALSE(glIsShader(name)) << name;
+    }
+}
+
 TEST_F(ShaderProgramTest, CompileErrorThrowsTheLog)
 {
     WriteText(dir.Path("v.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
