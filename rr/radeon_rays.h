@@ -43,8 +43,8 @@ static_assert(offsetof(ray, o) == 0 && offsetof(ray, maxt) == 12 && offsetof(ray
                   offsetof(ray, active) == 36 && offsetof(ray, padding) == 40,
               "ray record layout is shared with OpenCL kernels");
 
-// One hit record, 32 bytes. An occlusion query writes only shapeid: the id of a shape that
-// occludes the ray, or -1.
+// One hit record, 32 bytes. An occlusion query writes the whole record: shapeid, the id of a
+// shape that occludes the ray or -1; primid -1; the rest 0.
 struct Intersection
 {
     int shapeid;
@@ -107,10 +107,10 @@ public:
     // Builds the acceleration structure over the attached shapes and uploads it.
     virtual void Commit() = 0;
 
-    // For each ray i < numrays, sets hits[i].shapeid to the id of a shape that occludes it, or to
-    // -1 when the ray is inactive or unoccluded. Enqueued on the service's queue after waitevent
-    // (may be null); *event (when event is not null) receives the completion, to be deleted
-    // with DeleteEvent.
+    // For each ray i < numrays, writes hits[i] whole, its shapeid the id of a shape that occludes
+    // the ray, or -1 when the ray is inactive or unoccluded. Enqueued on the service's queue
+    // after waitevent (may be null); *event (when event is not null) receives the completion, to
+    // be deleted with DeleteEvent.
     virtual void QueryOcclusion(const Buffer* rays, int numrays, Buffer* hits,
                                 const Event* waitevent, Event** event) const = 0;
     virtual void DeleteEvent(Event* event) const = 0;

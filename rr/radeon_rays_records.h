@@ -20,7 +20,8 @@ typedef struct
     int padding[2];
 } rr_ray;
 
-// 32 bytes. Occlusion queries write shapeid: an occluding shape's id, or -1.
+// 32 bytes. Occlusion queries write the whole record: shapeid, an occluding shape's id or -1;
+// primid -1; the rest 0.
 typedef struct
 {
     int shapeid;

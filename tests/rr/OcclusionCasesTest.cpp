@@ -320,6 +320,54 @@ TEST_P(ClosedMesh, SphereHasNoHolesFromInside)
     EXPECT_EQ(leaks, 0);
 }
 
+// Each kernel writes every field of the hit record, whatever the buffer held before.
+TEST(OcclusionCases, QueriesWriteWholeHitRecords)
+{
+    using RadeonRays::detail::QueryKernel;
+    for (QueryKernel kernel : {QueryKernel::Packets, QueryKernel::PerRay})
+    {
+        OcclusionHarness h(64, kernel);
+        AddSquare(h, 7);
+        h.Api().Commit();
+        const std::vector<RadeonRays::ray> rays = {MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10),
+                                                   MakeRay(1.5f, -1, 0.5f, 0, 1, 0, 10),
+                                                   MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10, 0)};
+        const cl_command_queue queue = h.Cl().queue;
+        ASSERT_EQ(clEnqueueWriteBuffer(queue, h.RayMem(), CL_TRUE, 0,
+                                       rays.size() * sizeof(RadeonRays::ray), rays.data(), 0,
+                                       nullptr, nullptr),
+                  CL_SUCCESS);
+        RadeonRays::Intersection garbage{};
+        garbage.shapeid = garbage.primid = garbage.padding[0] = garbage.padding[1] = 12345;
+        garbage.u = garbage.v = garbage.w = garbage.t = 0.75f;
+        std::vector<RadeonRays::Intersection> hits(rays.size(), garbage);
+        const std::size_t bytes = hits.size() * sizeof(RadeonRays::Intersection);
+        ASSERT_EQ(clEnqueueWriteBuffer(queue, h.HitMem(), CL_TRUE, 0, bytes, hits.data(), 0,
+                                       nullptr, nullptr),
+                  CL_SUCCESS);
+        RadeonRays::Event* event = nullptr;
+        h.Api().QueryOcclusion(h.Rays(), static_cast<int>(rays.size()), h.Hits(), nullptr, &event);
+        event->Wait();
+        h.Api().DeleteEvent(event);
+        ASSERT_EQ(clEnqueueReadBuffer(queue, h.HitMem(), CL_TRUE, 0, bytes, hits.data(), 0, nullptr,
+                                      nullptr),
+                  CL_SUCCESS);
+        const int want[] = {7, -1, -1};
+        for (std::size_t i = 0; i < hits.size(); ++i)
+        {
+            const RadeonRays::Intersection& hit = hits[i];
+            EXPECT_EQ(hit.shapeid, want[i]) << i;
+            EXPECT_EQ(hit.primid, -1) << i;
+            EXPECT_EQ(hit.padding[0], 0) << i;
+            EXPECT_EQ(hit.padding[1], 0) << i;
+            EXPECT_EQ(hit.u, 0.0f) << i;
+            EXPECT_EQ(hit.v, 0.0f) << i;
+            EXPECT_EQ(hit.w, 0.0f) << i;
+            EXPECT_EQ(hit.t, 0.0f) << i;
+        }
+    }
+}
+
 TEST(OcclusionCases, RepeatedQueriesReuseTheBuffers)
 {
     OcclusionHarness h;

@@ -42,6 +42,8 @@ public:
     const ClTestContext& Cl() const { return cl_; }
     RadeonRays::Buffer* Rays() { return rays_; }
     RadeonRays::Buffer* Hits() { return hits_; }
+    cl_mem RayMem() const { return rayMem_; }
+    cl_mem HitMem() const { return hitMem_; }
 
     // Uploads the rays (in chunks of the buffer capacity), queries them and returns the shape
     // ids. The hit buffer is filled with garbage first, so stale results cannot pass.
