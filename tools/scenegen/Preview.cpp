@@ -7,6 +7,7 @@
 //
 // The camera stands where the demo puts it at that light angle: at half the angle on
 // the circle of radius 15, height 10, looking at (0, 1, 0) with a 45 degree field.
+#include "app/Camera.h"
 #include "platform/GlContext.h"
 #include "scene/Model.h"
 #include "scene/ShaderProgram.h"
@@ -21,57 +22,6 @@
 
 namespace
 {
-
-Mat4 Multiply(const Mat4& a, const Mat4& b)
-{
-    Mat4 r{};
-    for (int c = 0; c < 4; ++c)
-    {
-        for (int row = 0; row < 4; ++row)
-        {
-            float sum = 0;
-            for (int k = 0; k < 4; ++k)
-            {
-                sum += a.m[4 * k + row] * b.m[4 * c + k];
-            }
-            r.m[4 * c + row] = sum;
-        }
-    }
-    return r;
-}
-
-Float3 Sub(Float3 a, Float3 b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-float Dot(Float3 a, Float3 b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Float3 Cross(Float3 a, Float3 b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Float3 Unit(Float3 a)
-{
-    const float l = std::sqrt(Dot(a, a));
-    return {a.x / l, a.y / l, a.z / l};
-}
-
-Mat4 LookAt(Float3 eye, Float3 target, Float3 up)
-{
-    const Float3 f = Unit(Sub(target, eye));
-    const Float3 s = Unit(Cross(f, up));
-    const Float3 u = Cross(s, f);
-    return {{s.x, u.x, -f.x, 0, s.y, u.y, -f.y, 0, s.z, u.z, -f.z, 0, -Dot(s, eye), -Dot(u, eye),
-             Dot(f, eye), 1}};
-}
-
-Mat4 Perspective(float aspect)
-{
-    const float t = std::tan(0.3926875f);
-    return {{1 / (t * aspect), 0, 0, 0, 0, 1 / t, 0, 0, 0, 0, -1.0002f, -1, 0, 0, -0.20002f, 0}};
-}
 
 Mat4 Ortho(float half, float nearPlane, float farPlane)
 {
@@ -156,10 +106,8 @@ int main(int argc, char** argv)
     model.Load(argv[1], "Scene.obj");
 
     // The demo's light and camera at this angle.
-    const float c = std::cos(theta), s = std::sin(theta);
-    const float length = std::sqrt((c * c + 1) + s * s);
-    const Float3 d = {c / length, -1 / length, s / length};
-    const Float3 eye = {std::cos(theta * 0.5f) * -15, 10, std::sin(theta * 0.5f) * 15};
+    const Float3 d = LightDirection(theta);
+    const Float3 eye = CameraPosition(theta);
     const Float3 target = {0, 1, 0};
     const Mat4 viewProj =
         Multiply(Perspective(float(width) / height), LookAt(eye, target, {0, 1, 0}));
