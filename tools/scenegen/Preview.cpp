@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <string>
 #include <vector>
 
 namespace
@@ -87,23 +89,13 @@ void main()
 }
 )";
 
-} // namespace
-
-int main(int argc, char** argv)
+// Renders the scene in sceneDir into the PNG file output; false when it cannot be saved.
+// Throws std::runtime_error when there is no OpenGL context or the scene cannot be loaded.
+bool Render(const char* sceneDir, const char* output, float theta, int width, int height)
 {
-    if (argc != 4 && argc != 6)
-    {
-        std::fprintf(stderr, "usage: %s <scene dir> <out.png> <light angle> [width height]\n",
-                     argv[0]);
-        return 2;
-    }
-    const float theta = std::strtof(argv[3], nullptr);
-    const int width = argc == 6 ? std::atoi(argv[4]) : 800;
-    const int height = argc == 6 ? std::atoi(argv[5]) : 600;
-
     auto context = platform::GlContext::CreateHidden(width, height);
     Model model;
-    model.Load(argv[1], "Scene.obj");
+    model.Load(sceneDir, "Scene.obj");
 
     // The demo's light and camera at this angle.
     const Float3 d = LightDirection(theta);
@@ -160,8 +152,46 @@ int main(int argc, char** argv)
     FIBITMAP* image =
         FreeImage_ConvertFromRawBits(pixels.data(), width, height, width * 4, 32, FI_RGBA_RED_MASK,
                                      FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
-    const bool saved = FreeImage_Save(FIF_PNG, image, argv[2], 0);
+    const bool saved = FreeImage_Save(FIF_PNG, image, output, 0);
     FreeImage_Unload(image);
     model.Release();
-    return saved ? 0 : 1;
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4 && argc != 6)
+    {
+        std::fprintf(stderr, "usage: %s <scene dir> <out.png> <light angle> [width height]\n",
+                     argv[0]);
+        return 2;
+    }
+    const float theta = std::strtof(argv[3], nullptr);
+    const int width = argc == 6 ? std::atoi(argv[4]) : 800;
+    const int height = argc == 6 ? std::atoi(argv[5]) : 600;
+    if (width < 1 || height < 1 || width > 8192 || height > 8192)
+    {
+        std::fprintf(stderr, "vs_scenepreview: width and height must be 1 to 8192 pixels\n");
+        return 2;
+    }
+    try
+    {
+        if (!Render(argv[1], argv[2], theta, width, height))
+        {
+            std::fprintf(stderr, "vs_scenepreview: cannot write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "vs_scenepreview: %s\n", e.what());
+    }
+    catch (const std::string& log) // a shader's compile or link log
+    {
+        std::fprintf(stderr, "vs_scenepreview: %s\n", log.c_str());
+    }
+    return 1;
 }
