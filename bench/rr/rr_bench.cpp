@@ -11,9 +11,12 @@
 #include "RrRunner.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -30,6 +33,17 @@ struct Options
     bool perRay = false;
     std::string only;
 };
+
+// The whole number text spells if it lies in [1, most], else 0.
+int Count(const char* text, long most)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 1 || value > most)
+        return 0;
+    return static_cast<int>(value);
+}
 
 std::string CpuName()
 {
@@ -141,17 +155,23 @@ int main(int argc, char** argv)
     Options opt;
     for (int i = 1; i < argc; ++i)
     {
+        bool ok = true;
         if (!std::strcmp(argv[i], "--rays") && i + 1 < argc)
-            opt.rays = std::atoi(argv[++i]);
+            ok = (opt.rays = Count(argv[++i], std::numeric_limits<int>::max() - 64)) > 0;
         else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            opt.repeat = std::atoi(argv[++i]);
+            ok = (opt.repeat = Count(argv[++i], std::numeric_limits<int>::max())) > 0;
         else if (!std::strcmp(argv[i], "--gpu"))
             opt.gpu = true;
         else if (!std::strcmp(argv[i], "--per-ray"))
             opt.perRay = true;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+        {
             opt.only = argv[++i];
+            ok = opt.only == "a1" || opt.only == "a" || opt.only == "b" || opt.only == "c";
+        }
         else
+            ok = false;
+        if (!ok)
         {
             std::fprintf(
                 stderr, "usage: %s [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a|a1|b|c]\n",
