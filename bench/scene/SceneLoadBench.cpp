@@ -14,6 +14,8 @@
 #include "scene/Tessellation.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -37,14 +39,29 @@ double Milliseconds(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// Copies the scene directory with every position of the OBJ file scaled by factor.
+// Copies the scene directory, every file as it is except Scene.obj, whose positions are
+// all scaled by factor.
 bool WriteScaledCopy(const QString& from, const QString& to, double factor)
 {
-    QDir().mkpath(to + "/textures");
-    for (const char* name :
-         {"Scene.mtl", "tiles.png", "stone.jpg", "fabric.png", "textures/wood.tga"})
+    if (!QDir().mkpath(to))
     {
-        QFile::copy(from + "/" + name, to + "/" + name);
+        return false;
+    }
+    const QDir source(QDir(from).absolutePath());
+    QDirIterator files(source.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+    {
+        const QString path = files.next();
+        const QString name = source.relativeFilePath(path);
+        if (name == "Scene.obj")
+        {
+            continue;
+        }
+        const QString copy = to + "/" + name;
+        if (!QDir().mkpath(QFileInfo(copy).path()) || !QFile::copy(path, copy))
+        {
+            return false;
+        }
     }
     std::ifstream in((from + "/Scene.obj").toStdString());
     std::ofstream out((to + "/Scene.obj").toStdString());
