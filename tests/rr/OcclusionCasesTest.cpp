@@ -200,11 +200,7 @@ class ClosedMesh : public testing::TestWithParam<RadeonRays::detail::QueryKernel
 INSTANTIATE_TEST_SUITE_P(Kernels, ClosedMesh,
                          testing::Values(RadeonRays::detail::QueryKernel::Packets,
                                          RadeonRays::detail::QueryKernel::PerRay),
-                         [](const auto& info) {
-                             return info.param == RadeonRays::detail::QueryKernel::Packets
-                                        ? "Packets"
-                                        : "PerRay";
-                         });
+                         KernelName);
 
 TEST_P(ClosedMesh, DoesNotLeakThroughSharedEdgesOrCorners)
 {

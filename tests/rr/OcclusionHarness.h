@@ -5,6 +5,8 @@
 #include "rr/query_kernels.h"
 #include "rr/radeon_rays.h"
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 namespace rrtest
@@ -88,6 +90,12 @@ private:
     RadeonRays::Buffer* rays_ = nullptr;
     RadeonRays::Buffer* hits_ = nullptr;
 };
+
+// The name a parameterised test gives each query kernel.
+inline const char* KernelName(const testing::TestParamInfo<RadeonRays::detail::QueryKernel>& info)
+{
+    return info.param == RadeonRays::detail::QueryKernel::Packets ? "Packets" : "PerRay";
+}
 
 inline RadeonRays::ray MakeRay(float ox, float oy, float oz, float dx, float dy, float dz,
                                float maxt, int active = 1)

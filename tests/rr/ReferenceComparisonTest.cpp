@@ -79,9 +79,7 @@ class ReferenceComparison : public testing::TestWithParam<QueryKernel>
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceComparison,
-                         testing::Values(QueryKernel::Packets, QueryKernel::PerRay),
-                         [](const testing::TestParamInfo<QueryKernel>& info)
-                         { return info.param == QueryKernel::Packets ? "Packets" : "PerRay"; });
+                         testing::Values(QueryKernel::Packets, QueryKernel::PerRay), KernelName);
 
 TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
 {
