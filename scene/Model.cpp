@@ -82,7 +82,7 @@ void Model::Tessellate(float threshold)
 
 void Model::LoadTextures()
 {
-    for (size_t g = 0; g < groups.size() && g < texturePaths.size(); ++g)
+    for (size_t g = 0; g < groups.size(); ++g)
     {
         if (texturePaths[g])
         {
@@ -187,13 +187,11 @@ void Model::Draw(GLuint program) const
 
 void Model::Release()
 {
-    for (MaterialGroup& group : groups)
+    for (const MaterialGroup& group : groups)
     {
-        group.vertices.clear();
         if (group.texture != 0)
         {
             glDeleteTextures(1, &group.texture);
-            group.texture = 0;
         }
     }
     groups.clear();
