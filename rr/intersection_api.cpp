@@ -284,6 +284,20 @@ IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id 
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null device");
     if (!queue)
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null queue");
+    cl_context queueContext = nullptr;
+    cl_device_id queueDevice = nullptr;
+    CheckCl(clGetCommandQueueInfo(queue, CL_QUEUE_CONTEXT, sizeof(queueContext), &queueContext,
+                                  nullptr),
+            "clGetCommandQueueInfo");
+    CheckCl(
+        clGetCommandQueueInfo(queue, CL_QUEUE_DEVICE, sizeof(queueDevice), &queueDevice, nullptr),
+        "clGetCommandQueueInfo");
+    if (queueContext != context)
+        throw std::invalid_argument(
+            "RadeonRays::CreateFromOpenClContext: the queue belongs to another context");
+    if (queueDevice != device)
+        throw std::invalid_argument(
+            "RadeonRays::CreateFromOpenClContext: the queue feeds another device");
     return new detail::Api(context, device, queue, kernel);
 }
 

@@ -117,8 +117,9 @@ public:
     virtual void DeleteBuffer(Buffer* buffer) const = 0;
 };
 
-// The service on the caller's context, device and queue (the context and queue retained while
-// it lives; the device is used only here). Builds its kernels here.
+// The service on the caller's context, device and queue, the queue one of that context and
+// device (the context and queue retained while it lives; the device is used only here). Builds
+// its kernels here.
 IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,
                                          cl_command_queue queue);
 // A view of a memory object of the service's context, for use as rays or hits.

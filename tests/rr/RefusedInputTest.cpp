@@ -27,12 +27,17 @@ const int kIndices[] = {0, 1, 2};
         }                                                                                          \
     } while (0)
 
-TEST(RefusedInput, CreationWithNullHandles)
+TEST(RefusedInput, CreationWithNullOrMismatchedHandles)
 {
     ClTestContext cl;
     EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(nullptr, cl.device, cl.queue), "context");
     EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, nullptr, cl.queue), "device");
     EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, cl.device, nullptr), "queue");
+
+    // A queue of another context: the service would fail at its first upload.
+    ClTestContext other;
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, cl.device, other.queue),
+                   "another context");
 }
 
 TEST(RefusedInput, BufferViews)
