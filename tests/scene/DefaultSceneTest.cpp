@@ -5,20 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QtGlobal>
-
 namespace
 {
-
-std::vector<std::string> g_warnings;
-
-void KeepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    if (type == QtWarningMsg)
-    {
-        g_warnings.push_back(text.toStdString());
-    }
-}
 
 // The two numbers the start-up log shows for the shipped scene. They change only
 // when tools/scenegen changes the scene; update them together.
@@ -34,12 +22,12 @@ class DefaultSceneTest : public fixtures::GlTest
 TEST_F(DefaultSceneTest, LoadsWithItsDesignedCounts)
 {
     // Tests run in the data directory, like the program.
-    const QtMessageHandler previous = qInstallMessageHandler(&KeepWarnings);
     Model model;
-    model.Load("OBJ", "Scene.obj");
-    qInstallMessageHandler(previous);
-
-    EXPECT_TRUE(g_warnings.empty()) << g_warnings.front();
+    {
+        fixtures::WarningLog warnings;
+        model.Load("OBJ", "Scene.obj");
+    }
+    EXPECT_TRUE(fixtures::WarningLog::lines.empty()) << fixtures::WarningLog::lines.front();
     EXPECT_EQ(model.GetPositions().size(), kPositions);
     EXPECT_EQ(model.GetVertices().size(), kTessellationVertices);
     // The bounds the scene was designed for.

@@ -1,15 +1,18 @@
 #pragma once
 // Helpers shared by the scene tests: scratch files written by the tests themselves,
-// and a hidden OpenGL context for the tests that draw or upload.
+// the warnings a test provokes, and a hidden OpenGL context for the tests that draw or
+// upload.
 #include "platform/GlContext.h"
 
 #include <FreeImage.h>
 #include <QTemporaryDir>
+#include <QtGlobal>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fixtures
 {
@@ -77,6 +80,29 @@ public:
 
 private:
     QTemporaryDir dir;
+};
+
+// Collects the Qt warnings logged while one of these lives.
+class WarningLog
+{
+public:
+    WarningLog()
+    {
+        lines.clear();
+        previous = qInstallMessageHandler(&WarningLog::Handle);
+    }
+    ~WarningLog() { qInstallMessageHandler(previous); }
+    inline static std::vector<std::string> lines;
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtWarningMsg)
+        {
+            lines.push_back(text.toStdString());
+        }
+    }
+    QtMessageHandler previous;
 };
 
 // Tests derived from this one run with a current OpenGL context.

@@ -5,40 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QtGlobal>
 
 #include <cstring>
 
 using fixtures::ScratchDir;
+using fixtures::WarningLog;
 using fixtures::WriteImage;
 using fixtures::WriteText;
 
 namespace
 {
-
-// Warnings logged while one of these lives.
-class WarningLog
-{
-public:
-    WarningLog()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler(&WarningLog::Handle);
-    }
-    ~WarningLog() { qInstallMessageHandler(previous); }
-    static std::vector<std::string> lines;
-
-private:
-    static void Handle(QtMsgType type, const QMessageLogContext&, const QString& text)
-    {
-        if (type == QtWarningMsg)
-        {
-            lines.push_back(text.toStdString());
-        }
-    }
-    QtMessageHandler previous;
-};
-std::vector<std::string> WarningLog::lines;
 
 class ModelTest : public fixtures::GlTest
 {
