@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 int main(int argc, char** argv)
 {
@@ -24,7 +25,14 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    std::filesystem::create_directories(dir + "/textures");
+    std::error_code error;
+    std::filesystem::create_directories(dir + "/textures", error);
+    if (error)
+    {
+        std::fprintf(stderr, "scenegen: cannot create %s/textures: %s\n", dir.c_str(),
+                     error.message().c_str());
+        return 1;
+    }
 
     using namespace scenegen;
     const bool images =
