@@ -13,16 +13,15 @@ namespace RadeonRays::detail
 // with int32, and a binary tree over n triangles has up to 2n - 1 nodes.
 constexpr int kMaxSceneTriangles = 1 << 30;
 
-// One triangle, 48 bytes (three float4 for the kernels); the w lanes carry its shape's id and
-// its face index in that shape.
+// One triangle, 48 bytes (three float4 for the kernels); v0's w lane carries its shape's id.
 struct DeviceTriangle
 {
     float v0[3];
     std::int32_t shapeid;
     float v1[3];
-    std::int32_t primid;
+    std::int32_t padding1;
     float v2[3];
-    std::int32_t padding;
+    std::int32_t padding2;
 };
 static_assert(sizeof(DeviceTriangle) == 48, "DeviceTriangle is read as three float4");
 

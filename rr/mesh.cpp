@@ -49,7 +49,6 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
     const auto* ibytes = reinterpret_cast<const unsigned char*>(indices);
     std::size_t offset = 0; // byte offset of the current face when the indices are packed
     triangles_.reserve(static_cast<std::size_t>(numfaces) * 3);
-    faces_.reserve(static_cast<std::size_t>(numfaces));
     for (int f = 0; f < numfaces; ++f)
     {
         const int n = numfacevertices ? numfacevertices[f] : 3;
@@ -68,12 +67,8 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
                 Refuse("face " + std::to_string(f) + " uses vertex " + std::to_string(idx[k]) +
                        " outside 0.." + std::to_string(vnum - 1));
         triangles_.insert(triangles_.end(), {idx[0], idx[1], idx[2]});
-        faces_.push_back(f);
         if (n == 4)
-        {
             triangles_.insert(triangles_.end(), {idx[0], idx[2], idx[3]});
-            faces_.push_back(f);
-        }
     }
 }
 

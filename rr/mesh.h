@@ -20,13 +20,11 @@ public:
 
     const std::vector<float>& Positions() const { return positions_; } // 3 per vertex
     const std::vector<int>& Triangles() const { return triangles_; }   // 3 per triangle
-    const std::vector<int>& FaceOfTriangle() const { return faces_; }  // 1 per triangle
 
 private:
     int id_ = 0;
     std::vector<float> positions_;
     std::vector<int> triangles_;
-    std::vector<int> faces_;
 };
 
 } // namespace RadeonRays::detail

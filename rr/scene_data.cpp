@@ -91,7 +91,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
 {
     std::size_t total = 0;
     for (const Mesh* mesh : meshes)
-        total += mesh->FaceOfTriangle().size();
+        total += mesh->Triangles().size() / 3;
     if (total > static_cast<std::size_t>(kMaxSceneTriangles))
         throw std::invalid_argument("RadeonRays::Commit: the attached shapes have " +
                                     std::to_string(total) + " triangles; a scene holds at most " +
@@ -102,8 +102,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
     {
         const std::vector<float>& p = mesh->Positions();
         const std::vector<int>& t = mesh->Triangles();
-        const std::vector<int>& faces = mesh->FaceOfTriangle();
-        for (std::size_t i = 0; i < faces.size(); ++i)
+        for (std::size_t i = 0; i < t.size() / 3; ++i)
         {
             const float* a = &p[3 * static_cast<std::size_t>(t[3 * i])];
             const float* b = &p[3 * static_cast<std::size_t>(t[3 * i + 1])];
@@ -115,7 +114,6 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
             std::copy(b, b + 3, tri.v1);
             std::copy(c, c + 3, tri.v2);
             tri.shapeid = mesh->GetId();
-            tri.primid = faces[i];
             triangles.push_back(tri);
             Aabb box;
             for (int k = 0; k < 3; ++k)

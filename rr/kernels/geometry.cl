@@ -25,7 +25,7 @@ typedef struct
     float4 lo0, hi0, lo1, hi1;
 } rr_node;
 
-// v0.w: shape id, v1.w: face index, both as int bits.
+// v0.w: shape id, as int bits.
 typedef struct
 {
     float4 v0;
