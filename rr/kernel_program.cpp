@@ -1,5 +1,6 @@
 #include "rr/kernel_program.h"
 
+#include "rr/bvh_builder.h"
 #include "rr/cl_check.h"
 
 #include <stdexcept>
@@ -18,8 +19,10 @@ cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuD
     cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &status);
     CheckCl(status, "clCreateProgramWithSource");
     // No relaxed-math options: the watertight triangle test depends on exact IEEE arithmetic.
-    const char* options = cpuDevice ? "-cl-std=CL1.2 -DRR_STREAM_STORES" : "-cl-std=CL1.2";
-    status = clBuildProgram(program, 1, &device, options, nullptr, nullptr);
+    std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth);
+    if (cpuDevice)
+        options += " -DRR_STREAM_STORES";
+    status = clBuildProgram(program, 1, &device, options.c_str(), nullptr, nullptr);
     if (status != CL_SUCCESS)
     {
         std::size_t size = 0;

@@ -12,9 +12,9 @@
 // slightly positive.
 #define RR_T_MIN 0x1p-18f
 
-// Must be at least the builder's deepest tree (kMaxBvhDepth); a four-wide node pushes up to
-// three children.
-#define RR_STACK_SIZE 64
+// The builder's deepest tree (kMaxBvhDepth), which the host passes as RR_MAX_BVH_DEPTH: a
+// binary node pushes at most one child, a four-wide node up to three.
+#define RR_STACK_SIZE RR_MAX_BVH_DEPTH
 #define RR_WIDE_STACK_SIZE (3 * RR_STACK_SIZE)
 
 // An inner node: the boxes of both children (one cache line). For child c, lo_c.w holds ref
