@@ -1,7 +1,8 @@
 #include "scene/ShaderProgram.h"
 
-#include <filesystem>
-#include <fstream>
+#include "clw/LoadFileContents.h"
+
+#include <stdexcept>
 
 namespace
 {
@@ -87,23 +88,12 @@ GLuint CompileShader(const std::vector<char>& source, GLenum type)
 
 void ReadFileContents(const std::string& fileName, std::vector<char>& buffer, bool binary)
 {
-    std::ifstream file(fileName, binary ? std::ios::in | std::ios::binary : std::ios::in);
-    // A directory opens like a file but reports a size of terabytes: refuse it as the
-    // unreadable file it is.
-    std::error_code error;
-    if (file.fail() || file.bad() || std::filesystem::is_directory(fileName, error))
+    try
     {
-        throw std::string("Cannot read the contents of a file");
+        LoadFileContents(fileName, buffer, binary);
     }
-    buffer.clear();
-    const std::streampos begin = file.tellg();
-    file.seekg(0, std::ios::end);
-    const std::streampos end = file.tellg();
-    file.seekg(0, std::ios::beg);
-    if (begin == std::streampos(-1) || end == std::streampos(-1) || end < begin || !file)
+    catch (const std::runtime_error& e)
     {
-        throw std::string("Cannot read the contents of a file");
+        throw std::string(e.what());
     }
-    buffer.resize(static_cast<size_t>(end - begin));
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
