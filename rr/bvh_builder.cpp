@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <cstddef>
+#include <cstring>
+#include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace RadeonRays::detail
@@ -12,7 +18,7 @@ namespace
 {
 
 constexpr int kBins = 32;
-// Trees of at least this many primitives build their root's two subtrees on two threads.
+// Trees of at least this many primitives are built on two threads.
 constexpr int kParallelBuildMin = 20000;
 constexpr int kMaxLeafSize = 4;
 // Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
@@ -21,6 +27,15 @@ constexpr int kSahDepthLimit = kMaxBvhDepth - 32;
 // Relative cost of visiting a node against testing one primitive.
 constexpr float kTraversalCost = 1.0f;
 constexpr float kPrimitiveCost = 1.0f;
+
+// Four floats side by side, for growing boxes a corner at a time (GCC and Clang vectors).
+typedef float Lanes __attribute__((vector_size(16)));
+
+// The box of a bin's primitives, in lanes 0 to 2 of each corner.
+struct Bin
+{
+    Lanes lo, hi;
+};
 
 struct Box
 {
@@ -38,6 +53,14 @@ struct Box
         }
     }
     void Grow(const Box& b) { Grow(b.lo, b.hi); }
+    void Grow(const Bin& b)
+    {
+        for (int k = 0; k < 3; ++k)
+        {
+            lo[k] = std::min(lo[k], b.lo[k]);
+            hi[k] = std::max(hi[k], b.hi[k]);
+        }
+    }
     bool Empty() const { return lo[0] > hi[0]; }
     double HalfArea() const
     {
@@ -55,13 +78,24 @@ struct Prim
     std::uint32_t index;
 };
 
+// Binning reads four floats from box.lo and from box.hi.
+static_assert(offsetof(Prim, box) == 0 && offsetof(Prim, centroid) == sizeof(Aabb) &&
+                  sizeof(Aabb) == 6 * sizeof(float),
+              "Prim keeps its box and centroid in a row");
+
 struct Task
 {
     int node;
     int begin;
     int end;
     int depth;
+    Box bounds;    // of the range's boxes
+    Box centroids; // of the range's centroids
 };
+
+// Ranges of at least this many primitives are shared between the threads of a parallel
+// build; smaller ones stay with the thread that made them.
+constexpr int kShareMin = 2048;
 
 class Builder
 {
@@ -86,96 +120,133 @@ public:
         if (prims_.empty())
             return out;
         const int n = static_cast<int>(prims_.size());
-        out.nodes.reserve(2 * prims_.size());
-        out.nodes.push_back(BvhNode{});
-        std::vector<Task> children;
-        Expand({0, 0, n, 0}, out.nodes, children);
-        if (children.empty() || n < kParallelBuildMin || std::thread::hardware_concurrency() < 2)
-            out.depth = Grow(children, out.nodes);
-        else
-            out.depth = GrowApart(children, out.nodes);
+        // A binary tree over n primitives has at most 2n - 1 nodes; slots are handed out in
+        // pairs (siblings side by side), after their parent's.
+        nodes_.assign(2 * prims_.size(), BvhNode{});
+        nextNode_ = 1;
+        Task root{0, 0, n, 0, {}, {}};
+        for (const Prim& p : prims_)
+        {
+            root.bounds.Grow(p.box.lo, p.box.hi);
+            root.centroids.Grow(p.centroid, p.centroid);
+        }
+        const unsigned threads = n >= kParallelBuildMin ? std::thread::hardware_concurrency() : 1;
+        out.depth = threads >= 2 ? GrowShared(root, 2) : GrowLocal({root});
+        nodes_.resize(nextNode_);
+        out.nodes = std::move(nodes_);
         Finish(out);
         return out;
     }
 
 private:
-    // Big trees: the root's second subtree grows on a thread of its own, into a vector of
-    // its own (its root at 0), and is appended afterwards. The two threads partition
-    // disjoint ranges of the primitives. Returns the deepest depth reached.
-    int GrowApart(const std::vector<Task>& children, std::vector<BvhNode>& nodes)
-    {
-        Task right = children[0]; // Expand pushes the second child first
-        const int rightSlot = right.node;
-        right.node = 0;
-        std::vector<BvhNode> rightNodes(1);
-        int rightDepth = 0;
-        std::thread worker([&] { rightDepth = Grow({right}, rightNodes); });
-        int leftDepth = 0;
-        try
-        {
-            leftDepth = Grow({children[1]}, nodes);
-        }
-        catch (...)
-        {
-            worker.join();
-            throw;
-        }
-        worker.join();
-        // Local node i > 0 of the right subtree goes to base + i - 1; its root to rightSlot.
-        const int base = static_cast<int>(nodes.size());
-        auto place = [&](BvhNode node)
-        {
-            if (node.count == 0)
-                node.index = base + node.index - 1;
-            return node;
-        };
-        nodes[rightSlot] = place(rightNodes[0]);
-        for (std::size_t i = 1; i < rightNodes.size(); ++i)
-            nodes.push_back(place(rightNodes[i]));
-        return std::max(leftDepth, rightDepth);
-    }
-
-    // Fills the task's node: a leaf, or an inner node whose two children are appended to
-    // nodes and pushed onto tasks (second child first). Returns the task's depth.
-    int Expand(const Task& t, std::vector<BvhNode>& nodes, std::vector<Task>& tasks)
-    {
-        Box bounds, centroids;
-        for (int i = t.begin; i < t.end; ++i)
-        {
-            bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
-            centroids.Grow(prims_[i].centroid, prims_[i].centroid);
-        }
-        BvhNode& node = nodes[t.node];
-        std::copy(bounds.lo, bounds.lo + 3, node.lo);
-        std::copy(bounds.hi, bounds.hi + 3, node.hi);
-        const int mid = Split(t, bounds, centroids);
-        if (mid < 0)
-        {
-            node.index = t.begin;
-            node.count = t.end - t.begin;
-            return t.depth;
-        }
-        const int child = static_cast<int>(nodes.size());
-        node.index = child;
-        node.count = 0;
-        nodes.push_back(BvhNode{});
-        nodes.push_back(BvhNode{});
-        tasks.push_back({child + 1, mid, t.end, t.depth + 1});
-        tasks.push_back({child, t.begin, mid, t.depth + 1});
-        return t.depth;
-    }
-
-    // Builds every pending task and what it leads to; returns the deepest depth reached.
-    int Grow(std::vector<Task> tasks, std::vector<BvhNode>& nodes)
+    // Builds the task and everything below it on this thread; returns the deepest depth.
+    int GrowLocal(std::vector<Task> tasks)
     {
         int depth = 0;
         while (!tasks.empty())
         {
             const Task t = tasks.back();
             tasks.pop_back();
-            depth = std::max(depth, Expand(t, nodes, tasks));
+            depth = std::max(depth, Expand(t, tasks));
         }
         return depth;
+    }
+
+    // Builds the tree on `threads` threads that take big ranges from a shared list. The
+    // threads write disjoint node slots and partition disjoint ranges of the primitives.
+    int GrowShared(const Task& root, unsigned threads)
+    {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::vector<Task> shared{root};
+        int working = 0; // threads holding a shared task
+        std::exception_ptr failure;
+        std::vector<int> depths(threads, 0);
+        auto worker = [&](unsigned id)
+        {
+            std::vector<Task> local, made;
+            while (true)
+            {
+                Task t;
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    wake.wait(lock, [&] { return !shared.empty() || working == 0; });
+                    if (shared.empty())
+                        return;
+                    t = shared.back();
+                    shared.pop_back();
+                    ++working;
+                }
+                try
+                {
+                    local.push_back(t);
+                    while (!local.empty())
+                    {
+                        const Task u = local.back();
+                        local.pop_back();
+                        made.clear();
+                        depths[id] = std::max(depths[id], Expand(u, made));
+                        for (const Task& c : made)
+                        {
+                            if (c.end - c.begin < kShareMin)
+                            {
+                                local.push_back(c);
+                                continue;
+                            }
+                            std::lock_guard<std::mutex> lock(mutex);
+                            shared.push_back(c);
+                            wake.notify_one();
+                        }
+                    }
+                }
+                catch (...)
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (!failure)
+                        failure = std::current_exception();
+                }
+                std::lock_guard<std::mutex> lock(mutex);
+                if (--working == 0 && shared.empty())
+                    wake.notify_all();
+            }
+        };
+        std::vector<std::thread> pool;
+        for (unsigned id = 1; id < threads; ++id)
+            pool.emplace_back(worker, id);
+        worker(0);
+        for (std::thread& t : pool)
+            t.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        return *std::max_element(depths.begin(), depths.end());
+    }
+
+    // Fills the task's node: a leaf, or an inner node whose two children get adjacent slots
+    // and are appended to tasks (second child first). Returns the task's depth.
+    int Expand(const Task& t, std::vector<Task>& tasks)
+    {
+        BvhNode& node = nodes_[t.node];
+        std::copy(t.bounds.lo, t.bounds.lo + 3, node.lo);
+        std::copy(t.bounds.hi, t.bounds.hi + 3, node.hi);
+        Task left{0, t.begin, 0, t.depth + 1, {}, {}};
+        Task right{0, 0, t.end, t.depth + 1, {}, {}};
+        const int mid = Split(t, left, right);
+        if (mid < 0)
+        {
+            node.index = t.begin;
+            node.count = t.end - t.begin;
+            return t.depth;
+        }
+        const int child = nextNode_.fetch_add(2);
+        node.index = child;
+        node.count = 0;
+        left.node = child;
+        left.end = mid;
+        right.node = child + 1;
+        right.begin = mid;
+        tasks.push_back(right);
+        tasks.push_back(left);
+        return t.depth;
     }
 
     // Records the primitives' final order.
@@ -186,9 +257,33 @@ private:
             out.order.push_back(p.index);
     }
 
-    // Partitions the task's range and returns the split point, or -1 for a leaf.
-    int Split(const Task& t, const Box& bounds, const Box& centroids)
+    // Splits the task's range at the returned point, or returns -1 for a leaf; on a split,
+    // fills the bounds of both sides.
+    int Split(const Task& t, Task& left, Task& right)
     {
+        bool bounded = false;
+        const int mid = ChooseSplit(t, left, right, bounded);
+        if (mid < 0 || bounded)
+            return mid;
+        for (int i = t.begin; i < mid; ++i)
+        {
+            left.bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
+            left.centroids.Grow(prims_[i].centroid, prims_[i].centroid);
+        }
+        for (int i = mid; i < t.end; ++i)
+        {
+            right.bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
+            right.centroids.Grow(prims_[i].centroid, prims_[i].centroid);
+        }
+        return mid;
+    }
+
+    // Partitions the task's range and returns the split point, or -1 for a leaf. Sets
+    // bounded when it has filled the bounds of both sides too.
+    int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded)
+    {
+        const Box& bounds = t.bounds;
+        const Box& centroids = t.centroids;
         const int n = t.end - t.begin;
         if (n <= 1)
             return -1;
@@ -205,17 +300,22 @@ private:
         if (t.depth >= kSahDepthLimit)
             return MedianSplit(t, axis);
 
-        struct Bin
-        {
-            Box box;
-            int count = 0;
-        };
+        // One pass sorts every primitive into the bins of all three axes, growing each bin's
+        // box four lanes at a time (the fourth lane is ignored). Small ranges get fewer bins:
+        // there the sweeps over the bins, not the primitives, would dominate; only the bins in
+        // use are initialised.
         float bestCost = std::numeric_limits<float>::infinity();
         int bestAxis = -1, bestBin = -1;
-        // One pass sorts every primitive into the bins of all three axes. Small ranges get
-        // fewer bins: there the sweeps over the bins, not the primitives, would dominate.
         const int nb = std::min(kBins, 4 + n / 2);
-        std::array<std::array<Bin, kBins>, 3> bins;
+        const float inf = std::numeric_limits<float>::infinity();
+        Bin bins[3][kBins];
+        int counts[3][kBins];
+        for (int k = 0; k < 3; ++k)
+            for (int b = 0; b < nb; ++b)
+            {
+                bins[k][b] = Bin{Lanes{inf, inf, inf, inf}, Lanes{-inf, -inf, -inf, -inf}};
+                counts[k][b] = 0;
+            }
         float scale[3];
         for (int k = 0; k < 3; ++k)
         {
@@ -223,12 +323,22 @@ private:
             scale[k] = ext > 0.0f ? nb / ext : 0.0f;
         }
         for (int i = t.begin; i < t.end; ++i)
+        {
+            const Prim& p = prims_[i];
+            // Prim keeps lo, hi and the centroid in a row: four floats from lo or from hi
+            // hold the three coordinates of that corner and one neighbour.
+            Lanes lo, hi;
+            std::memcpy(&lo, p.box.lo, sizeof(lo));
+            std::memcpy(&hi, p.box.hi, sizeof(hi));
             for (int k = 0; k < 3; ++k)
             {
-                Bin& bin = bins[k][BinOf(prims_[i].centroid[k], centroids.lo[k], scale[k], nb)];
-                bin.box.Grow(prims_[i].box.lo, prims_[i].box.hi);
-                ++bin.count;
+                const int b = BinOf(p.centroid[k], centroids.lo[k], scale[k], nb);
+                Bin& bin = bins[k][b];
+                bin.lo = lo < bin.lo ? lo : bin.lo;
+                bin.hi = hi > bin.hi ? hi : bin.hi;
+                ++counts[k][b];
             }
+        }
         for (int k = 0; k < 3; ++k)
         {
             if (scale[k] == 0.0f)
@@ -240,8 +350,8 @@ private:
             int cnt = 0;
             for (int b = nb - 1; b > 0; --b)
             {
-                acc.Grow(bins[k][b].box);
-                cnt += bins[k][b].count;
+                acc.Grow(bins[k][b]);
+                cnt += counts[k][b];
                 rightArea[b] = acc.HalfArea();
                 rightCount[b] = cnt;
             }
@@ -249,8 +359,8 @@ private:
             cnt = 0;
             for (int b = 0; b < nb - 1; ++b)
             {
-                acc.Grow(bins[k][b].box);
-                cnt += bins[k][b].count;
+                acc.Grow(bins[k][b]);
+                cnt += counts[k][b];
                 if (cnt == 0 || rightCount[b + 1] == 0)
                     continue;
                 float cost =
@@ -272,12 +382,35 @@ private:
         if (bestAxis < 0)
             return MedianSplit(t, axis);
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
-        auto it = std::partition(prims_.begin() + t.begin, prims_.begin() + t.end,
-                                 [&](const Prim& p)
-                                 { return BinOf(p.centroid[bestAxis], lo, s, nb) <= bestBin; });
-        int mid = static_cast<int>(it - prims_.begin());
+        auto goesLeft = [&](const Prim& p)
+        { return BinOf(p.centroid[bestAxis], lo, s, nb) <= bestBin; };
+        // Partitions and bounds both sides in one pass.
+        Box lb, lc, rb, rc;
+        int i = t.begin, j = t.end - 1;
+        while (true)
+        {
+            for (; i <= j && goesLeft(prims_[i]); ++i)
+            {
+                lb.Grow(prims_[i].box.lo, prims_[i].box.hi);
+                lc.Grow(prims_[i].centroid, prims_[i].centroid);
+            }
+            for (; i <= j && !goesLeft(prims_[j]); --j)
+            {
+                rb.Grow(prims_[j].box.lo, prims_[j].box.hi);
+                rc.Grow(prims_[j].centroid, prims_[j].centroid);
+            }
+            if (i > j)
+                break;
+            std::swap(prims_[i], prims_[j]);
+        }
+        const int mid = i;
         if (mid == t.begin || mid == t.end)
             return MedianSplit(t, axis);
+        left.bounds = lb;
+        left.centroids = lc;
+        right.bounds = rb;
+        right.centroids = rc;
+        bounded = true;
         return mid;
     }
 
@@ -301,6 +434,8 @@ private:
     }
 
     std::vector<Prim> prims_;
+    std::vector<BvhNode> nodes_;
+    std::atomic<int> nextNode_{0};
 };
 
 } // namespace

@@ -34,13 +34,19 @@ void DeviceScene::Store(GrowingBuffer& buffer, const std::vector<Record>& record
             "clEnqueueWriteBuffer");
 }
 
-void DeviceScene::Upload(const SceneData& scene)
+void DeviceScene::Upload(const SceneData& scene, SceneLayouts layouts)
 {
-    Store(nodes_, scene.nodes);
-    Store(triangles_, scene.triangles);
-    Store(wideNodes_, scene.wideNodes);
-    Store(blocks_, scene.blocks);
-    triangleCount_ = static_cast<int>(scene.triangles.size());
+    if (layouts.twoWide)
+    {
+        Store(nodes_, scene.nodes);
+        Store(triangles_, scene.triangles);
+    }
+    if (layouts.fourWide)
+    {
+        Store(wideNodes_, scene.wideNodes);
+        Store(blocks_, scene.blocks);
+    }
+    triangleCount_ = scene.triangleCount;
 }
 
 } // namespace RadeonRays::detail

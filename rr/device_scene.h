@@ -16,8 +16,9 @@ public:
     DeviceScene(const DeviceScene&) = delete;
     DeviceScene& operator=(const DeviceScene&) = delete;
 
-    // Copies the scene to the device (blocking); buffers grow only when the scene does.
-    void Upload(const SceneData& scene);
+    // Copies the scene's layouts named in layouts to the device (blocking); buffers grow only
+    // when the scene does. The others are not touched.
+    void Upload(const SceneData& scene, SceneLayouts layouts);
 
     cl_mem Nodes() const { return nodes_.mem; }
     cl_mem Triangles() const { return triangles_.mem; }

@@ -3,12 +3,14 @@
 
 #include "rr/cl_check.h"
 #include "rr/device_scene.h"
+#include "rr/kernel_args.h"
 #include "rr/kernel_program.h"
 #include "rr/mesh.h"
 #include "rr/query_kernels.h"
 #include "rr/scene_data.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,8 +25,45 @@ namespace
 
 class Api;
 
-// Rays per work-item of the packet kernel (RR_PACKET in kernels/packet.cl).
+// Rays per work-item of the packet kernels (RR_PACKET in kernels/packet.cl).
 constexpr std::size_t kPacketSize = 64;
+// A group of a packet whose origins' box, seen along the rays, has more than this many times
+// the area of a typical leaf box is too wide to trace together: its rays are sorted with the
+// others like them and traced again.
+constexpr float kWideBeamFactor = 4.0f;
+
+cl_kernel CreateKernel(cl_program program, const char* name)
+{
+    cl_int status = CL_SUCCESS;
+    cl_kernel kernel = clCreateKernel(program, name, &status);
+    CheckCl(status, "clCreateKernel");
+    return kernel;
+}
+
+// A device buffer that grows, never shrinks, to the size asked for.
+struct ScratchBuffer
+{
+    cl_mem mem = nullptr;
+    std::size_t capacity = 0; // bytes
+
+    void Reserve(cl_context context, std::size_t bytes)
+    {
+        if (bytes <= capacity)
+            return;
+        Release();
+        cl_int status = CL_SUCCESS;
+        mem = clCreateBuffer(context, CL_MEM_READ_WRITE, bytes, nullptr, &status);
+        CheckCl(status, "clCreateBuffer");
+        capacity = bytes;
+    }
+    void Release()
+    {
+        if (mem)
+            clReleaseMemObject(mem);
+        mem = nullptr;
+        capacity = 0;
+    }
+};
 
 class ClBuffer final : public Buffer
 {
@@ -73,22 +112,37 @@ public:
                     "clGetDeviceInfo");
             const bool cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
             program_ = BuildKernelProgram(context_, device, cpuDevice);
-            cl_int status = CL_SUCCESS;
             // CPUs run a work-group's items one after the other: there one item takes a
             // packet of rays and vectorises over them. GPUs run items in lockstep: there one
             // item takes one ray.
-            const bool cpu =
+            packets_ =
                 choice == QueryKernel::ForDevice ? cpuDevice : choice == QueryKernel::Packets;
-            kernel_ = clCreateKernel(
-                program_, cpu ? "rr_occlusion_packets" : "rr_occlusion_per_ray", &status);
-            CheckCl(status, "clCreateKernel");
-            raysPerItem_ = cpu ? kPacketSize : 1;
-            // 64 items per group where the device allows it for this kernel.
-            std::size_t most = 1;
-            CheckCl(clGetKernelWorkGroupInfo(kernel_, device, CL_KERNEL_WORK_GROUP_SIZE,
-                                             sizeof(most), &most, nullptr),
-                    "clGetKernelWorkGroupInfo");
-            groupSize_ = cpu ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(64, most));
+            if (packets_)
+            {
+                kernel_ = CreateKernel(program_, "rr_occlusion_packets");
+                sorted_ = CreateKernel(program_, "rr_occlusion_sorted");
+                sortCount_ = CreateKernel(program_, "rr_sort_count");
+                sortOffsets_ = CreateKernel(program_, "rr_sort_offsets");
+                sortScatter_ = CreateKernel(program_, "rr_sort_scatter");
+                histogram_.Reserve(context_, sizeof(cl_int) * kSortBuckets * kSortBlocks);
+                deferredCount_.Reserve(context_, sizeof(cl_int));
+                paths_.Reserve(context_, sizeof(cl_int) * kPathCount);
+                const cl_int zero[kPathCount] = {};
+                CheckCl(clEnqueueWriteBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(zero), zero, 0,
+                                             nullptr, nullptr),
+                        "clEnqueueWriteBuffer");
+                groupSize_ = 1;
+            }
+            else
+            {
+                kernel_ = CreateKernel(program_, "rr_occlusion_per_ray");
+                // 64 items per group where the device allows it for this kernel.
+                std::size_t most = 1;
+                CheckCl(clGetKernelWorkGroupInfo(kernel_, device, CL_KERNEL_WORK_GROUP_SIZE,
+                                                 sizeof(most), &most, nullptr),
+                        "clGetKernelWorkGroupInfo");
+                groupSize_ = std::max<std::size_t>(1, std::min<std::size_t>(64, most));
+            }
         }
         catch (...)
         {
@@ -132,23 +186,77 @@ public:
 
     void Commit() override
     {
-        SceneData scene = BuildScene(attached_);
+        // Packets fall back on single rays, so they read both layouts; single rays only the
+        // four-wide one.
+        const SceneLayouts layouts{packets_, true};
+        SceneData scene = BuildScene(attached_, layouts);
         // Queries still running read the scene buffers about to be overwritten; an in-order
         // queue would order the upload after them, an out-of-order one would not.
         CheckCl(clFinish(queue_), "clFinish");
         // Until the upload and the arguments are complete, queries are refused.
         committed_ = false;
-        scene_.Upload(scene);
+        scene_.Upload(scene, layouts);
         // The scene's arguments change only here; queries set the rays, their count and hits.
         const cl_int triangles = scene_.TriangleCount();
-        const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles(),
-                     wideNodes = scene_.WideNodes(), blocks = scene_.Blocks();
-        CheckCl(clSetKernelArg(kernel_, 3, sizeof(cl_mem), &nodes), "clSetKernelArg");
-        CheckCl(clSetKernelArg(kernel_, 4, sizeof(cl_mem), &tris), "clSetKernelArg");
-        CheckCl(clSetKernelArg(kernel_, 5, sizeof(cl_int), &triangles), "clSetKernelArg");
-        CheckCl(clSetKernelArg(kernel_, 6, sizeof(cl_mem), &wideNodes), "clSetKernelArg");
-        CheckCl(clSetKernelArg(kernel_, 7, sizeof(cl_mem), &blocks), "clSetKernelArg");
+        const cl_mem wideNodes = scene_.WideNodes(), blocks = scene_.Blocks();
+        if (!packets_)
+        {
+            SetArg(kernel_, PerRayArg::TriangleCount, triangles);
+            SetArg(kernel_, PerRayArg::WideNodes, wideNodes);
+            SetArg(kernel_, PerRayArg::Blocks, blocks);
+            committed_ = true;
+            return;
+        }
+        const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
+        const cl_float wideBeam = kWideBeamFactor * scene.leafArea;
+        // Deferred rays are sorted on a grid of 256 cells an axis over the scene's box.
+        cl_float4 keyLo{}, keyScale{};
+        for (int k = 0; k < 3; ++k)
+        {
+            const float extent = scene.hi[k] - scene.lo[k];
+            keyLo.s[k] = scene.lo[k];
+            keyScale.s[k] =
+                extent > 0.0f && std::isfinite(256.0f / extent) ? 256.0f / extent : 0.0f;
+        }
+        SetArg(kernel_, PacketArg::Nodes, nodes);
+        SetArg(kernel_, PacketArg::Triangles, tris);
+        SetArg(kernel_, PacketArg::TriangleCount, triangles);
+        SetArg(kernel_, PacketArg::WideNodes, wideNodes);
+        SetArg(kernel_, PacketArg::Blocks, blocks);
+        SetArg(kernel_, PacketArg::WideBeam, wideBeam);
+        SetArg(kernel_, PacketArg::KeyLo, keyLo);
+        SetArg(kernel_, PacketArg::KeyScale, keyScale);
+        SetArg(sorted_, SortedArg::Nodes, nodes);
+        SetArg(sorted_, SortedArg::Triangles, tris);
+        SetArg(sorted_, SortedArg::TriangleCount, triangles);
+        SetArg(sorted_, SortedArg::WideNodes, wideNodes);
+        SetArg(sorted_, SortedArg::Blocks, blocks);
+        SetArg(sorted_, SortedArg::WideBeam, wideBeam);
         committed_ = true;
+    }
+
+    // How many rays each path answered since the last call.
+    QueryPaths TakePaths()
+    {
+        QueryPaths paths;
+        if (!packets_)
+        {
+            paths.single = perRayRays_;
+            perRayRays_ = 0;
+            return paths;
+        }
+        cl_int counts[kPathCount] = {};
+        CheckCl(clEnqueueReadBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(counts), counts, 0,
+                                    nullptr, nullptr),
+                "clEnqueueReadBuffer");
+        paths.packet = counts[0];
+        paths.sorted = counts[1];
+        paths.single = counts[2];
+        const cl_int zero[kPathCount] = {};
+        CheckCl(clEnqueueWriteBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(zero), zero, 0, nullptr,
+                                     nullptr),
+                "clEnqueueWriteBuffer");
+        return paths;
     }
 
     void QueryOcclusion(const Buffer* rays, int numrays, Buffer* hits, const Event* waitevent,
@@ -186,20 +294,22 @@ public:
                                                 event ? &done : nullptr),
                     "clEnqueueMarkerWithWaitList");
         }
-        else
+        else if (!packets_)
         {
             const cl_int count = numrays;
-            CheckCl(clSetKernelArg(kernel_, 0, sizeof(cl_mem), &rayBuffer->mem), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 1, sizeof(cl_int), &count), "clSetKernelArg");
-            CheckCl(clSetKernelArg(kernel_, 2, sizeof(cl_mem), &hitBuffer->mem), "clSetKernelArg");
+            SetArg(kernel_, PerRayArg::Rays, rayBuffer->mem);
+            SetArg(kernel_, PerRayArg::NumRays, count);
+            SetArg(kernel_, PerRayArg::Hits, hitBuffer->mem);
             const std::size_t local = groupSize_;
-            const std::size_t items = (n + raysPerItem_ - 1) / raysPerItem_;
-            const std::size_t global = (items + local - 1) / local * local;
+            const std::size_t global = (n + local - 1) / local * local;
             CheckCl(clEnqueueNDRangeKernel(queue_, kernel_, 1, nullptr, &global, &local,
                                            wait ? 1 : 0, wait ? &wait : nullptr,
                                            event ? &done : nullptr),
                     "clEnqueueNDRangeKernel");
+            perRayRays_ += n;
         }
+        else
+            EnqueuePackets(rayBuffer->mem, numrays, hitBuffer->mem, wait, event ? &done : nullptr);
         if (event)
         {
             try
@@ -224,6 +334,73 @@ public:
     }
 
 private:
+    // Counters of the rays each path answered: packet, sorted, single (RR_PATH_* in
+    // kernels/packet.cl).
+    static constexpr int kPathCount = 3;
+
+    // Packets of consecutive rays; the rays of packets too spread out to trace together are
+    // deferred, sorted by the Morton code of their origins and traced in that order, each hit
+    // written back to its ray's own slot. The host never waits: the deferred count stays on
+    // the device, and the kernels after the first read it there.
+    void EnqueuePackets(cl_mem rays, cl_int numrays, cl_mem hits, cl_event wait,
+                        cl_event* done) const
+    {
+        const std::size_t n = static_cast<std::size_t>(numrays);
+        for (int k = 0; k < 2; ++k)
+        {
+            keys_[k].Reserve(context_, n * sizeof(cl_uint));
+            slots_[k].Reserve(context_, n * sizeof(cl_int));
+        }
+        const cl_int zero = 0;
+        CheckCl(clEnqueueFillBuffer(queue_, deferredCount_.mem, &zero, sizeof(zero), 0,
+                                    sizeof(zero), wait ? 1 : 0, wait ? &wait : nullptr, nullptr),
+                "clEnqueueFillBuffer");
+        const std::size_t one = 1;
+        const std::size_t packets = (n + kPacketSize - 1) / kPacketSize;
+        SetArg(kernel_, PacketArg::Rays, rays);
+        SetArg(kernel_, PacketArg::NumRays, numrays);
+        SetArg(kernel_, PacketArg::Hits, hits);
+        SetArg(kernel_, PacketArg::DeferredCount, deferredCount_.mem);
+        SetArg(kernel_, PacketArg::Keys, keys_[0].mem);
+        SetArg(kernel_, PacketArg::Deferred, slots_[0].mem);
+        SetArg(kernel_, PacketArg::Paths, paths_.mem);
+        Enqueue(kernel_, packets, one);
+        for (int pass = 0; pass < kSortPasses; ++pass)
+        {
+            const cl_int shift = pass * kSortBits;
+            const int from = pass % 2, to = 1 - from;
+            SetArg(sortCount_, SortCountArg::Keys, keys_[from].mem);
+            SetArg(sortCount_, SortCountArg::Count, deferredCount_.mem);
+            SetArg(sortCount_, SortCountArg::Shift, shift);
+            SetArg(sortCount_, SortCountArg::Histogram, histogram_.mem);
+            Enqueue(sortCount_, kSortBlocks, one);
+            SetArg(sortOffsets_, SortOffsetsArg::Histogram, histogram_.mem);
+            Enqueue(sortOffsets_, one, one);
+            SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
+            SetArg(sortScatter_, SortScatterArg::Slots, slots_[from].mem);
+            SetArg(sortScatter_, SortScatterArg::Count, deferredCount_.mem);
+            SetArg(sortScatter_, SortScatterArg::Shift, shift);
+            SetArg(sortScatter_, SortScatterArg::Histogram, histogram_.mem);
+            SetArg(sortScatter_, SortScatterArg::SortedKeys, keys_[to].mem);
+            SetArg(sortScatter_, SortScatterArg::SortedSlots, slots_[to].mem);
+            Enqueue(sortScatter_, kSortBlocks, one);
+        }
+        SetArg(sorted_, SortedArg::Rays, rays);
+        SetArg(sorted_, SortedArg::Order, slots_[kSortPasses % 2].mem);
+        SetArg(sorted_, SortedArg::DeferredCount, deferredCount_.mem);
+        SetArg(sorted_, SortedArg::Hits, hits);
+        SetArg(sorted_, SortedArg::Paths, paths_.mem);
+        Enqueue(sorted_, packets, one, done);
+    }
+
+    void Enqueue(cl_kernel kernel, std::size_t global, std::size_t local,
+                 cl_event* done = nullptr) const
+    {
+        CheckCl(
+            clEnqueueNDRangeKernel(queue_, kernel, 1, nullptr, &global, &local, 0, nullptr, done),
+            "clEnqueueNDRangeKernel");
+    }
+
     std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)
     {
         if (!shape)
@@ -247,6 +424,12 @@ private:
 
     void Release()
     {
+        for (ScratchBuffer* b :
+             {&keys_[0], &keys_[1], &slots_[0], &slots_[1], &histogram_, &deferredCount_, &paths_})
+            b->Release();
+        for (cl_kernel k : {sorted_, sortCount_, sortOffsets_, sortScatter_})
+            if (k)
+                clReleaseKernel(k);
         if (kernel_)
             clReleaseKernel(kernel_);
         if (program_)
@@ -258,9 +441,17 @@ private:
     cl_context context_;
     cl_command_queue queue_;
     cl_program program_ = nullptr;
-    cl_kernel kernel_ = nullptr;
+    bool packets_ = false;
+    cl_kernel kernel_ = nullptr; // the query's first (on GPUs only) kernel
+    // Packets only: tracing the deferred rays, and sorting them.
+    cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortOffsets_ = nullptr,
+              sortScatter_ = nullptr;
     std::size_t groupSize_ = 1;
-    std::size_t raysPerItem_ = 1;
+    // Packets only: the deferred rays' keys and slots (two of each, sorted back and forth),
+    // the sort's histogram, the count of deferred rays and the path counters.
+    mutable ScratchBuffer keys_[2], slots_[2];
+    ScratchBuffer histogram_, deferredCount_, paths_;
+    mutable long long perRayRays_ = 0;
     DeviceScene scene_;
     std::vector<std::unique_ptr<Mesh>> meshes_;
     std::vector<const Mesh*> attached_;
@@ -305,6 +496,14 @@ IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device
                                          cl_command_queue queue)
 {
     return detail::CreateWithQueryKernel(context, device, queue, detail::QueryKernel::ForDevice);
+}
+
+detail::QueryPaths detail::TakeQueryPaths(IntersectionApi* api)
+{
+    auto* owner = dynamic_cast<detail::Api*>(api);
+    if (!owner)
+        throw std::invalid_argument("RadeonRays::detail::TakeQueryPaths: null service");
+    return owner->TakePaths();
 }
 
 Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)

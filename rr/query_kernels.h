@@ -14,6 +14,19 @@ enum class QueryKernel
     PerRay,    // one work-item per ray
 };
 
+// How many rays each path answered: packets of consecutive rays, packets of rays sorted by
+// their origins, rays one by one.
+struct QueryPaths
+{
+    long long packet = 0;
+    long long sorted = 0;
+    long long single = 0;
+};
+
+// The rays each path answered since the service was made or this was last called (blocks
+// until the queries are done).
+QueryPaths TakeQueryPaths(IntersectionApi* api);
+
 // CreateFromOpenClContext with a chosen kernel.
 IntersectionApi* CreateWithQueryKernel(cl_context context, cl_device_id device,
                                        cl_command_queue queue, QueryKernel kernel);

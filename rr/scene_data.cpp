@@ -7,11 +7,15 @@
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace RadeonRays::detail
 {
 namespace
 {
+
+// Scenes of at least this many triangles make their two device layouts on two threads.
+constexpr std::size_t kParallelLayoutMin = 20000;
 
 // A triangle whose corners are collinear (or coincide) has no area and cannot occlude; so does
 // one with a corner at infinity or NaN. Keeping such triangles out of the BVH keeps its boxes
@@ -87,7 +91,7 @@ std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
     return out;
 }
 
-SceneData BuildScene(const std::vector<const Mesh*>& meshes)
+SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layouts)
 {
     std::size_t total = 0;
     for (const Mesh* mesh : meshes)
@@ -98,6 +102,8 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
                                     std::to_string(kMaxSceneTriangles));
     std::vector<DeviceTriangle> triangles;
     std::vector<Aabb> bounds;
+    triangles.reserve(total);
+    bounds.reserve(total);
     for (const Mesh* mesh : meshes)
     {
         const std::vector<float>& p = mesh->Positions();
@@ -127,13 +133,54 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes)
 
     BvhBuild bvh = BuildBvh(bounds);
     SceneData scene;
-    scene.nodes = MakeDeviceNodes(bvh.nodes);
-    scene.triangles.reserve(triangles.size());
+    scene.triangleCount = static_cast<int>(triangles.size());
+    if (!bvh.nodes.empty())
+    {
+        std::copy(bvh.nodes[0].lo, bvh.nodes[0].lo + 3, scene.lo);
+        std::copy(bvh.nodes[0].hi, bvh.nodes[0].hi + 3, scene.hi);
+        std::vector<float> leafAreas;
+        for (const BvhNode& n : bvh.nodes)
+            if (n.count > 0)
+            {
+                const float dx = n.hi[0] - n.lo[0], dy = n.hi[1] - n.lo[1], dz = n.hi[2] - n.lo[2];
+                leafAreas.push_back(dx * dy + dy * dz + dz * dx);
+            }
+        auto middle = leafAreas.begin() + leafAreas.size() / 2;
+        std::nth_element(leafAreas.begin(), middle, leafAreas.end());
+        scene.leafArea = *middle;
+    }
+    std::vector<DeviceTriangle> ordered;
+    ordered.reserve(triangles.size());
     for (std::uint32_t i : bvh.order)
-        scene.triangles.push_back(triangles[i]);
-    WideBvh wide = MakeWideBvh(bvh.nodes, scene.triangles);
-    scene.wideNodes = std::move(wide.nodes);
-    scene.blocks = std::move(wide.blocks);
+        ordered.push_back(triangles[i]);
+    // The two layouts are independent: big scenes make them on two threads.
+    auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
+    if (layouts.fourWide)
+    {
+        std::thread twoWide;
+        if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)
+            twoWide = std::thread(makeTwoWide);
+        try
+        {
+            WideBvh wide = MakeWideBvh(bvh.nodes, ordered);
+            scene.wideNodes = std::move(wide.nodes);
+            scene.blocks = std::move(wide.blocks);
+        }
+        catch (...)
+        {
+            if (twoWide.joinable())
+                twoWide.join();
+            throw;
+        }
+        if (twoWide.joinable())
+            twoWide.join();
+        else if (layouts.twoWide)
+            makeTwoWide();
+    }
+    else if (layouts.twoWide)
+        makeTwoWide();
+    if (layouts.twoWide)
+        scene.triangles = std::move(ordered);
     return scene;
 }
 

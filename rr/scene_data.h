@@ -12,13 +12,27 @@ namespace RadeonRays::detail
 
 class Mesh;
 
+// Which layouts of the hierarchy a scene is built in: the kernels a service runs read one or
+// both.
+struct SceneLayouts
+{
+    bool twoWide = true;  // nodes and triangles, for packets
+    bool fourWide = true; // wideNodes and blocks, for single rays
+};
+
 struct SceneData
 {
+    int triangleCount = 0;         // usable triangles
     std::vector<DeviceNode> nodes; // nodes[0] is the root; empty when no triangle can occlude
     std::vector<DeviceTriangle> triangles;
     // The same hierarchy four-wide, for single rays (see wide_bvh.h).
     std::vector<WideNode> wideNodes;
     std::vector<TriangleBlock> blocks;
+    // The box of every usable triangle (empty, lo > hi, when there is none).
+    float lo[3] = {0, 0, 0}, hi[3] = {-1, -1, -1};
+    // The median half surface area of the two-wide tree's leaf boxes: the size of what a
+    // packet's beam is measured against (0 when there are no triangles).
+    float leafArea = 0;
 };
 
 // Turns a built BVH into device nodes, depth first so that a node's first child follows it.
@@ -26,6 +40,6 @@ std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh);
 
 // Gathers the triangles of the meshes (dropping degenerate ones, which never occlude, and
 // those with non-finite corners) and builds their BVH.
-SceneData BuildScene(const std::vector<const Mesh*>& meshes);
+SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layouts = {});
 
 } // namespace RadeonRays::detail

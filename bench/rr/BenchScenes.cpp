@@ -1,7 +1,9 @@
 #include "BenchScenes.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <random>
 
 namespace rrbench
@@ -315,6 +317,97 @@ std::vector<RadeonRays::ray> IncoherentRays(int count, unsigned seed)
         r.active = 1;
     }
     return rays;
+}
+
+std::vector<RadeonRays::ray> SampledShadowRays(const TriangleMesh& mesh, int count, unsigned seed,
+                                               const float* pointLight)
+{
+    auto corner = [&](int t, int k)
+    {
+        int i = mesh.indices[3 * t + k];
+        return Vec{mesh.vertices[3 * i], mesh.vertices[3 * i + 1], mesh.vertices[3 * i + 2]};
+    };
+    // Cumulative areas: a triangle is drawn with probability proportional to its area.
+    std::vector<double> cumulative(mesh.TriangleCount());
+    double area = 0;
+    for (int t = 0; t < mesh.TriangleCount(); ++t)
+    {
+        Vec n = Cross(Sub(corner(t, 1), corner(t, 0)), Sub(corner(t, 2), corner(t, 0)));
+        area += 0.5 * std::sqrt(Dot(n, n));
+        cumulative[t] = area;
+    }
+    const float angle = 0.5235988f; // the directional light of ShadowRays
+    const Vec light{0.70710678f * std::cos(angle), 0.70710678f, 0.70710678f * std::sin(angle)};
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> pick(0.0, area);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<RadeonRays::ray> rays;
+    rays.reserve(count);
+    while (static_cast<int>(rays.size()) < count)
+    {
+        const int t = static_cast<int>(
+            std::upper_bound(cumulative.begin(), cumulative.end(), pick(rng)) - cumulative.begin());
+        if (t >= mesh.TriangleCount())
+            continue;
+        const Vec a = corner(t, 0), b = corner(t, 1), c = corner(t, 2);
+        Vec n = Cross(Sub(b, a), Sub(c, a));
+        const float len = std::sqrt(Dot(n, n));
+        if (len == 0)
+            continue;
+        n = {n[0] / len, n[1] / len, n[2] / len};
+        // A uniform point of the triangle (the square's two halves folded onto it).
+        float u = unit(rng), v = unit(rng);
+        if (u + v > 1)
+        {
+            u = 1 - u;
+            v = 1 - v;
+        }
+        RadeonRays::ray r{};
+        for (int k = 0; k < 3; ++k)
+            r.o[k] = a[k] + u * (b[k] - a[k]) + v * (c[k] - a[k]) + 1e-3f * n[k];
+        for (int k = 0; k < 3; ++k)
+            r.d[k] = pointLight ? pointLight[k] - r.o[k] : light[k];
+        r.maxt = pointLight ? 1.0f : 1000.0f;
+        r.active = 1;
+        rays.push_back(r);
+    }
+    return rays;
+}
+
+void SortByMortonCode(std::vector<RadeonRays::ray>& rays)
+{
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    for (const auto& r : rays)
+        for (int k = 0; k < 3; ++k)
+        {
+            lo[k] = std::min(lo[k], r.o[k]);
+            hi[k] = std::max(hi[k], r.o[k]);
+        }
+    auto spread = [](std::uint32_t x)
+    {
+        x &= 0x3ff;
+        x = (x | (x << 16)) & 0x030000ff;
+        x = (x | (x << 8)) & 0x0300f00f;
+        x = (x | (x << 4)) & 0x030c30c3;
+        x = (x | (x << 2)) & 0x09249249;
+        return x;
+    };
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys(rays.size());
+    for (std::size_t i = 0; i < rays.size(); ++i)
+    {
+        std::uint32_t code = 0;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float f = hi[k] > lo[k] ? (rays[i].o[k] - lo[k]) / (hi[k] - lo[k]) : 0.0f;
+            code |= spread(static_cast<std::uint32_t>(std::min(f * 1024.0f, 1023.0f))) << k;
+        }
+        keys[i] = {code, static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<RadeonRays::ray> sorted(rays.size());
+    for (std::size_t i = 0; i < rays.size(); ++i)
+        sorted[i] = rays[keys[i].second];
+    rays.swap(sorted);
 }
 
 } // namespace rrbench

@@ -35,4 +35,14 @@ std::vector<RadeonRays::ray> ShadowRays(const TriangleMesh& mesh, int count);
 // count rays with random origins in [-20, 20]^3, random directions and finite maxt.
 std::vector<RadeonRays::ray> IncoherentRays(int count, unsigned seed);
 
+// count shadow rays from points drawn uniformly by area over the surfaces of mesh, in the order
+// drawn (neighbours in the array lie anywhere in the scene), each offset 1 mm along its
+// triangle's normal. With pointLight null all share the directional light of ShadowRays;
+// otherwise each ray runs to *pointLight (maxt 1: the direction is the whole way there).
+std::vector<RadeonRays::ray> SampledShadowRays(const TriangleMesh& mesh, int count, unsigned seed,
+                                               const float* pointLight);
+// Sorts rays by the Morton code of their origins (in the origins' bounding box, 10 bits an
+// axis), so that neighbours in the array are neighbours in space.
+void SortByMortonCode(std::vector<RadeonRays::ray>& rays);
+
 } // namespace rrbench

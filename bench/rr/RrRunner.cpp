@@ -2,7 +2,9 @@
 
 #include "rr/query_kernels.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 namespace rrbench
@@ -105,6 +107,25 @@ double RrRunner::Query(int numrays)
     event->Wait();
     api_->DeleteEvent(event);
     return Now() - start;
+}
+
+std::string RrRunner::Paths()
+{
+    const RadeonRays::detail::QueryPaths p = RadeonRays::detail::TakeQueryPaths(api_);
+    const double total = std::max(1.0, double(p.packet + p.sorted + p.single));
+    std::string text;
+    const std::pair<const char*, long long> parts[] = {
+        {"packet", p.packet}, {"sorted", p.sorted}, {"single", p.single}};
+    for (const auto& [name, count] : parts)
+    {
+        if (count == 0)
+            continue;
+        char share[48];
+        std::snprintf(share, sizeof(share), "%s%s %.0f%%", text.empty() ? "" : ", ", name,
+                      100.0 * count / total);
+        text += share;
+    }
+    return text.empty() ? "none" : text;
 }
 
 std::vector<char> RrRunner::Occluded(int numrays)

@@ -1,11 +1,14 @@
 // Occlusion throughput of the rr library against Embree 3 on the same rays, in one process.
 //
-//   rr_bench [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a|a1|b|c]
+//   rr_bench [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a1|a|b|c|d|e|f]
 //
 // Workloads: (a) shadow rays from about a million points on a courtyard's surfaces, all toward
 // one light, in surface order, against the courtyard itself (two levels of detail); (b) the
 // same rays against the courtyard crowded to 100,000 triangles; (c) incoherent random rays
-// against a 100,000-triangle soup.
+// against a 100,000-triangle soup; (d) shadow rays toward the same light from points drawn
+// uniformly over the surfaces, in the order drawn, on the fine and the crowded courtyard; (e)
+// the rays of (d) sorted by a Morton code of their origins; (f) rays from such points, in the
+// order drawn, toward a point light above the courtyard.
 #include "BenchScenes.h"
 #include "EmbreeBaseline.h"
 #include "RrRunner.h"
@@ -62,6 +65,7 @@ struct Row
     double occludedShare = 0;
     double embree1 = 0, embree16 = 0, ours = 0; // Mrays/s
     double embreeBuild = 0, ourBuild = 0;       // ms
+    std::string path;                           // how our library answered the rays
     long disagreements = 0;
     long referenceSidesWithRr = 0; // of the disagreements checked against brute force
     long checked = 0;
@@ -125,6 +129,7 @@ Row Measure(const std::string& label, const TriangleMesh& mesh,
         best16 = std::min(best16, embree.Occluded16(rays, e16, coherent));
         bestOurs = std::min(bestOurs, rr.Query(row.rays));
     }
+    row.path = rr.Paths();
     std::vector<char> ours = rr.Occluded(row.rays);
     long occluded = 0;
     for (std::size_t i = 0; i < rays.size(); ++i)
@@ -167,14 +172,16 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
         {
             opt.only = argv[++i];
-            ok = opt.only == "a1" || opt.only == "a" || opt.only == "b" || opt.only == "c";
+            ok = opt.only == "a1" || opt.only == "a" || opt.only == "b" || opt.only == "c" ||
+                 opt.only == "d" || opt.only == "e" || opt.only == "f";
         }
         else
             ok = false;
         if (!ok)
         {
             std::fprintf(
-                stderr, "usage: %s [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a|a1|b|c]\n",
+                stderr,
+                "usage: %s [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a1|a|b|c|d|e|f]\n",
                 argv[0]);
             return 2;
         }
@@ -188,28 +195,50 @@ int main(int argc, char** argv)
                 RTC_VERSION_MAJOR, RTC_VERSION_MINOR, RTC_VERSION_PATCH);
 
     std::vector<Row> rows;
-    TriangleMesh coarse = Courtyard(1), fine = Courtyard(3);
+    TriangleMesh coarse = Courtyard(1), fine = Courtyard(3), crowded = CrowdedCourtyard();
     std::vector<RadeonRays::ray> shadow = ShadowRays(coarse, opt.rays);
     if (wanted("a1"))
         rows.push_back(Measure("(a) courtyard, shadow rays", coarse, shadow, true, rr, opt));
     if (wanted("a"))
         rows.push_back(Measure("(a) fine courtyard, shadow rays", fine, shadow, true, rr, opt));
     if (wanted("b"))
-        rows.push_back(
-            Measure("(b) 100k courtyard, shadow rays", CrowdedCourtyard(), shadow, true, rr, opt));
+        rows.push_back(Measure("(b) 100k courtyard, shadow rays", crowded, shadow, true, rr, opt));
     if (wanted("c"))
         rows.push_back(Measure("(c) 100k soup, incoherent rays", Soup(100000, 3),
                                IncoherentRays(opt.rays, 4), false, rr, opt));
+    // Rays drawn over each scene's own surfaces, not shaped by any tessellation.
+    const float lamp[3] = {2.0f, 9.0f, -3.0f};
+    for (const TriangleMesh* mesh : {&fine, &crowded})
+    {
+        const std::string scene = mesh == &fine ? "fine courtyard" : "100k courtyard";
+        if (!wanted("d") && !wanted("e") && !wanted("f"))
+            break;
+        std::vector<RadeonRays::ray> drawn = SampledShadowRays(*mesh, opt.rays, 5, nullptr);
+        if (wanted("d"))
+            rows.push_back(Measure("(d) " + scene + ", parallel rays, drawn order", *mesh, drawn,
+                                   false, rr, opt));
+        if (wanted("e"))
+        {
+            SortByMortonCode(drawn);
+            rows.push_back(
+                Measure("(e) " + scene + ", parallel rays, sorted", *mesh, drawn, true, rr, opt));
+        }
+        if (wanted("f"))
+            rows.push_back(Measure("(f) " + scene + ", point light, drawn order", *mesh,
+                                   SampledShadowRays(*mesh, opt.rays, 6, lamp), false, rr, opt));
+    }
 
     std::printf("\n| workload | triangles | rays | occluded | Embree rtcOccluded1 | Embree "
-                "rtcOccluded16 | rr | rr / Embree best | Embree build | rr Commit | answers "
-                "differing from Embree (brute force sides with rr, of those checked) |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                "rtcOccluded16 | rr | rr path | rr / rtcOccluded1 | rr / Embree best | Embree "
+                "build | rr Commit | Commit / Embree build | answers differing from Embree "
+                "(brute force sides with rr, of those checked) |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|\n");
     for (const Row& r : rows)
-        std::printf("| %s | %d | %d | %.1f%% | %.1f Mrays/s | %.1f Mrays/s | %.1f Mrays/s | "
-                    "%.2fx | %.1f ms | %.1f ms | %ld (%ld of %ld) |\n",
+        std::printf("| %s | %d | %d | %.1f%% | %.1f Mrays/s | %.1f Mrays/s | %.1f Mrays/s | %s | "
+                    "%.2fx | %.2fx | %.1f ms | %.1f ms | %.2fx | %ld (%ld of %ld) |\n",
                     r.workload.c_str(), r.triangles, r.rays, 100 * r.occludedShare, r.embree1,
-                    r.embree16, r.ours, r.ours / std::max(r.embree1, r.embree16), r.embreeBuild,
-                    r.ourBuild, r.disagreements, r.referenceSidesWithRr, r.checked);
+                    r.embree16, r.ours, r.path.c_str(), r.ours / r.embree1,
+                    r.ours / std::max(r.embree1, r.embree16), r.embreeBuild, r.ourBuild,
+                    r.ourBuild / r.embreeBuild, r.disagreements, r.referenceSidesWithRr, r.checked);
     return 0;
 }

@@ -2,9 +2,7 @@
 
 // One ray per work-item; the choice for GPUs, whose hardware runs work-items in lockstep.
 __kernel void rr_occlusion_per_ray(__global const rr_ray* rays, int numrays,
-                                   __global rr_intersection* hits,
-                                   __global const rr_node* nodes,
-                                   __global const rr_triangle* triangles, int triangleCount,
+                                   __global rr_intersection* hits, int triangleCount,
                                    __global const rr_wide_node* wideNodes,
                                    __global const rr_block* blocks)
 {

@@ -272,25 +272,59 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     }
 }
 
-__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
-                     __global const rr_node* nodes, __global const rr_triangle* triangles,
-                     int triangleCount, __global const rr_wide_node* wideNodes,
-                     __global const rr_block* blocks)
+// Spreads the low 8 bits of x to every third bit.
+inline uint rr_spread_bits(uint x)
 {
-    const int base = (int)get_global_id(0) * RR_PACKET;
-    const int n = min(RR_PACKET, numrays - base);
+    x &= 0xffu;
+    x = (x | (x << 8)) & 0x0300f00fu;
+    x = (x | (x << 4)) & 0x030c30c3u;
+    x = (x | (x << 2)) & 0x09249249u;
+    return x;
+}
+
+// The 24-bit Morton code of a point in the grid of 256^3 cells over the scene's box (points
+// outside fall into the border cells), by which deferred rays are sorted.
+inline uint rr_morton_key(float x, float y, float z, float4 lo, float4 scale)
+{
+    const float4 q = clamp(((float4)(x, y, z, 0.0f) - lo) * scale, 0.0f, 255.0f);
+    return rr_spread_bits((uint)q.x) | (rr_spread_bits((uint)q.y) << 1) |
+           (rr_spread_bits((uint)q.z) << 2);
+}
+
+// How many rays of a query each path answered (RR_PATH_* slots), for benchmarks.
+#define RR_PATH_PACKET 0
+#define RR_PATH_SORTED 1
+#define RR_PATH_SINGLE 2
+
+// Answers the n <= RR_PACKET rays of one packet: rays[order[first + i]] when gathering, else
+// rays[first + i]. When the rays share a direction, groups whose beams are narrow enough are
+// traced together; a wide group (its origins' box, seen along the direction, wider than
+// wideBeam) would test every leaf in its path with all 16 rays, so its rays are either
+// deferred (appended with their Morton keys to keys/deferred, to be sorted and traced again by
+// rr_occlusion_sorted) or, when they were sorted already, answered ray by ray. Every hit record
+// is written to the ray's own slot.
+__attribute__((always_inline)) inline void
+rr_answer_packet(__global const rr_ray* rays, __global const int* order, const int gather,
+                 int first, int n, __global rr_intersection* hits, __global const rr_node* nodes,
+                 __global const rr_triangle* triangles, int triangleCount,
+                 __global const rr_wide_node* wideNodes, __global const rr_block* blocks,
+                 float wideBeam, float4 keyLo, float4 keyScale, __global int* deferredCount,
+                 __global uint* keys, __global int* deferred, __global int* paths)
+{
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
-    int alive[RR_PACKET];
+    int alive[RR_PACKET], slot[RR_PACKET], out[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
     int haveDirection = 0, shared = 1;
     for (int i = 0; i < RR_PACKET; ++i)
     {
         alive[i] = 0;
+        out[i] = -1;
         ox[i] = oy[i] = oz[i] = tmax[i] = 0.0f;
+        slot[i] = -1;
         if (i >= n)
             continue;
-        __global const rr_ray* r = &rays[base + i];
+        slot[i] = gather ? order[first + i] : first + i;
+        __global const rr_ray* r = &rays[slot[i]];
         if (!r->active || triangleCount == 0)
             continue;
         alive[i] = -1;
@@ -311,31 +345,127 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
     {
         // Directions differ (or are unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
-            rr_store_hit(hits, base + i,
-                         rr_answer_ray(&rays[base + i], wideNodes, blocks, triangleCount));
+            rr_store_hit(hits, slot[i],
+                         rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount));
+        atomic_add(&paths[RR_PATH_SINGLE], n);
         return;
     }
-    rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
-    rr_pi valive[RR_GROUPS], result[RR_GROUPS];
+    // The cross-section of each group's beam: its origins' box projected along the direction.
+    const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    const float ax = fabs(d[0]) / length, ay = fabs(d[1]) / length, az = fabs(d[2]) / length;
+    int skip[RR_PACKET];
+    int traced = 0, single = 0, deferredRays = 0;
     for (int g = 0; g < RR_GROUPS; ++g)
     {
-        vox[g] = vload16(g, ox);
-        voy[g] = vload16(g, oy);
-        voz[g] = vload16(g, oz);
-        vtmax[g] = vload16(g, tmax);
-        valive[g] = vload16(g, alive);
-        result[g] = (rr_pi)(-1);
+        float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+        int live = 0;
+        for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+        {
+            skip[i] = 0;
+            if (!alive[i])
+                continue;
+            ++live;
+            lo[0] = min(lo[0], ox[i]);
+            hi[0] = max(hi[0], ox[i]);
+            lo[1] = min(lo[1], oy[i]);
+            hi[1] = max(hi[1], oy[i]);
+            lo[2] = min(lo[2], oz[i]);
+            hi[2] = max(hi[2], oz[i]);
+        }
+        if (live == 0)
+            continue;
+        const float ex = hi[0] - lo[0], ey = hi[1] - lo[1], ez = hi[2] - lo[2];
+        const float section = ax * ey * ez + ay * ex * ez + az * ex * ey;
+        if (!(section > wideBeam))
+        {
+            traced += live;
+            continue;
+        }
+        if (!gather)
+        {
+            // Sorted with the other deferred rays, this group's rays will find neighbours.
+            int at = atomic_add(deferredCount, live);
+            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+                if (alive[i])
+                {
+                    keys[at] = rr_morton_key(ox[i], oy[i], oz[i], keyLo, keyScale);
+                    deferred[at++] = slot[i];
+                    skip[i] = 1;
+                    alive[i] = 0;
+                }
+            deferredRays += live;
+        }
+        else
+        {
+            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+                if (alive[i])
+                {
+                    out[i] = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
+                    alive[i] = 0;
+                }
+            single += live;
+        }
     }
-    const int kz = rr_dominant_axis(d[0], d[1], d[2]);
-    if (kz == 0)
-        rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 0, nodes, triangles);
-    else if (kz == 1)
-        rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 1, nodes, triangles);
-    else
-        rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 2, nodes, triangles);
-    int out[RR_PACKET];
-    for (int g = 0; g < RR_GROUPS; ++g)
-        vstore16(result[g], g, out);
+    if (traced > 0)
+    {
+        rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
+        rr_pi valive[RR_GROUPS], result[RR_GROUPS];
+        for (int g = 0; g < RR_GROUPS; ++g)
+        {
+            vox[g] = vload16(g, ox);
+            voy[g] = vload16(g, oy);
+            voz[g] = vload16(g, oz);
+            vtmax[g] = vload16(g, tmax);
+            valive[g] = vload16(g, alive);
+            result[g] = vload16(g, out);
+        }
+        const int kz = rr_dominant_axis(d[0], d[1], d[2]);
+        if (kz == 0)
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 0, nodes, triangles);
+        else if (kz == 1)
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 1, nodes, triangles);
+        else
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 2, nodes, triangles);
+        for (int g = 0; g < RR_GROUPS; ++g)
+            vstore16(result[g], g, out);
+    }
     for (int i = 0; i < n; ++i)
-        rr_store_hit(hits, base + i, out[i]);
+        if (!skip[i])
+            rr_store_hit(hits, slot[i], out[i]);
+    atomic_add(&paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET], n - single - deferredRays);
+    if (single > 0)
+        atomic_add(&paths[RR_PATH_SINGLE], single);
+}
+
+// One work-item per packet of RR_PACKET consecutive rays.
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
+                     __global const rr_node* nodes, __global const rr_triangle* triangles,
+                     int triangleCount, __global const rr_wide_node* wideNodes,
+                     __global const rr_block* blocks, float wideBeam, float4 keyLo,
+                     float4 keyScale, __global int* deferredCount, __global uint* keys,
+                     __global int* deferred, __global int* paths)
+{
+    const int base = (int)get_global_id(0) * RR_PACKET;
+    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
+                     triangleCount, wideNodes, blocks, wideBeam, keyLo, keyScale, deferredCount,
+                     keys, deferred, paths);
+}
+
+// The deferred rays once sorted (order: their slots in Morton order of their origins), one
+// work-item per packet of them; items past the deferred count do nothing.
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_occlusion_sorted(__global const rr_ray* rays, __global const int* order,
+                    __global const int* deferredCount, __global rr_intersection* hits,
+                    __global const rr_node* nodes, __global const rr_triangle* triangles,
+                    int triangleCount, __global const rr_wide_node* wideNodes,
+                    __global const rr_block* blocks, float wideBeam, __global int* paths)
+{
+    const int base = (int)get_global_id(0) * RR_PACKET;
+    const int count = *deferredCount;
+    if (base >= count)
+        return;
+    rr_answer_packet(rays, order, 1, base, min(RR_PACKET, count - base), hits, nodes, triangles,
+                     triangleCount, wideNodes, blocks, wideBeam, (float4)(0.0f), (float4)(0.0f),
+                     0, 0, 0, paths);
 }

@@ -1,0 +1,64 @@
+// Sorting the deferred rays by their 24-bit keys: a stable counting sort by the low and then
+// the high 12 bits (least significant digit first). RR_SORT_BLOCKS work-items each take one
+// slice of the keys; the count of keys is read on the device, so the host never waits for it.
+
+// RR_SORT_BITS and RR_SORT_BLOCKS come from the host (kSortBits, kSortBlocks).
+#define RR_SORT_BUCKETS (1 << RR_SORT_BITS)
+
+// The slice [*begin, *end) of count keys that work-item b of RR_SORT_BLOCKS takes.
+inline void rr_sort_slice(int count, int b, int* begin, int* end)
+{
+    *begin = (int)((long)count * b / RR_SORT_BLOCKS);
+    *end = (int)((long)count * (b + 1) / RR_SORT_BLOCKS);
+}
+
+// histogram[bucket * RR_SORT_BLOCKS + b]: how many keys of slice b fall into each bucket.
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_sort_count(__global const uint* keys, __global const int* count, int shift,
+              __global int* histogram)
+{
+    const int b = (int)get_global_id(0);
+    int tally[RR_SORT_BUCKETS];
+    for (int k = 0; k < RR_SORT_BUCKETS; ++k)
+        tally[k] = 0;
+    int begin, end;
+    rr_sort_slice(*count, b, &begin, &end);
+    for (int i = begin; i < end; ++i)
+        ++tally[(keys[i] >> shift) & (RR_SORT_BUCKETS - 1)];
+    for (int k = 0; k < RR_SORT_BUCKETS; ++k)
+        histogram[k * RR_SORT_BLOCKS + b] = tally[k];
+}
+
+// Turns the histogram into each slice's first position for each bucket (one work-item).
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_sort_offsets(__global int* histogram)
+{
+    int sum = 0;
+    for (int i = 0; i < RR_SORT_BUCKETS * RR_SORT_BLOCKS; ++i)
+    {
+        const int c = histogram[i];
+        histogram[i] = sum;
+        sum += c;
+    }
+}
+
+// Moves each key of slice b, with its ray's slot, to its sorted position.
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_sort_scatter(__global const uint* keys, __global const int* slots, __global const int* count,
+                int shift, __global const int* histogram, __global uint* sortedKeys,
+                __global int* sortedSlots)
+{
+    const int b = (int)get_global_id(0);
+    int next[RR_SORT_BUCKETS];
+    for (int k = 0; k < RR_SORT_BUCKETS; ++k)
+        next[k] = histogram[k * RR_SORT_BLOCKS + b];
+    int begin, end;
+    rr_sort_slice(*count, b, &begin, &end);
+    for (int i = begin; i < end; ++i)
+    {
+        const uint key = keys[i];
+        const int at = next[(key >> shift) & (RR_SORT_BUCKETS - 1)]++;
+        sortedKeys[at] = key;
+        sortedSlots[at] = slots[i];
+    }
+}
