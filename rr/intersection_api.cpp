@@ -30,7 +30,7 @@ constexpr std::size_t kPacketSize = 64;
 // A group of a packet whose origins' box, seen along the rays, has more than this many times
 // the area of a typical leaf box is too wide to trace together: its rays are sorted with the
 // others like them and traced again.
-constexpr float kWideBeamFactor = 4.0f;
+constexpr float kWideBeamFactor = 16.0f;
 
 cl_kernel CreateKernel(cl_program program, const char* name)
 {
@@ -351,10 +351,17 @@ private:
             keys_[k].Reserve(context_, n * sizeof(cl_uint));
             slots_[k].Reserve(context_, n * sizeof(cl_int));
         }
-        const cl_int zero = 0;
-        CheckCl(clEnqueueFillBuffer(queue_, deferredCount_.mem, &zero, sizeof(zero), 0,
-                                    sizeof(zero), wait ? 1 : 0, wait ? &wait : nullptr, nullptr),
-                "clEnqueueFillBuffer");
+        // Each command waits for the one before: the caller's queue may run commands out of
+        // order.
+        Chain chain(wait);
+        chain.Add(
+            [&](cl_uint count, const cl_event* waitList, cl_event* event)
+            {
+                const cl_int zero = 0;
+                CheckCl(clEnqueueFillBuffer(queue_, deferredCount_.mem, &zero, sizeof(zero), 0,
+                                            sizeof(zero), count, waitList, event),
+                        "clEnqueueFillBuffer");
+            });
         const std::size_t one = 1;
         const std::size_t packets = (n + kPacketSize - 1) / kPacketSize;
         SetArg(kernel_, PacketArg::Rays, rays);
@@ -364,7 +371,7 @@ private:
         SetArg(kernel_, PacketArg::Keys, keys_[0].mem);
         SetArg(kernel_, PacketArg::Deferred, slots_[0].mem);
         SetArg(kernel_, PacketArg::Paths, paths_.mem);
-        Enqueue(kernel_, packets, one);
+        Enqueue(kernel_, packets, chain);
         for (int pass = 0; pass < kSortPasses; ++pass)
         {
             const cl_int shift = pass * kSortBits;
@@ -373,9 +380,9 @@ private:
             SetArg(sortCount_, SortCountArg::Count, deferredCount_.mem);
             SetArg(sortCount_, SortCountArg::Shift, shift);
             SetArg(sortCount_, SortCountArg::Histogram, histogram_.mem);
-            Enqueue(sortCount_, kSortBlocks, one);
+            Enqueue(sortCount_, kSortBlocks, chain);
             SetArg(sortOffsets_, SortOffsetsArg::Histogram, histogram_.mem);
-            Enqueue(sortOffsets_, one, one);
+            Enqueue(sortOffsets_, one, chain);
             SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Slots, slots_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Count, deferredCount_.mem);
@@ -383,22 +390,65 @@ private:
             SetArg(sortScatter_, SortScatterArg::Histogram, histogram_.mem);
             SetArg(sortScatter_, SortScatterArg::SortedKeys, keys_[to].mem);
             SetArg(sortScatter_, SortScatterArg::SortedSlots, slots_[to].mem);
-            Enqueue(sortScatter_, kSortBlocks, one);
+            Enqueue(sortScatter_, kSortBlocks, chain);
         }
         SetArg(sorted_, SortedArg::Rays, rays);
         SetArg(sorted_, SortedArg::Order, slots_[kSortPasses % 2].mem);
         SetArg(sorted_, SortedArg::DeferredCount, deferredCount_.mem);
         SetArg(sorted_, SortedArg::Hits, hits);
         SetArg(sorted_, SortedArg::Paths, paths_.mem);
-        Enqueue(sorted_, packets, one, done);
+        Enqueue(sorted_, packets, chain);
+        if (done)
+            *done = chain.Release();
     }
 
-    void Enqueue(cl_kernel kernel, std::size_t global, std::size_t local,
-                 cl_event* done = nullptr) const
+    // A chain of commands, each made to wait for the one before; holds the last one's event.
+    class Chain
     {
-        CheckCl(
-            clEnqueueNDRangeKernel(queue_, kernel, 1, nullptr, &global, &local, 0, nullptr, done),
-            "clEnqueueNDRangeKernel");
+    public:
+        // first: the caller's wait event (not owned), or null.
+        explicit Chain(cl_event first) : last_(first) {}
+        ~Chain()
+        {
+            if (owned_)
+                clReleaseEvent(last_);
+        }
+        Chain(const Chain&) = delete;
+        Chain& operator=(const Chain&) = delete;
+
+        // enqueue(count, waitList, event) enqueues one command after the chain's last.
+        template <typename Enqueue> void Add(Enqueue enqueue)
+        {
+            cl_event wait = last_;
+            cl_event next = nullptr;
+            enqueue(wait ? 1u : 0u, wait ? &wait : nullptr, &next);
+            if (owned_)
+                clReleaseEvent(last_);
+            last_ = next;
+            owned_ = true;
+        }
+        // The last command's event, now the caller's.
+        cl_event Release()
+        {
+            owned_ = false;
+            return last_;
+        }
+
+    private:
+        cl_event last_;
+        bool owned_ = false;
+    };
+
+    void Enqueue(cl_kernel kernel, std::size_t global, Chain& chain) const
+    {
+        const std::size_t local = 1;
+        chain.Add(
+            [&](cl_uint count, const cl_event* wait, cl_event* event)
+            {
+                CheckCl(clEnqueueNDRangeKernel(queue_, kernel, 1, nullptr, &global, &local, count,
+                                               wait, event),
+                        "clEnqueueNDRangeKernel");
+            });
     }
 
     std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)

@@ -142,34 +142,47 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
     int stack[RR_WIDE_STACK_SIZE];
     int sp = 0;
     int index = 0;
+    // The node's six box rows (lox, loy, loz, hix, hiy, hiz) by index: the near and far plane
+    // of each axis follow the direction's sign, chosen once per ray rather than per node.
+    const int nearX = f->neg.x ? 3 : 0, nearY = f->neg.y ? 4 : 1, nearZ = f->neg.z ? 5 : 2;
+    const int farX = 3 - nearX, farY = 5 - nearY, farZ = 7 - nearZ;
     while (1)
     {
         __global const rr_wide_node* n = &nodes[index];
-        const float4 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
-        const float4 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
-        const float4 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
-        const float4 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
-        const float4 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
-        const float4 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
+        __global const float4* rows = (__global const float4*)n;
+        const float4 tnx = (rows[nearX] - f->o.x) * f->inv.x;
+        const float4 tfx = (rows[farX] - f->o.x) * f->inv.x;
+        const float4 tny = (rows[nearY] - f->o.y) * f->inv.y;
+        const float4 tfy = (rows[farY] - f->o.y) * f->inv.y;
+        const float4 tnz = (rows[nearZ] - f->o.z) * f->inv.z;
+        const float4 tfz = (rows[farZ] - f->o.z) * f->inv.z;
         const float4 tn = max(max(tnx, tny), max(tnz, 0.0f));
         const float4 tf = min(min(tfx, tfy), min(tfz, f->tmax));
-        int hit[4], ref[4], count[4];
-        vstore4(tn <= tf * 1.0000004f, 0, hit);
+        const int4 hit4 = tn <= tf * 1.0000004f;
+        int mask = (hit4.x & 1) | (hit4.y & 2) | (hit4.z & 4) | (hit4.w & 8);
+        if (mask == 0)
+        {
+            if (sp == 0)
+                return -1;
+            index = stack[--sp];
+            continue;
+        }
+        int ref[4], count[4];
         vstore4(n->ref, 0, ref);
         vstore4(n->count, 0, count);
         // Ask for every child's data before using any: the fetches then overlap.
-        for (int k = 0; k < 4; ++k)
+        for (int m = mask; m != 0; m &= m - 1)
         {
-            if (hit[k] && count[k] > 0)
+            const int k = 31 - clz(m & -m);
+            if (count[k] > 0)
                 prefetch((__global const float4*)&blocks[ref[k]], 10 * count[k]);
-            else if (hit[k])
+            else
                 prefetch((__global const float4*)&nodes[ref[k]], 8);
         }
         int next = -1;
-        for (int k = 0; k < 4; ++k)
+        for (; mask != 0; mask &= mask - 1)
         {
-            if (!hit[k])
-                continue;
+            const int k = 31 - clz(mask & -mask);
             if (count[k] > 0)
             {
                 for (int i = ref[k]; i < ref[k] + count[k]; ++i)
@@ -211,6 +224,21 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
 inline void rr_store_hit(__global rr_intersection* hits, int i, int shapeid)
 {
     RR_STREAM_STORE((int8)(shapeid, -1, 0, 0, 0, 0, 0, 0), (__global int8*)(hits + i));
+}
+
+// A hint to fetch the cache line at p. On CPU devices compiled by Clang (PoCL among them),
+// Clang's builtin, which becomes a prefetch instruction; elsewhere OpenCL's prefetch.
+#if defined(RR_STREAM_STORES) && defined(__clang__)
+#define RR_PREFETCH_LINE(p) __builtin_prefetch(p)
+#else
+#define RR_PREFETCH_LINE(p) prefetch((__global const char*)(p), 1)
+#endif
+
+// Writes hit record i whole with a plain store: for records scattered over the buffer, where
+// streaming stores of half a line each would reach memory as partial writes.
+inline void rr_store_hit_scattered(__global rr_intersection* hits, int i, int shapeid)
+{
+    *(__global int8*)(hits + i) = (int8)(shapeid, -1, 0, 0, 0, 0, 0, 0);
 }
 
 // Reads ray i and answers it; inactive rays and empty scenes answer -1.

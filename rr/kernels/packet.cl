@@ -315,6 +315,12 @@ rr_answer_packet(__global const rr_ray* rays, __global const int* order, const i
     int alive[RR_PACKET], slot[RR_PACKET], out[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
     int haveDirection = 0, shared = 1;
+    if (gather)
+    {
+        // The rays lie anywhere in the buffer: ask for all of them before reading any.
+        for (int i = 0; i < n; ++i)
+            RR_PREFETCH_LINE(&rays[order[first + i]]);
+    }
     for (int i = 0; i < RR_PACKET; ++i)
     {
         alive[i] = 0;
@@ -431,7 +437,12 @@ rr_answer_packet(__global const rr_ray* rays, __global const int* order, const i
     }
     for (int i = 0; i < n; ++i)
         if (!skip[i])
-            rr_store_hit(hits, slot[i], out[i]);
+        {
+            if (gather)
+                rr_store_hit_scattered(hits, slot[i], out[i]);
+            else
+                rr_store_hit(hits, slot[i], out[i]);
+        }
     atomic_add(&paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET], n - single - deferredRays);
     if (single > 0)
         atomic_add(&paths[RR_PATH_SINGLE], single);

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <tuple>
+
 namespace rrtest
 {
 namespace
@@ -131,6 +136,127 @@ TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
             rays[i].d[0] = std::nextafter(rays[i].d[0], 1.0f); // differs in one bit only
     Compare(scene, rays, ref, tally);
     ExpectAgreement(tally);
+}
+
+// Orders in which callers hand over their rays. The packet kernel traces packets of
+// neighbouring rays together, sorts the rays of packets spread too wide by their origins and
+// traces those again, and answers other rays one by one; every order must give the same answers.
+enum class RayOrder
+{
+    Scattered,  // parallel rays, neighbours in the array anywhere in space
+    Sorted,     // the same rays sorted by their origins
+    Mixed,      // sorted runs and scattered runs, some rays inactive or of other directions
+    PointLight, // rays toward a nearby point, scattered
+};
+
+// Sorts rays by the Morton code of their origins in [-12, 12]^3 (10 bits an axis).
+void SortByOrigin(std::vector<RadeonRays::ray>& rays)
+{
+    auto code = [](const RadeonRays::ray& r)
+    {
+        std::uint64_t key = 0;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float f = std::min(std::max((r.o[k] + 12.0f) / 24.0f, 0.0f), 1.0f);
+            const auto q = static_cast<std::uint64_t>(f * 1023.0f);
+            for (int bit = 0; bit < 10; ++bit)
+                key |= ((q >> bit) & 1u) << (3 * bit + k);
+        }
+        return key;
+    };
+    std::stable_sort(rays.begin(), rays.end(),
+                     [&](const RadeonRays::ray& a, const RadeonRays::ray& b)
+                     { return code(a) < code(b); });
+}
+
+std::vector<RadeonRays::ray> RaysInOrder(std::mt19937& rng, RayOrder order, int count)
+{
+    // Origins on two horizontal squares, as points on surfaces are, dense enough that sorted
+    // neighbours make packets narrow against the scene's leaves.
+    std::uniform_real_distribution<float> pos(-2.5f, 2.5f);
+    std::uniform_int_distribution<int> level(0, 1);
+    const float light[3] = {0.3f, 0.8f, 0.5f};
+    const float lamp[3] = {1.0f, 4.0f, -2.0f};
+    std::vector<RadeonRays::ray> rays;
+    for (int i = 0; i < count; ++i)
+    {
+        RadeonRays::ray r{};
+        r.o[0] = pos(rng);
+        r.o[1] = -6.0f + 8.0f * level(rng);
+        r.o[2] = pos(rng);
+        for (int k = 0; k < 3; ++k)
+            r.d[k] = order == RayOrder::PointLight ? lamp[k] - r.o[k] : light[k];
+        r.maxt = order == RayOrder::PointLight ? 1.0f : 4.0f;
+        r.active = 1;
+        rays.push_back(r);
+    }
+    if (order == RayOrder::Sorted)
+        SortByOrigin(rays);
+    if (order == RayOrder::Mixed)
+    {
+        // Runs of sorted rays of random length between runs left scattered.
+        std::uniform_int_distribution<int> run(1, 150), pick(0, 60);
+        for (std::size_t begin = 0; begin < rays.size();)
+        {
+            const std::size_t end = std::min(rays.size(), begin + run(rng));
+            if (pick(rng) % 2)
+            {
+                std::vector<RadeonRays::ray> part(rays.begin() + begin, rays.begin() + end);
+                SortByOrigin(part);
+                std::copy(part.begin(), part.end(), rays.begin() + begin);
+            }
+            begin = end;
+        }
+        std::vector<RadeonRays::ray> other = IncoherentRays(rng, count);
+        for (std::size_t i = 0; i < rays.size(); ++i)
+        {
+            const int p = pick(rng);
+            if (p == 0)
+                rays[i] = other[i];
+            else if (p == 1)
+                rays[i].active = 0;
+            else if (p == 2)
+                rays[i].d[0] = std::nextafter(rays[i].d[0], 1.0f); // differs in one bit only
+        }
+    }
+    return rays;
+}
+
+class RayOrderComparison : public testing::TestWithParam<std::tuple<QueryKernel, RayOrder>>
+{
+};
+
+std::string
+KernelAndOrderName(const testing::TestParamInfo<std::tuple<QueryKernel, RayOrder>>& info)
+{
+    static const char* const orders[] = {"Scattered", "Sorted", "Mixed", "PointLight"};
+    return std::string(std::get<0>(info.param) == QueryKernel::Packets ? "Packets" : "PerRay") +
+           orders[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(KernelsAndOrders, RayOrderComparison,
+                         testing::Combine(testing::Values(QueryKernel::Packets,
+                                                          QueryKernel::PerRay),
+                                          testing::Values(RayOrder::Scattered, RayOrder::Sorted,
+                                                          RayOrder::Mixed, RayOrder::PointLight)),
+                         KernelAndOrderName);
+
+TEST_P(RayOrderComparison, AnswersMatchTheReference)
+{
+    const auto [kernel, order] = GetParam();
+    std::mt19937 rng(31 + static_cast<unsigned>(order));
+    std::vector<RefTriangle> ref;
+    OcclusionHarness scene(1 << 16, kernel);
+    BuildTwoShapeScene(scene, rng, 1200, ref);
+    Tally tally;
+    Compare(scene, RaysInOrder(rng, order, 16000), ref, tally);
+    ExpectAgreement(tally);
+    // Scattered parallel rays must have gone through the sort, or this compared nothing new.
+    const RadeonRays::detail::QueryPaths paths = RadeonRays::detail::TakeQueryPaths(&scene.Api());
+    if (kernel == QueryKernel::Packets && order != RayOrder::PointLight)
+    {
+        EXPECT_GT(order == RayOrder::Sorted ? paths.packet : paths.sorted, 0);
+    }
 }
 
 } // namespace
