@@ -15,7 +15,8 @@ typedef struct
     float color[3];
 } Vertex;
 
-// The intersection library's records (48 and 32 bytes).
+// The intersection library's records (48 and 32 bytes); the rr tests check these copies
+// against the library's own, field by field.
 typedef struct
 {
     float o[3];

@@ -1,4 +1,5 @@
-// The OpenCL C records of rr/radeon_rays_records.h match the C++ ones byte for byte.
+// The OpenCL C copies of the ray and hit records match the C++ ones byte for byte: the
+// library's header for callers' kernels, and the demo's own copies in data/kernel.cl.
 #include "ClTestContext.h"
 #include "rr/radeon_rays.h"
 
@@ -13,19 +14,39 @@ namespace rrtest
 namespace
 {
 
-TEST(RecordLayout, OpenClRecordsMatchTheCppRecords)
+// A source file with OpenCL C copies of the records, and the names it gives them.
+struct RecordCopy
+{
+    const char* path;
+    const char* ray;
+    const char* hit;
+};
+
+class RecordLayout : public testing::TestWithParam<RecordCopy>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Copies, RecordLayout,
+                         testing::Values(RecordCopy{RR_RECORDS_HEADER, "rr_ray", "rr_intersection"},
+                                         RecordCopy{VS_DATA_DIR "/kernel.cl", "Ray",
+                                                    "Intersection"}),
+                         [](const testing::TestParamInfo<RecordCopy>& info)
+                         { return std::string(info.index == 0 ? "Library" : "DemoKernels"); });
+
+TEST_P(RecordLayout, OpenClRecordsMatchTheCppRecords)
 {
     ClTestContext cl;
     ASSERT_NE(cl.context, nullptr);
-    std::ifstream file(RR_RECORDS_HEADER);
-    ASSERT_TRUE(file) << RR_RECORDS_HEADER;
+    std::ifstream file(GetParam().path);
+    ASSERT_TRUE(file) << GetParam().path;
     std::stringstream text;
     text << file.rdbuf();
-    const std::string source = text.str() + R"(
+    const std::string source = text.str() + "\n#define RECORD_RAY " + GetParam().ray +
+                               "\n#define RECORD_HIT " + GetParam().hit + R"(
 #define OFFSET(record, field) ((int)((__global char*)&record->field - (__global char*)record))
-__kernel void layout(__global int* out, __global rr_ray* r, __global rr_intersection* h)
+__kernel void record_layout(__global int* out, __global RECORD_RAY* r, __global RECORD_HIT* h)
 {
-    out[0] = sizeof(rr_ray);
+    out[0] = sizeof(RECORD_RAY);
     out[1] = OFFSET(r, o);
     out[2] = OFFSET(r, maxt);
     out[3] = OFFSET(r, d);
@@ -33,7 +54,7 @@ __kernel void layout(__global int* out, __global rr_ray* r, __global rr_intersec
     out[5] = OFFSET(r, mask);
     out[6] = OFFSET(r, active);
     out[7] = OFFSET(r, padding);
-    out[8] = sizeof(rr_intersection);
+    out[8] = sizeof(RECORD_HIT);
     out[9] = OFFSET(h, shapeid);
     out[10] = OFFSET(h, primid);
     out[11] = OFFSET(h, padding);
@@ -49,7 +70,7 @@ __kernel void layout(__global int* out, __global rr_ray* r, __global rr_intersec
     ASSERT_EQ(status, CL_SUCCESS);
     ASSERT_EQ(clBuildProgram(program, 1, &cl.device, "-cl-std=CL1.2", nullptr, nullptr),
               CL_SUCCESS);
-    cl_kernel kernel = clCreateKernel(program, "layout", &status);
+    cl_kernel kernel = clCreateKernel(program, "record_layout", &status);
     ASSERT_EQ(status, CL_SUCCESS);
     cl_mem out = cl.CreateBuffer(16 * sizeof(int));
     ASSERT_EQ(clSetKernelArg(kernel, 0, sizeof(cl_mem), &out), CL_SUCCESS);
