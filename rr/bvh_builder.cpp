@@ -37,6 +37,25 @@ struct Bin
     Lanes lo, hi;
 };
 
+Bin EmptyBin()
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    return Bin{Lanes{inf, inf, inf, inf}, Lanes{-inf, -inf, -inf, -inf}};
+}
+
+void Grow(Bin& into, const Bin& b)
+{
+    into.lo = b.lo < into.lo ? b.lo : into.lo;
+    into.hi = b.hi > into.hi ? b.hi : into.hi;
+}
+
+// Half the surface area of the box in lanes 0 to 2; 0 for an empty box.
+float HalfArea(const Bin& b)
+{
+    const Lanes d = b.hi - b.lo;
+    return d[0] < 0.0f ? 0.0f : d[0] * d[1] + d[1] * d[2] + d[2] * d[0];
+}
+
 struct Box
 {
     float lo[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
@@ -307,13 +326,12 @@ private:
         float bestCost = std::numeric_limits<float>::infinity();
         int bestAxis = -1, bestBin = -1;
         const int nb = std::min(kBins, 4 + n / 2);
-        const float inf = std::numeric_limits<float>::infinity();
         Bin bins[3][kBins];
         int counts[3][kBins];
         for (int k = 0; k < 3; ++k)
             for (int b = 0; b < nb; ++b)
             {
-                bins[k][b] = Bin{Lanes{inf, inf, inf, inf}, Lanes{-inf, -inf, -inf, -inf}};
+                bins[k][b] = EmptyBin();
                 counts[k][b] = 0;
             }
         float scale[3];
@@ -344,27 +362,26 @@ private:
             if (scale[k] == 0.0f)
                 continue;
             // Sweep from the right to get the area and count of every right side.
-            std::array<double, kBins> rightArea{};
+            std::array<float, kBins> rightArea{};
             std::array<int, kBins> rightCount{};
-            Box acc;
+            Bin acc = EmptyBin();
             int cnt = 0;
             for (int b = nb - 1; b > 0; --b)
             {
-                acc.Grow(bins[k][b]);
+                Grow(acc, bins[k][b]);
                 cnt += counts[k][b];
-                rightArea[b] = acc.HalfArea();
+                rightArea[b] = HalfArea(acc);
                 rightCount[b] = cnt;
             }
-            acc = Box{};
+            acc = EmptyBin();
             cnt = 0;
             for (int b = 0; b < nb - 1; ++b)
             {
-                acc.Grow(bins[k][b]);
+                Grow(acc, bins[k][b]);
                 cnt += counts[k][b];
                 if (cnt == 0 || rightCount[b + 1] == 0)
                     continue;
-                float cost =
-                    static_cast<float>(acc.HalfArea() * cnt + rightArea[b + 1] * rightCount[b + 1]);
+                const float cost = HalfArea(acc) * cnt + rightArea[b + 1] * rightCount[b + 1];
                 if (cost < bestCost)
                 {
                     bestCost = cost;
