@@ -124,13 +124,11 @@ public:
                 sortCount_ = CreateKernel(program_, "rr_sort_count");
                 sortOffsets_ = CreateKernel(program_, "rr_sort_offsets");
                 sortScatter_ = CreateKernel(program_, "rr_sort_scatter");
+                deferredHits_ = CreateKernel(program_, "rr_store_deferred_hits");
                 histogram_.Reserve(context_, sizeof(cl_int) * kSortBuckets * kSortBlocks);
                 deferredCount_.Reserve(context_, sizeof(cl_int));
                 paths_.Reserve(context_, sizeof(cl_int) * kPathCount);
-                const cl_int zero[kPathCount] = {};
-                CheckCl(clEnqueueWriteBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(zero), zero, 0,
-                                             nullptr, nullptr),
-                        "clEnqueueWriteBuffer");
+                ZeroPaths();
                 groupSize_ = 1;
             }
             else
@@ -238,24 +236,15 @@ public:
     // How many rays each path answered since the last call.
     QueryPaths TakePaths()
     {
-        QueryPaths paths;
+        QueryPaths paths = pathsCarried_;
+        pathsCarried_ = QueryPaths{};
         if (!packets_)
         {
             paths.single = perRayRays_;
             perRayRays_ = 0;
             return paths;
         }
-        cl_int counts[kPathCount] = {};
-        CheckCl(clEnqueueReadBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(counts), counts, 0,
-                                    nullptr, nullptr),
-                "clEnqueueReadBuffer");
-        paths.packet = counts[0];
-        paths.sorted = counts[1];
-        paths.single = counts[2];
-        const cl_int zero[kPathCount] = {};
-        CheckCl(clEnqueueWriteBuffer(queue_, paths_.mem, CL_TRUE, 0, sizeof(zero), zero, 0, nullptr,
-                                     nullptr),
-                "clEnqueueWriteBuffer");
+        ReadPaths(paths);
         return paths;
     }
 
@@ -334,9 +323,34 @@ public:
     }
 
 private:
-    // Counters of the rays each path answered: packet, sorted, single (RR_PATH_* in
-    // kernels/packet.cl).
+    // Counters of the rays each path answered, per packet: packet, sorted, single (RR_PATH_*
+    // in kernels/packet.cl).
     static constexpr int kPathCount = 3;
+
+    // Adds the device's counts to paths and zeroes them (blocks).
+    void ReadPaths(QueryPaths& paths) const
+    {
+        std::vector<cl_int> counts(paths_.capacity / sizeof(cl_int));
+        CheckCl(clEnqueueReadBuffer(queue_, paths_.mem, CL_TRUE, 0, paths_.capacity, counts.data(),
+                                    0, nullptr, nullptr),
+                "clEnqueueReadBuffer");
+        for (std::size_t i = 0; i + kPathCount <= counts.size(); i += kPathCount)
+        {
+            paths.packet += counts[i];
+            paths.sorted += counts[i + 1];
+            paths.single += counts[i + 2];
+        }
+        ZeroPaths();
+    }
+
+    void ZeroPaths() const
+    {
+        const cl_int zero = 0;
+        CheckCl(clEnqueueFillBuffer(queue_, paths_.mem, &zero, sizeof(zero), 0, paths_.capacity, 0,
+                                    nullptr, nullptr),
+                "clEnqueueFillBuffer");
+        CheckCl(clFinish(queue_), "clFinish");
+    }
 
     // Packets of consecutive rays; the rays of packets too spread out to trace together are
     // deferred, sorted by the Morton code of their origins and traced in that order, each hit
@@ -349,8 +363,18 @@ private:
         for (int k = 0; k < 2; ++k)
         {
             keys_[k].Reserve(context_, n * sizeof(cl_uint));
-            slots_[k].Reserve(context_, n * sizeof(cl_int));
+            deferred_[k].Reserve(context_, n * sizeof(cl_float8));
         }
+        deferredFlags_.Reserve(context_, n);
+        const std::size_t packetCount = (n + kPacketSize - 1) / kPacketSize;
+        if (packetCount * kPathCount * sizeof(cl_int) > paths_.capacity)
+        {
+            // Grown counters start at zero; the counts so far are kept on the host.
+            ReadPaths(pathsCarried_);
+            paths_.Reserve(context_, packetCount * kPathCount * sizeof(cl_int));
+            ZeroPaths();
+        }
+        answers_.Reserve(context_, n * sizeof(cl_int));
         // Each command waits for the one before: the caller's queue may run commands out of
         // order.
         Chain chain(wait);
@@ -369,7 +393,8 @@ private:
         SetArg(kernel_, PacketArg::Hits, hits);
         SetArg(kernel_, PacketArg::DeferredCount, deferredCount_.mem);
         SetArg(kernel_, PacketArg::Keys, keys_[0].mem);
-        SetArg(kernel_, PacketArg::Deferred, slots_[0].mem);
+        SetArg(kernel_, PacketArg::Deferred, deferred_[0].mem);
+        SetArg(kernel_, PacketArg::DeferredFlags, deferredFlags_.mem);
         SetArg(kernel_, PacketArg::Paths, paths_.mem);
         Enqueue(kernel_, packets, chain);
         for (int pass = 0; pass < kSortPasses; ++pass)
@@ -384,20 +409,25 @@ private:
             SetArg(sortOffsets_, SortOffsetsArg::Histogram, histogram_.mem);
             Enqueue(sortOffsets_, one, chain);
             SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
-            SetArg(sortScatter_, SortScatterArg::Slots, slots_[from].mem);
+            SetArg(sortScatter_, SortScatterArg::Items, deferred_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Count, deferredCount_.mem);
             SetArg(sortScatter_, SortScatterArg::Shift, shift);
             SetArg(sortScatter_, SortScatterArg::Histogram, histogram_.mem);
             SetArg(sortScatter_, SortScatterArg::SortedKeys, keys_[to].mem);
-            SetArg(sortScatter_, SortScatterArg::SortedSlots, slots_[to].mem);
+            SetArg(sortScatter_, SortScatterArg::SortedItems, deferred_[to].mem);
             Enqueue(sortScatter_, kSortBlocks, chain);
         }
         SetArg(sorted_, SortedArg::Rays, rays);
-        SetArg(sorted_, SortedArg::Order, slots_[kSortPasses % 2].mem);
+        SetArg(sorted_, SortedArg::Sorted, deferred_[kSortPasses % 2].mem);
         SetArg(sorted_, SortedArg::DeferredCount, deferredCount_.mem);
-        SetArg(sorted_, SortedArg::Hits, hits);
+        SetArg(sorted_, SortedArg::Answers, answers_.mem);
         SetArg(sorted_, SortedArg::Paths, paths_.mem);
         Enqueue(sorted_, packets, chain);
+        SetArg(deferredHits_, DeferredHitsArg::Hits, hits);
+        SetArg(deferredHits_, DeferredHitsArg::NumRays, numrays);
+        SetArg(deferredHits_, DeferredHitsArg::DeferredFlags, deferredFlags_.mem);
+        SetArg(deferredHits_, DeferredHitsArg::Answers, answers_.mem);
+        Enqueue(deferredHits_, packets, chain);
         if (done)
             *done = chain.Release();
     }
@@ -474,10 +504,10 @@ private:
 
     void Release()
     {
-        for (ScratchBuffer* b :
-             {&keys_[0], &keys_[1], &slots_[0], &slots_[1], &histogram_, &deferredCount_, &paths_})
+        for (ScratchBuffer* b : {&keys_[0], &keys_[1], &deferred_[0], &deferred_[1],
+                                 &deferredFlags_, &answers_, &histogram_, &deferredCount_, &paths_})
             b->Release();
-        for (cl_kernel k : {sorted_, sortCount_, sortOffsets_, sortScatter_})
+        for (cl_kernel k : {sorted_, sortCount_, sortOffsets_, sortScatter_, deferredHits_})
             if (k)
                 clReleaseKernel(k);
         if (kernel_)
@@ -495,12 +525,15 @@ private:
     cl_kernel kernel_ = nullptr; // the query's first (on GPUs only) kernel
     // Packets only: tracing the deferred rays, and sorting them.
     cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortOffsets_ = nullptr,
-              sortScatter_ = nullptr;
+              sortScatter_ = nullptr, deferredHits_ = nullptr;
     std::size_t groupSize_ = 1;
-    // Packets only: the deferred rays' keys and slots (two of each, sorted back and forth),
-    // the sort's histogram, the count of deferred rays and the path counters.
-    mutable ScratchBuffer keys_[2], slots_[2];
-    ScratchBuffer histogram_, deferredCount_, paths_;
+    // Packets only: the deferred rays' keys and the rays themselves (two of each, sorted back
+    // and forth), which rays were deferred, their answers by slot, the sort's histogram, the
+    // count of deferred rays and the path counters.
+    mutable ScratchBuffer keys_[2], deferred_[2], deferredFlags_, answers_;
+    ScratchBuffer histogram_, deferredCount_;
+    mutable ScratchBuffer paths_;
+    mutable QueryPaths pathsCarried_; // counts read before the counters last grew
     mutable long long perRayRays_ = 0;
     DeviceScene scene_;
     std::vector<std::unique_ptr<Mesh>> meshes_;

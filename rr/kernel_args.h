@@ -44,6 +44,7 @@ enum class PacketArg : cl_uint
     DeferredCount,
     Keys,
     Deferred,
+    DeferredFlags,
     Paths,
 };
 
@@ -51,9 +52,9 @@ enum class PacketArg : cl_uint
 enum class SortedArg : cl_uint
 {
     Rays,
-    Order,
+    Sorted,
     DeferredCount,
-    Hits,
+    Answers,
     Nodes,
     Triangles,
     TriangleCount,
@@ -61,6 +62,15 @@ enum class SortedArg : cl_uint
     Blocks,
     WideBeam,
     Paths,
+};
+
+// rr_store_deferred_hits (kernels/packet.cl).
+enum class DeferredHitsArg : cl_uint
+{
+    Hits,
+    NumRays,
+    DeferredFlags,
+    Answers,
 };
 
 // rr_sort_count (kernels/sort.cl).
@@ -82,12 +92,12 @@ enum class SortOffsetsArg : cl_uint
 enum class SortScatterArg : cl_uint
 {
     Keys,
-    Slots,
+    Items,
     Count,
     Shift,
     Histogram,
     SortedKeys,
-    SortedSlots,
+    SortedItems,
 };
 
 // Sets one argument of a kernel by its slot name.

@@ -226,21 +226,6 @@ inline void rr_store_hit(__global rr_intersection* hits, int i, int shapeid)
     RR_STREAM_STORE((int8)(shapeid, -1, 0, 0, 0, 0, 0, 0), (__global int8*)(hits + i));
 }
 
-// A hint to fetch the cache line at p. On CPU devices compiled by Clang (PoCL among them),
-// Clang's builtin, which becomes a prefetch instruction; elsewhere OpenCL's prefetch.
-#if defined(RR_STREAM_STORES) && defined(__clang__)
-#define RR_PREFETCH_LINE(p) __builtin_prefetch(p)
-#else
-#define RR_PREFETCH_LINE(p) prefetch((__global const char*)(p), 1)
-#endif
-
-// Writes hit record i whole with a plain store: for records scattered over the buffer, where
-// streaming stores of half a line each would reach memory as partial writes.
-inline void rr_store_hit_scattered(__global rr_intersection* hits, int i, int shapeid)
-{
-    *(__global int8*)(hits + i) = (int8)(shapeid, -1, 0, 0, 0, 0, 0, 0);
-}
-
 // Reads ray i and answers it; inactive rays and empty scenes answer -1.
 inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node* nodes,
                          __global const rr_block* blocks, int triangleCount)

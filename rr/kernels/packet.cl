@@ -291,36 +291,40 @@ inline uint rr_morton_key(float x, float y, float z, float4 lo, float4 scale)
            (rr_spread_bits((uint)q.z) << 2);
 }
 
-// How many rays of a query each path answered (RR_PATH_* slots), for benchmarks.
+// How many rays each path answered (RR_PATH_* slots), for benchmarks: RR_PATHS counters per
+// work-item (one item per packet; no atomics, which would wait for every store before them),
+// summed when read.
+#define RR_PATHS 3
 #define RR_PATH_PACKET 0
 #define RR_PATH_SORTED 1
 #define RR_PATH_SINGLE 2
 
-// Answers the n <= RR_PACKET rays of one packet: rays[order[first + i]] when gathering, else
-// rays[first + i]. When the rays share a direction, groups whose beams are narrow enough are
-// traced together; a wide group (its origins' box, seen along the direction, wider than
-// wideBeam) would test every leaf in its path with all 16 rays, so its rays are either
-// deferred (appended with their Morton keys to keys/deferred, to be sorted and traced again by
-// rr_occlusion_sorted) or, when they were sorted already, answered ray by ray. Every hit record
-// is written to the ray's own slot.
+// A deferred ray as it travels through the sort: origin and maxt, direction and its slot (as
+// int bits), so that the sorted rays are read in order rather than gathered from the buffer.
+typedef float8 rr_deferred_ray;
+
+// Answers the n <= RR_PACKET rays of one packet: rays[first + i], or when gathering the
+// sorted deferred rays[first + i] (all active). When the rays share a direction, groups whose
+// beams are narrow enough are traced together; a wide group (its origins' box, seen along the
+// direction, wider than wideBeam) would test every leaf in its path with all 16 rays, so its
+// rays are either deferred (appended with their Morton keys to keys/deferred and flagged, to
+// be sorted and traced again by rr_occlusion_sorted) or, when they were sorted already,
+// answered ray by ray. Answers go to the rays' own hit records, or when gathering to answers
+// by slot (rr_store_deferred_hits writes those records in order).
 __attribute__((always_inline)) inline void
-rr_answer_packet(__global const rr_ray* rays, __global const int* order, const int gather,
-                 int first, int n, __global rr_intersection* hits, __global const rr_node* nodes,
+rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* sorted,
+                 const int gather, int first, int n, __global rr_intersection* hits,
+                 __global int* answers, __global const rr_node* nodes,
                  __global const rr_triangle* triangles, int triangleCount,
                  __global const rr_wide_node* wideNodes, __global const rr_block* blocks,
                  float wideBeam, float4 keyLo, float4 keyScale, __global int* deferredCount,
-                 __global uint* keys, __global int* deferred, __global int* paths)
+                 __global uint* keys, __global rr_deferred_ray* deferred,
+                 __global uchar* deferredFlags, __global int* paths)
 {
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
     int alive[RR_PACKET], slot[RR_PACKET], out[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
     int haveDirection = 0, shared = 1;
-    if (gather)
-    {
-        // The rays lie anywhere in the buffer: ask for all of them before reading any.
-        for (int i = 0; i < n; ++i)
-            RR_PREFETCH_LINE(&rays[order[first + i]]);
-    }
     for (int i = 0; i < RR_PACKET; ++i)
     {
         alive[i] = 0;
@@ -329,31 +333,62 @@ rr_answer_packet(__global const rr_ray* rays, __global const int* order, const i
         slot[i] = -1;
         if (i >= n)
             continue;
-        slot[i] = gather ? order[first + i] : first + i;
-        __global const rr_ray* r = &rays[slot[i]];
-        if (!r->active || triangleCount == 0)
-            continue;
+        float o[4], dir[3];
+        if (gather)
+        {
+            const float8 r = sorted[first + i];
+            o[0] = r.s0;
+            o[1] = r.s1;
+            o[2] = r.s2;
+            o[3] = r.s3;
+            dir[0] = r.s4;
+            dir[1] = r.s5;
+            dir[2] = r.s6;
+            slot[i] = as_int(r.s7);
+        }
+        else
+        {
+            slot[i] = first + i;
+            __global const rr_ray* r = &rays[slot[i]];
+            if (!r->active || triangleCount == 0)
+                continue;
+            o[0] = r->o[0];
+            o[1] = r->o[1];
+            o[2] = r->o[2];
+            o[3] = r->maxt;
+            dir[0] = r->d[0];
+            dir[1] = r->d[1];
+            dir[2] = r->d[2];
+        }
         alive[i] = -1;
-        ox[i] = r->o[0];
-        oy[i] = r->o[1];
-        oz[i] = r->o[2];
-        tmax[i] = r->maxt;
+        ox[i] = o[0];
+        oy[i] = o[1];
+        oz[i] = o[2];
+        tmax[i] = o[3];
         if (!haveDirection)
         {
-            d[0] = r->d[0];
-            d[1] = r->d[1];
-            d[2] = r->d[2];
+            d[0] = dir[0];
+            d[1] = dir[1];
+            d[2] = dir[2];
             haveDirection = 1;
         }
-        shared &= r->d[0] == d[0] && r->d[1] == d[1] && r->d[2] == d[2];
+        shared &= dir[0] == d[0] && dir[1] == d[1] && dir[2] == d[2];
     }
     if (!shared || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
     {
         // Directions differ (or are unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
-            rr_store_hit(hits, slot[i],
-                         rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount));
-        atomic_add(&paths[RR_PATH_SINGLE], n);
+        {
+            const int id = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
+            if (gather)
+                answers[slot[i]] = id;
+            else
+            {
+                rr_store_hit(hits, slot[i], id);
+                deferredFlags[slot[i]] = 0;
+            }
+        }
+        paths[RR_PATH_SINGLE] += n;
         return;
     }
     // The cross-section of each group's beam: its origins' box projected along the direction.
@@ -395,7 +430,8 @@ rr_answer_packet(__global const rr_ray* rays, __global const int* order, const i
                 if (alive[i])
                 {
                     keys[at] = rr_morton_key(ox[i], oy[i], oz[i], keyLo, keyScale);
-                    deferred[at++] = slot[i];
+                    deferred[at++] = (float8)(ox[i], oy[i], oz[i], tmax[i], d[0], d[1], d[2],
+                                              as_float(slot[i]));
                     skip[i] = 1;
                     alive[i] = 0;
                 }
@@ -436,16 +472,18 @@ rr_answer_packet(__global const rr_ray* rays, __global const int* order, const i
             vstore16(result[g], g, out);
     }
     for (int i = 0; i < n; ++i)
-        if (!skip[i])
+    {
+        if (gather)
+            answers[slot[i]] = out[i];
+        else
         {
-            if (gather)
-                rr_store_hit_scattered(hits, slot[i], out[i]);
-            else
+            if (!skip[i])
                 rr_store_hit(hits, slot[i], out[i]);
+            deferredFlags[slot[i]] = skip[i];
         }
-    atomic_add(&paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET], n - single - deferredRays);
-    if (single > 0)
-        atomic_add(&paths[RR_PATH_SINGLE], single);
+    }
+    paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET] += n - single - deferredRays;
+    paths[RR_PATH_SINGLE] += single;
 }
 
 // One work-item per packet of RR_PACKET consecutive rays.
@@ -455,19 +493,21 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
                      int triangleCount, __global const rr_wide_node* wideNodes,
                      __global const rr_block* blocks, float wideBeam, float4 keyLo,
                      float4 keyScale, __global int* deferredCount, __global uint* keys,
-                     __global int* deferred, __global int* paths)
+                     __global rr_deferred_ray* deferred, __global uchar* deferredFlags,
+                     __global int* paths)
 {
     const int base = (int)get_global_id(0) * RR_PACKET;
-    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
-                     triangleCount, wideNodes, blocks, wideBeam, keyLo, keyScale, deferredCount,
-                     keys, deferred, paths);
+    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, 0, nodes,
+                     triangles, triangleCount, wideNodes, blocks, wideBeam, keyLo, keyScale,
+                     deferredCount, keys, deferred, deferredFlags,
+                     paths + RR_PATHS * get_global_id(0));
 }
 
-// The deferred rays once sorted (order: their slots in Morton order of their origins), one
-// work-item per packet of them; items past the deferred count do nothing.
+// The deferred rays once sorted by the Morton codes of their origins, one work-item per
+// packet of them; items past the deferred count do nothing. Answers go to answers[slot].
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_occlusion_sorted(__global const rr_ray* rays, __global const int* order,
-                    __global const int* deferredCount, __global rr_intersection* hits,
+rr_occlusion_sorted(__global const rr_ray* rays, __global const rr_deferred_ray* sorted,
+                    __global const int* deferredCount, __global int* answers,
                     __global const rr_node* nodes, __global const rr_triangle* triangles,
                     int triangleCount, __global const rr_wide_node* wideNodes,
                     __global const rr_block* blocks, float wideBeam, __global int* paths)
@@ -476,7 +516,19 @@ rr_occlusion_sorted(__global const rr_ray* rays, __global const int* order,
     const int count = *deferredCount;
     if (base >= count)
         return;
-    rr_answer_packet(rays, order, 1, base, min(RR_PACKET, count - base), hits, nodes, triangles,
-                     triangleCount, wideNodes, blocks, wideBeam, (float4)(0.0f), (float4)(0.0f),
-                     0, 0, 0, paths);
+    rr_answer_packet(rays, sorted, 1, base, min(RR_PACKET, count - base), 0, answers, nodes,
+                     triangles, triangleCount, wideNodes, blocks, wideBeam, (float4)(0.0f),
+                     (float4)(0.0f), 0, 0, 0, 0, paths + RR_PATHS * get_global_id(0));
+}
+
+// Writes the hit records of the deferred rays from their answers, in the buffer's order.
+__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
+rr_store_deferred_hits(__global rr_intersection* hits, int numrays,
+                       __global const uchar* deferredFlags, __global const int* answers)
+{
+    const int base = (int)get_global_id(0) * RR_PACKET;
+    const int n = min(RR_PACKET, numrays - base);
+    for (int i = base; i < base + n; ++i)
+        if (deferredFlags[i])
+            rr_store_hit(hits, i, answers[i]);
 }

@@ -42,11 +42,11 @@ rr_sort_offsets(__global int* histogram)
     }
 }
 
-// Moves each key of slice b, with its ray's slot, to its sorted position.
+// Moves each key of slice b, with its deferred ray, to its sorted position.
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_sort_scatter(__global const uint* keys, __global const int* slots, __global const int* count,
-                int shift, __global const int* histogram, __global uint* sortedKeys,
-                __global int* sortedSlots)
+rr_sort_scatter(__global const uint* keys, __global const float8* items,
+                __global const int* count, int shift, __global const int* histogram,
+                __global uint* sortedKeys, __global float8* sortedItems)
 {
     const int b = (int)get_global_id(0);
     int next[RR_SORT_BUCKETS];
@@ -59,6 +59,6 @@ rr_sort_scatter(__global const uint* keys, __global const int* slots, __global c
         const uint key = keys[i];
         const int at = next[(key >> shift) & (RR_SORT_BUCKETS - 1)]++;
         sortedKeys[at] = key;
-        sortedSlots[at] = slots[i];
+        sortedItems[at] = items[i];
     }
 }
