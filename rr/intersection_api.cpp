@@ -117,6 +117,11 @@ public:
             // item takes one ray.
             packets_ =
                 choice == QueryKernel::ForDevice ? cpuDevice : choice == QueryKernel::Packets;
+            cl_command_queue_properties properties = 0;
+            CheckCl(clGetCommandQueueInfo(queue_, CL_QUEUE_PROPERTIES, sizeof(properties),
+                                          &properties, nullptr),
+                    "clGetCommandQueueInfo");
+            inOrder_ = (properties & CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE) == 0;
             if (packets_)
             {
                 kernel_ = CreateKernel(program_, "rr_occlusion_packets");
@@ -365,8 +370,8 @@ private:
             keys_[k].Reserve(context_, n * sizeof(cl_uint));
             deferred_[k].Reserve(context_, n * sizeof(cl_float8));
         }
-        deferredFlags_.Reserve(context_, n);
         const std::size_t packetCount = (n + kPacketSize - 1) / kPacketSize;
+        deferredFlags_.Reserve(context_, packetCount);
         if (packetCount * kPathCount * sizeof(cl_int) > paths_.capacity)
         {
             // Grown counters start at zero; the counts so far are kept on the host.
@@ -377,7 +382,7 @@ private:
         answers_.Reserve(context_, n * sizeof(cl_int));
         // Each command waits for the one before: the caller's queue may run commands out of
         // order.
-        Chain chain(wait);
+        Chain chain(wait, inOrder_);
         chain.Add(
             [&](cl_uint count, const cl_event* waitList, cl_event* event)
             {
@@ -395,6 +400,7 @@ private:
         SetArg(kernel_, PacketArg::Keys, keys_[0].mem);
         SetArg(kernel_, PacketArg::Deferred, deferred_[0].mem);
         SetArg(kernel_, PacketArg::DeferredFlags, deferredFlags_.mem);
+        SetArg(kernel_, PacketArg::Answers, answers_.mem);
         SetArg(kernel_, PacketArg::Paths, paths_.mem);
         Enqueue(kernel_, packets, chain);
         for (int pass = 0; pass < kSortPasses; ++pass)
@@ -407,6 +413,7 @@ private:
             SetArg(sortCount_, SortCountArg::Histogram, histogram_.mem);
             Enqueue(sortCount_, kSortBlocks, chain);
             SetArg(sortOffsets_, SortOffsetsArg::Histogram, histogram_.mem);
+            SetArg(sortOffsets_, SortOffsetsArg::Count, deferredCount_.mem);
             Enqueue(sortOffsets_, one, chain);
             SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Items, deferred_[from].mem);
@@ -427,17 +434,20 @@ private:
         SetArg(deferredHits_, DeferredHitsArg::NumRays, numrays);
         SetArg(deferredHits_, DeferredHitsArg::DeferredFlags, deferredFlags_.mem);
         SetArg(deferredHits_, DeferredHitsArg::Answers, answers_.mem);
-        Enqueue(deferredHits_, packets, chain);
+        SetArg(deferredHits_, DeferredHitsArg::DeferredCount, deferredCount_.mem);
+        Enqueue(deferredHits_, packets, chain, done != nullptr);
         if (done)
             *done = chain.Release();
     }
 
-    // A chain of commands, each made to wait for the one before; holds the last one's event.
+    // A chain of commands, each made to wait for the one before. On an in-order queue the
+    // queue orders them, and only the first waits (for the caller's event) and only the last
+    // makes an event: events cost time on every command.
     class Chain
     {
     public:
         // first: the caller's wait event (not owned), or null.
-        explicit Chain(cl_event first) : last_(first) {}
+        Chain(cl_event first, bool inOrder) : last_(first), inOrder_(inOrder) {}
         ~Chain()
         {
             if (owned_)
@@ -446,16 +456,18 @@ private:
         Chain(const Chain&) = delete;
         Chain& operator=(const Chain&) = delete;
 
-        // enqueue(count, waitList, event) enqueues one command after the chain's last.
-        template <typename Enqueue> void Add(Enqueue enqueue)
+        // enqueue(count, waitList, event) enqueues one command after the chain's last; final
+        // marks the last command, whose event the caller gets.
+        template <typename Enqueue> void Add(Enqueue enqueue, bool final = false)
         {
             cl_event wait = last_;
             cl_event next = nullptr;
-            enqueue(wait ? 1u : 0u, wait ? &wait : nullptr, &next);
+            const bool makeEvent = final || !inOrder_;
+            enqueue(wait ? 1u : 0u, wait ? &wait : nullptr, makeEvent ? &next : nullptr);
             if (owned_)
                 clReleaseEvent(last_);
             last_ = next;
-            owned_ = true;
+            owned_ = next != nullptr;
         }
         // The last command's event, now the caller's.
         cl_event Release()
@@ -466,10 +478,11 @@ private:
 
     private:
         cl_event last_;
+        bool inOrder_;
         bool owned_ = false;
     };
 
-    void Enqueue(cl_kernel kernel, std::size_t global, Chain& chain) const
+    void Enqueue(cl_kernel kernel, std::size_t global, Chain& chain, bool final = false) const
     {
         const std::size_t local = 1;
         chain.Add(
@@ -478,7 +491,8 @@ private:
                 CheckCl(clEnqueueNDRangeKernel(queue_, kernel, 1, nullptr, &global, &local, count,
                                                wait, event),
                         "clEnqueueNDRangeKernel");
-            });
+            },
+            final);
     }
 
     std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)
@@ -522,6 +536,7 @@ private:
     cl_command_queue queue_;
     cl_program program_ = nullptr;
     bool packets_ = false;
+    bool inOrder_ = true;        // the queue runs commands in the order they were enqueued
     cl_kernel kernel_ = nullptr; // the query's first (on GPUs only) kernel
     // Packets only: tracing the deferred rays, and sorting them.
     cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortOffsets_ = nullptr,

@@ -45,6 +45,7 @@ enum class PacketArg : cl_uint
     Keys,
     Deferred,
     DeferredFlags,
+    Answers,
     Paths,
 };
 
@@ -71,6 +72,7 @@ enum class DeferredHitsArg : cl_uint
     NumRays,
     DeferredFlags,
     Answers,
+    DeferredCount,
 };
 
 // rr_sort_count (kernels/sort.cl).
@@ -86,6 +88,7 @@ enum class SortCountArg : cl_uint
 enum class SortOffsetsArg : cl_uint
 {
     Histogram,
+    Count,
 };
 
 // rr_sort_scatter (kernels/sort.cl).

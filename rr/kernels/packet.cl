@@ -95,6 +95,15 @@ inline float rr_max16(rr_pf v)
     return max(c.x, c.y);
 }
 
+// How many lanes of a mask are set.
+inline int rr_count16(rr_pi m)
+{
+    const int8 a = m.lo + m.hi;
+    const int4 b = a.lo + a.hi;
+    const int2 c = b.lo + b.hi;
+    return -(c.x + c.y);
+}
+
 inline float3 rr_permute(float4 v, int kx, int ky, int kz)
 {
     return (float3)(rr_component(v, kx), rr_component(v, ky), rr_component(v, kz));
@@ -383,59 +392,53 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
             if (gather)
                 answers[slot[i]] = id;
             else
-            {
                 rr_store_hit(hits, slot[i], id);
-                deferredFlags[slot[i]] = 0;
-            }
         }
+        if (!gather)
+            deferredFlags[first / RR_PACKET] = 0;
         paths[RR_PATH_SINGLE] += n;
         return;
     }
     // The cross-section of each group's beam: its origins' box projected along the direction.
     const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     const float ax = fabs(d[0]) / length, ay = fabs(d[1]) / length, az = fabs(d[2]) / length;
-    int skip[RR_PACKET];
+    int deferredGroups = 0; // bit g: group g's rays were deferred
     int traced = 0, single = 0, deferredRays = 0;
     for (int g = 0; g < RR_GROUPS; ++g)
     {
-        float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
-        int live = 0;
-        for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
-        {
-            skip[i] = 0;
-            if (!alive[i])
-                continue;
-            ++live;
-            lo[0] = min(lo[0], ox[i]);
-            hi[0] = max(hi[0], ox[i]);
-            lo[1] = min(lo[1], oy[i]);
-            hi[1] = max(hi[1], oy[i]);
-            lo[2] = min(lo[2], oz[i]);
-            hi[2] = max(hi[2], oz[i]);
-        }
-        if (live == 0)
+        const rr_pi live = vload16(g, alive);
+        const int count = rr_count16(live);
+        if (count == 0)
             continue;
-        const float ex = hi[0] - lo[0], ey = hi[1] - lo[1], ez = hi[2] - lo[2];
+        const rr_pf big = (rr_pf)(INFINITY);
+        const rr_pf x = vload16(g, ox), y = vload16(g, oy), z = vload16(g, oz);
+        const float ex = rr_max16(select(-big, x, live)) - rr_min16(select(big, x, live));
+        const float ey = rr_max16(select(-big, y, live)) - rr_min16(select(big, y, live));
+        const float ez = rr_max16(select(-big, z, live)) - rr_min16(select(big, z, live));
         const float section = ax * ey * ez + ay * ex * ez + az * ex * ey;
         if (!(section > wideBeam))
         {
-            traced += live;
+            traced += count;
             continue;
         }
         if (!gather)
         {
             // Sorted with the other deferred rays, this group's rays will find neighbours.
-            int at = atomic_add(deferredCount, live);
-            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+            // Its inactive rays are answered through the same answers, so that the group's
+            // hit records are all written by rr_store_deferred_hits.
+            int at = atomic_add(deferredCount, count);
+            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES && i < n; ++i)
                 if (alive[i])
                 {
                     keys[at] = rr_morton_key(ox[i], oy[i], oz[i], keyLo, keyScale);
                     deferred[at++] = (float8)(ox[i], oy[i], oz[i], tmax[i], d[0], d[1], d[2],
                                               as_float(slot[i]));
-                    skip[i] = 1;
                     alive[i] = 0;
                 }
-            deferredRays += live;
+                else
+                    answers[slot[i]] = -1;
+            deferredGroups |= 1 << g;
+            deferredRays += count;
         }
         else
         {
@@ -445,7 +448,7 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
                     out[i] = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
                     alive[i] = 0;
                 }
-            single += live;
+            single += count;
         }
     }
     if (traced > 0)
@@ -475,13 +478,11 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
     {
         if (gather)
             answers[slot[i]] = out[i];
-        else
-        {
-            if (!skip[i])
-                rr_store_hit(hits, slot[i], out[i]);
-            deferredFlags[slot[i]] = skip[i];
-        }
+        else if (!(deferredGroups & (1 << (i / RR_LANES))))
+            rr_store_hit(hits, slot[i], out[i]);
     }
+    if (!gather)
+        deferredFlags[first / RR_PACKET] = deferredGroups;
     paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET] += n - single - deferredRays;
     paths[RR_PATH_SINGLE] += single;
 }
@@ -494,10 +495,10 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
                      __global const rr_block* blocks, float wideBeam, float4 keyLo,
                      float4 keyScale, __global int* deferredCount, __global uint* keys,
                      __global rr_deferred_ray* deferred, __global uchar* deferredFlags,
-                     __global int* paths)
+                     __global int* answers, __global int* paths)
 {
     const int base = (int)get_global_id(0) * RR_PACKET;
-    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, 0, nodes,
+    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, answers, nodes,
                      triangles, triangleCount, wideNodes, blocks, wideBeam, keyLo, keyScale,
                      deferredCount, keys, deferred, deferredFlags,
                      paths + RR_PATHS * get_global_id(0));
@@ -521,14 +522,23 @@ rr_occlusion_sorted(__global const rr_ray* rays, __global const rr_deferred_ray*
                      (float4)(0.0f), 0, 0, 0, 0, paths + RR_PATHS * get_global_id(0));
 }
 
-// Writes the hit records of the deferred rays from their answers, in the buffer's order.
+// Writes the hit records of the deferred rays' groups from their answers, in the buffer's
+// order; one work-item per packet, whose deferred groups deferredFlags marks (bit per group).
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_store_deferred_hits(__global rr_intersection* hits, int numrays,
-                       __global const uchar* deferredFlags, __global const int* answers)
+                       __global const uchar* deferredFlags, __global const int* answers,
+                       __global const int* deferredCount)
 {
-    const int base = (int)get_global_id(0) * RR_PACKET;
-    const int n = min(RR_PACKET, numrays - base);
-    for (int i = base; i < base + n; ++i)
-        if (deferredFlags[i])
+    if (*deferredCount == 0)
+        return;
+    const int packet = (int)get_global_id(0);
+    const int groups = deferredFlags[packet];
+    for (int g = 0; g < RR_GROUPS; ++g)
+    {
+        if (!(groups & (1 << g)))
+            continue;
+        const int base = packet * RR_PACKET + g * RR_LANES;
+        for (int i = base; i < min(base + RR_LANES, numrays); ++i)
             rr_store_hit(hits, i, answers[i]);
+    }
 }

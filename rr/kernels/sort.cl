@@ -18,6 +18,8 @@ rr_sort_count(__global const uint* keys, __global const int* count, int shift,
               __global int* histogram)
 {
     const int b = (int)get_global_id(0);
+    if (*count == 0)
+        return; // nothing deferred: the common case for coherent rays costs next to nothing
     int tally[RR_SORT_BUCKETS];
     for (int k = 0; k < RR_SORT_BUCKETS; ++k)
         tally[k] = 0;
@@ -31,8 +33,10 @@ rr_sort_count(__global const uint* keys, __global const int* count, int shift,
 
 // Turns the histogram into each slice's first position for each bucket (one work-item).
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_sort_offsets(__global int* histogram)
+rr_sort_offsets(__global int* histogram, __global const int* count)
 {
+    if (*count == 0)
+        return;
     int sum = 0;
     for (int i = 0; i < RR_SORT_BUCKETS * RR_SORT_BLOCKS; ++i)
     {
@@ -49,6 +53,8 @@ rr_sort_scatter(__global const uint* keys, __global const float8* items,
                 __global uint* sortedKeys, __global float8* sortedItems)
 {
     const int b = (int)get_global_id(0);
+    if (*count == 0)
+        return;
     int next[RR_SORT_BUCKETS];
     for (int k = 0; k < RR_SORT_BUCKETS; ++k)
         next[k] = histogram[k * RR_SORT_BLOCKS + b];
