@@ -127,7 +127,6 @@ public:
                 kernel_ = CreateKernel(program_, "rr_occlusion_packets");
                 sorted_ = CreateKernel(program_, "rr_occlusion_sorted");
                 sortCount_ = CreateKernel(program_, "rr_sort_count");
-                sortOffsets_ = CreateKernel(program_, "rr_sort_offsets");
                 sortScatter_ = CreateKernel(program_, "rr_sort_scatter");
                 deferredHits_ = CreateKernel(program_, "rr_store_deferred_hits");
                 histogram_.Reserve(context_, sizeof(cl_int) * kSortBuckets * kSortBlocks);
@@ -391,7 +390,6 @@ private:
                                             sizeof(zero), count, waitList, event),
                         "clEnqueueFillBuffer");
             });
-        const std::size_t one = 1;
         const std::size_t packets = (n + kPacketSize - 1) / kPacketSize;
         SetArg(kernel_, PacketArg::Rays, rays);
         SetArg(kernel_, PacketArg::NumRays, numrays);
@@ -412,9 +410,6 @@ private:
             SetArg(sortCount_, SortCountArg::Shift, shift);
             SetArg(sortCount_, SortCountArg::Histogram, histogram_.mem);
             Enqueue(sortCount_, kSortBlocks, chain);
-            SetArg(sortOffsets_, SortOffsetsArg::Histogram, histogram_.mem);
-            SetArg(sortOffsets_, SortOffsetsArg::Count, deferredCount_.mem);
-            Enqueue(sortOffsets_, one, chain);
             SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Items, deferred_[from].mem);
             SetArg(sortScatter_, SortScatterArg::Count, deferredCount_.mem);
@@ -521,7 +516,7 @@ private:
         for (ScratchBuffer* b : {&keys_[0], &keys_[1], &deferred_[0], &deferred_[1],
                                  &deferredFlags_, &answers_, &histogram_, &deferredCount_, &paths_})
             b->Release();
-        for (cl_kernel k : {sorted_, sortCount_, sortOffsets_, sortScatter_, deferredHits_})
+        for (cl_kernel k : {sorted_, sortCount_, sortScatter_, deferredHits_})
             if (k)
                 clReleaseKernel(k);
         if (kernel_)
@@ -539,8 +534,8 @@ private:
     bool inOrder_ = true;        // the queue runs commands in the order they were enqueued
     cl_kernel kernel_ = nullptr; // the query's first (on GPUs only) kernel
     // Packets only: tracing the deferred rays, and sorting them.
-    cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortOffsets_ = nullptr,
-              sortScatter_ = nullptr, deferredHits_ = nullptr;
+    cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortScatter_ = nullptr,
+              deferredHits_ = nullptr;
     std::size_t groupSize_ = 1;
     // Packets only: the deferred rays' keys and the rays themselves (two of each, sorted back
     // and forth), which rays were deferred, their answers by slot, the sort's histogram, the

@@ -10,7 +10,7 @@ namespace RadeonRays::detail
 {
 
 // Work-items of the sorting kernels (RR_SORT_BLOCKS in kernels/sort.cl, passed at build time).
-constexpr int kSortBlocks = 32;
+constexpr int kSortBlocks = 8;
 // Buckets of one counting-sort pass (RR_SORT_BUCKETS), and the passes over 24-bit keys.
 constexpr int kSortBits = 12;
 constexpr int kSortBuckets = 1 << kSortBits;
@@ -82,13 +82,6 @@ enum class SortCountArg : cl_uint
     Count,
     Shift,
     Histogram,
-};
-
-// rr_sort_offsets (kernels/sort.cl).
-enum class SortOffsetsArg : cl_uint
-{
-    Histogram,
-    Count,
 };
 
 // rr_sort_scatter (kernels/sort.cl).

@@ -31,21 +31,6 @@ rr_sort_count(__global const uint* keys, __global const int* count, int shift,
         histogram[k * RR_SORT_BLOCKS + b] = tally[k];
 }
 
-// Turns the histogram into each slice's first position for each bucket (one work-item).
-__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_sort_offsets(__global int* histogram, __global const int* count)
-{
-    if (*count == 0)
-        return;
-    int sum = 0;
-    for (int i = 0; i < RR_SORT_BUCKETS * RR_SORT_BLOCKS; ++i)
-    {
-        const int c = histogram[i];
-        histogram[i] = sum;
-        sum += c;
-    }
-}
-
 // Moves each key of slice b, with its deferred ray, to its sorted position.
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_sort_scatter(__global const uint* keys, __global const float8* items,
@@ -55,9 +40,21 @@ rr_sort_scatter(__global const uint* keys, __global const float8* items,
     const int b = (int)get_global_id(0);
     if (*count == 0)
         return;
+    // Where this slice's keys of each bucket go: after every key of the buckets before and
+    // the keys of the slices before in the same bucket (each work-item scans the histogram
+    // itself, which spares a command on the queue).
     int next[RR_SORT_BUCKETS];
+    int sum = 0;
     for (int k = 0; k < RR_SORT_BUCKETS; ++k)
-        next[k] = histogram[k * RR_SORT_BLOCKS + b];
+    {
+        for (int c = 0; c < RR_SORT_BLOCKS; ++c)
+        {
+            const int n = histogram[k * RR_SORT_BLOCKS + c];
+            if (c == b)
+                next[k] = sum;
+            sum += n;
+        }
+    }
     int begin, end;
     rr_sort_slice(*count, b, &begin, &end);
     for (int i = begin; i < end; ++i)

@@ -259,5 +259,29 @@ TEST_P(RayOrderComparison, AnswersMatchTheReference)
     }
 }
 
+// A query is a chain of commands (deferral, sort, trace, hit records); on a queue that may run
+// commands out of order, each must still wait for the one before.
+TEST(RayOrderComparison, ScatteredRaysOnAnOutOfOrderQueueMatchTheReference)
+{
+    cl_command_queue_properties supported = 0;
+    {
+        ClTestContext probe;
+        ASSERT_NE(probe.device, nullptr);
+        clGetDeviceInfo(probe.device, CL_DEVICE_QUEUE_PROPERTIES, sizeof(supported), &supported,
+                        nullptr);
+    }
+    if (!(supported & CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE))
+        GTEST_SKIP() << "the device has no out-of-order queues";
+    std::mt19937 rng(41);
+    std::vector<RefTriangle> ref;
+    // Four queries of 4,000 rays each, for more chances to catch commands out of order.
+    OcclusionHarness scene(4000, QueryKernel::Packets, CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE);
+    ASSERT_NE(scene.Cl().queue, nullptr);
+    BuildTwoShapeScene(scene, rng, 1200, ref);
+    Tally tally;
+    Compare(scene, RaysInOrder(rng, RayOrder::Scattered, 16000), ref, tally);
+    ExpectAgreement(tally);
+}
+
 } // namespace
 } // namespace rrtest
