@@ -14,29 +14,47 @@
 typedef float16 rr_pf;
 typedef int16 rr_pi;
 
-// Each group of 16 rays bundled as a beam: the box of its live rays' origins and their
-// longest tmax, four groups side by side in float4 lanes. All rays share the direction, so the
-// parameter interval over which any ray of a group can be in a box is bounded by slab
-// distances between the box and the near and far corners of the group's origin box.
+// Each group of 16 rays bundled as a beam: the box of its live rays' origins, the range of
+// their reciprocal directions and their longest tmax, four groups side by side in float4
+// lanes. The rays' directions share signs, so the parameter interval over which any ray of a
+// group can be in a box is bounded by slab distances between the box and the near and far
+// corners of the group's origin box, scaled by the ends of the reciprocal range.
 // Conservative: rounding is monotone, so a beam's interval contains each of its rays'.
 typedef struct
 {
     // Per axis, the origin-box corner nearest to (near) and farthest from (far) the slab a
     // direction enters first, for each group.
     float4 nearX, nearY, nearZ, farX, farY, farZ;
+    // Per axis, the least and greatest reciprocal direction of each group.
+    float4 loX, hiX, loY, hiY, loZ, hiZ;
     float4 tmax;
 } rr_beams;
 
 // Which groups' beams meet the box (lanes -1 or 0), and the nearest entry among them.
-inline int4 rr_beams_hit_box(const rr_beams* b, float4 lo, float4 hi, float4 inv, float* tnear)
+// inv: any of the rays' reciprocal directions (they share signs); varying (a compile-time
+// constant) says whether the rays' directions differ, else the reciprocal ranges are not read.
+__attribute__((always_inline)) inline int4 rr_beams_hit_box(const rr_beams* b, float4 lo,
+                                                            float4 hi, float4 inv, float* tnear,
+                                                            const int varying)
 {
     const float bnx = inv.x >= 0.0f ? lo.x : hi.x, bfx = inv.x >= 0.0f ? hi.x : lo.x;
     const float bny = inv.y >= 0.0f ? lo.y : hi.y, bfy = inv.y >= 0.0f ? hi.y : lo.y;
     const float bnz = inv.z >= 0.0f ? lo.z : hi.z, bfz = inv.z >= 0.0f ? hi.z : lo.z;
-    const float4 tn = max(max((bnx - b->nearX) * inv.x, (bny - b->nearY) * inv.y),
-                          max((bnz - b->nearZ) * inv.z, 0.0f));
-    const float4 tf = min(min((bfx - b->farX) * inv.x, (bfy - b->farY) * inv.y),
-                          min((bfz - b->farZ) * inv.z, b->tmax));
+    const float4 nx = bnx - b->nearX, ny = bny - b->nearY, nz = bnz - b->nearZ;
+    const float4 fx = bfx - b->farX, fy = bfy - b->farY, fz = bfz - b->farZ;
+    float4 tn, tf;
+    if (varying)
+    {
+        tn = max(max(min(nx * b->loX, nx * b->hiX), min(ny * b->loY, ny * b->hiY)),
+                 max(min(nz * b->loZ, nz * b->hiZ), 0.0f));
+        tf = min(min(max(fx * b->loX, fx * b->hiX), max(fy * b->loY, fy * b->hiY)),
+                 min(max(fz * b->loZ, fz * b->hiZ), b->tmax));
+    }
+    else
+    {
+        tn = max(max(nx * inv.x, ny * inv.y), max(nz * inv.z, 0.0f));
+        tf = min(min(fx * inv.x, fy * inv.y), min(fz * inv.z, b->tmax));
+    }
     const int4 hit = tn <= tf * 1.0000004f;
     const float4 t = select((float4)(INFINITY), tn, hit);
     *tnear = min(min(t.x, t.y), min(t.z, t.w));
@@ -44,22 +62,26 @@ inline int4 rr_beams_hit_box(const rr_beams* b, float4 lo, float4 hi, float4 inv
 }
 
 // Lanes whose ray meets the box within [0, tmax] (the single-ray slab test, 16 rays at once).
-inline rr_pi rr_packet_hit_box(float4 lo, float4 hi, rr_pf ox, rr_pf oy, rr_pf oz, float4 inv,
-                               rr_pf tmax)
+// ix, iy, iz: the rays' reciprocal directions; inv: any of them (they share signs).
+__attribute__((always_inline)) inline rr_pi rr_packet_hit_box(float4 lo, float4 hi, rr_pf ox,
+                                                               rr_pf oy, rr_pf oz, rr_pf ix,
+                                                               rr_pf iy, rr_pf iz, float4 inv,
+                                                               rr_pf tmax)
 {
     const float nx = inv.x >= 0.0f ? lo.x : hi.x, fx = inv.x >= 0.0f ? hi.x : lo.x;
     const float ny = inv.y >= 0.0f ? lo.y : hi.y, fy = inv.y >= 0.0f ? hi.y : lo.y;
     const float nz = inv.z >= 0.0f ? lo.z : hi.z, fz = inv.z >= 0.0f ? hi.z : lo.z;
-    const rr_pf tn = max(max((nx - ox) * inv.x, (ny - oy) * inv.y), max((nz - oz) * inv.z, 0.0f));
-    const rr_pf tf = min(min((fx - ox) * inv.x, (fy - oy) * inv.y), min((fz - oz) * inv.z, tmax));
+    const rr_pf tn = max(max((nx - ox) * ix, (ny - oy) * iy), max((nz - oz) * iz, 0.0f));
+    const rr_pf tf = min(min((fx - ox) * ix, (fy - oy) * iy), min((fz - oz) * iz, tmax));
     return tn <= tf * 1.0000004f;
 }
 
-// The watertight test of rr_hit_block for 16 rays of one direction; px, py, pz are the
-// origins already permuted to the (kx, ky, kz) frame, and so are the corners. Same arithmetic
+// The watertight test of rr_hit_block for 16 rays of one dominant axis; px, py, pz are the
+// origins already permuted to the (kx, ky, kz) frame, and so are the corners; sx, sy, sz each
+// ray's shear. Same arithmetic
 // in the same order, so the packet path answers exactly as the single-ray path does.
 inline rr_pi rr_packet_hit_triangle(float3 a, float3 b, float3 c, rr_pf px, rr_pf py, rr_pf pz,
-                                    float sx, float sy, float sz, rr_pf tmax)
+                                    rr_pf sx, rr_pf sy, rr_pf sz, rr_pf tmax)
 {
     const rr_pf az = a.z - pz, bz = b.z - pz, cz = c.z - pz;
     const rr_pf ax = (a.x - px) - sx * az, ay = (a.y - py) - sy * az;
@@ -111,8 +133,10 @@ inline float3 rr_permute(float4 v, int kx, int ky, int kz)
 
 // The beams of the four groups' live lanes; a group with none gets an empty box, which no
 // node meets.
-inline rr_beams rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
-                              const rr_pi* alive, float4 inv)
+__attribute__((always_inline)) inline rr_beams
+rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
+              const rr_pi* alive, float4 inv, const rr_pf* ix, const rr_pf* iy, const rr_pf* iz,
+              const int varying)
 {
     const rr_pf big = (rr_pf)(INFINITY);
     float lx[RR_GROUPS], ly[RR_GROUPS], lz[RR_GROUPS], hx[RR_GROUPS], hy[RR_GROUPS], hz[RR_GROUPS],
@@ -139,6 +163,27 @@ inline rr_beams rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz,
     b.nearZ = inv.z >= 0.0f ? vhz : vlz;
     b.farZ = inv.z >= 0.0f ? vlz : vhz;
     b.tmax = vload4(0, ht);
+    if (!varying)
+        return b;
+    // A group without live rays keeps inv's reciprocals: its empty box then meets nothing.
+    float ilx[RR_GROUPS], ihx[RR_GROUPS], ily[RR_GROUPS], ihy[RR_GROUPS], ilz[RR_GROUPS],
+        ihz[RR_GROUPS];
+    for (int g = 0; g < RR_GROUPS; ++g)
+    {
+        const int any = ht[g] > -INFINITY;
+        ilx[g] = any ? rr_min16(select(big, ix[g], alive[g])) : inv.x;
+        ihx[g] = any ? rr_max16(select(-big, ix[g], alive[g])) : inv.x;
+        ily[g] = any ? rr_min16(select(big, iy[g], alive[g])) : inv.y;
+        ihy[g] = any ? rr_max16(select(-big, iy[g], alive[g])) : inv.y;
+        ilz[g] = any ? rr_min16(select(big, iz[g], alive[g])) : inv.z;
+        ihz[g] = any ? rr_max16(select(-big, iz[g], alive[g])) : inv.z;
+    }
+    b.loX = vload4(0, ilx);
+    b.hiX = vload4(0, ihx);
+    b.loY = vload4(0, ily);
+    b.hiY = vload4(0, ihy);
+    b.loZ = vload4(0, ilz);
+    b.hiZ = vload4(0, ihz);
     return b;
 }
 
@@ -149,7 +194,9 @@ __attribute__((always_inline)) inline int
 rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr_pf* ox,
                const rr_pf* oy, const rr_pf* oz, const rr_pf* px, const rr_pf* py,
                const rr_pf* pz, const rr_pf* tmax, rr_pi* alive, rr_pi* result, float4 inv,
-               float sx, float sy, float sz, const int kx, const int ky, const int kz,
+               const rr_pf* ix, const rr_pf* iy, const rr_pf* iz, const rr_pf* sx,
+               const rr_pf* sy, const rr_pf* sz, float sx1, float sy1, float sz1,
+               const int varying, const int kx, const int ky, const int kz,
                __global const rr_triangle* triangles)
 {
     rr_pi reach[RR_GROUPS];
@@ -160,7 +207,11 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
     {
         reach[g] = (rr_pi)(0);
         if (groupList[g])
-            reach[g] = alive[g] & rr_packet_hit_box(lo, hi, ox[g], oy[g], oz[g], inv, tmax[g]);
+            reach[g] = alive[g] & rr_packet_hit_box(lo, hi, ox[g], oy[g], oz[g],
+                                                    varying ? ix[g] : (rr_pf)(inv.x),
+                                                    varying ? iy[g] : (rr_pf)(inv.y),
+                                                    varying ? iz[g] : (rr_pf)(inv.z), inv,
+                                                    tmax[g]);
         anyReach |= any(reach[g]);
     }
     if (!anyReach)
@@ -177,8 +228,11 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
         {
             if (!any(reach[g]))
                 continue;
-            const rr_pi hit = reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g], sx,
-                                                                sy, sz, tmax[g]);
+            const rr_pi hit =
+                reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g],
+                                                  varying ? sx[g] : (rr_pf)(sx1),
+                                                  varying ? sy[g] : (rr_pf)(sy1),
+                                                  varying ? sz[g] : (rr_pf)(sz1), tmax[g]);
             result[g] = select(result[g], id, hit);
             reach[g] &= ~hit;
             alive[g] &= ~hit;
@@ -188,27 +242,50 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
     return hitSome;
 }
 
+// The reciprocal of each lane's direction component, with rr_safe_reciprocal's rule.
+inline rr_pf rr_safe_reciprocal16(rr_pf d)
+{
+    return 1.0f / select((rr_pf)(1e-30f), d, d != 0.0f);
+}
+
 // Any-hit traversal of one packet; writes per lane the occluding shape's id or -1 into result.
-// kz is a compile-time constant at each call, so the component choices fold away.
+// dx, dy, dz: each lane's direction; the live lanes' directions share their dominant axis kz
+// and their signs, and d is one of them. kz is a compile-time constant at each call, so the
+// component choices fold away. Each lane's shear and reciprocals are computed as the
+// single-ray path computes them, so both paths answer alike.
 __attribute__((always_inline)) inline void
 rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
-                    rr_pi* alive, rr_pi* result, const float* d, const int kz,
+                    rr_pi* alive, rr_pi* result, const rr_pf* dx, const rr_pf* dy,
+                    const rr_pf* dz, const float* d, const int varying, const int kz,
                     __global const rr_node* nodes, __global const rr_triangle* triangles)
 {
     const int kx = kz == 2 ? 0 : kz + 1;
     const int ky = kx == 2 ? 0 : kx + 1;
     const float4 inv = (float4)(rr_safe_reciprocal(d[0]), rr_safe_reciprocal(d[1]),
                                 rr_safe_reciprocal(d[2]), 0.0f);
-    const float sx = d[kx] / d[kz], sy = d[ky] / d[kz], sz = 1.0f / d[kz];
+    const float sx1 = d[kx] / d[kz], sy1 = d[ky] / d[kz], sz1 = 1.0f / d[kz];
     rr_pf px[RR_GROUPS], py[RR_GROUPS], pz[RR_GROUPS];
+    rr_pf ix[RR_GROUPS], iy[RR_GROUPS], iz[RR_GROUPS], sx[RR_GROUPS], sy[RR_GROUPS],
+        sz[RR_GROUPS];
     for (int g = 0; g < RR_GROUPS; ++g)
     {
         px[g] = kx == 0 ? ox[g] : (kx == 1 ? oy[g] : oz[g]);
         py[g] = ky == 0 ? ox[g] : (ky == 1 ? oy[g] : oz[g]);
         pz[g] = kz == 0 ? ox[g] : (kz == 1 ? oy[g] : oz[g]);
+        if (!varying)
+            continue;
+        ix[g] = rr_safe_reciprocal16(dx[g]);
+        iy[g] = rr_safe_reciprocal16(dy[g]);
+        iz[g] = rr_safe_reciprocal16(dz[g]);
+        const rr_pf ax = kx == 0 ? dx[g] : (kx == 1 ? dy[g] : dz[g]);
+        const rr_pf ay = ky == 0 ? dx[g] : (ky == 1 ? dy[g] : dz[g]);
+        const rr_pf az = kz == 0 ? dx[g] : (kz == 1 ? dy[g] : dz[g]);
+        sx[g] = ax / az;
+        sy[g] = ay / az;
+        sz[g] = 1.0f / az;
     }
 
-    rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
+    rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv, ix, iy, iz, varying);
     // The groups whose beams reach the current node (all, at the root: the root's children
     // are tested before anything is read from them).
     int4 groups = (int4)(-1);
@@ -220,8 +297,8 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     {
         const rr_node node = nodes[index];
         float t0, t1;
-        int4 groups0 = groups & rr_beams_hit_box(&beams, node.lo0, node.hi0, inv, &t0);
-        int4 groups1 = groups & rr_beams_hit_box(&beams, node.lo1, node.hi1, inv, &t1);
+        int4 groups0 = groups & rr_beams_hit_box(&beams, node.lo0, node.hi0, inv, &t0, varying);
+        int4 groups1 = groups & rr_beams_hit_box(&beams, node.lo1, node.hi1, inv, &t1, varying);
         float4 lo0 = node.lo0, hi0 = node.hi0, lo1 = node.lo1, hi1 = node.hi1;
         if (t1 < t0)
         {
@@ -246,7 +323,8 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
             if (count > 0)
             {
                 if (rr_packet_leaf(lo, hi, ref, count, g, ox, oy, oz, px, py, pz, tmax, alive,
-                                   result, inv, sx, sy, sz, kx, ky, kz, triangles))
+                                   result, inv, ix, iy, iz, sx, sy, sz, sx1, sy1, sz1, varying,
+                                   kx, ky, kz, triangles))
                 {
                     int anyAlive = 0;
                     for (int k = 0; k < RR_GROUPS; ++k)
@@ -254,7 +332,7 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
                     if (!anyAlive)
                         return;
                     // Occluded rays leave their beams, which may now miss more nodes.
-                    beams = rr_make_beams(ox, oy, oz, tmax, alive, inv);
+                    beams = rr_make_beams(ox, oy, oz, tmax, alive, inv, ix, iy, iz, varying);
                 }
             }
             else if (next < 0)
@@ -331,14 +409,18 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
                  __global uchar* deferredFlags, __global int* paths)
 {
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
+    float dx[RR_PACKET], dy[RR_PACKET], dz[RR_PACKET];
     int alive[RR_PACKET], slot[RR_PACKET], out[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
-    int haveDirection = 0, shared = 1;
+    // Packets need their live rays' directions to share the dominant axis and the signs.
+    int haveDirection = 0, compatible = 1, shared = 1, axis = 0;
+    int3 negative = (int3)(0);
     for (int i = 0; i < RR_PACKET; ++i)
     {
         alive[i] = 0;
         out[i] = -1;
         ox[i] = oy[i] = oz[i] = tmax[i] = 0.0f;
+        dx[i] = dy[i] = dz[i] = 1.0f;
         slot[i] = -1;
         if (i >= n)
             continue;
@@ -374,18 +456,65 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
         oy[i] = o[1];
         oz[i] = o[2];
         tmax[i] = o[3];
+        dx[i] = dir[0];
+        dy[i] = dir[1];
+        dz[i] = dir[2];
+        const int3 neg = (int3)(rr_safe_reciprocal(dir[0]) < 0.0f,
+                                rr_safe_reciprocal(dir[1]) < 0.0f,
+                                rr_safe_reciprocal(dir[2]) < 0.0f);
+        const int k = rr_dominant_axis(dir[0], dir[1], dir[2]);
         if (!haveDirection)
         {
             d[0] = dir[0];
             d[1] = dir[1];
             d[2] = dir[2];
+            axis = k;
+            negative = neg;
             haveDirection = 1;
         }
         shared &= dir[0] == d[0] && dir[1] == d[1] && dir[2] == d[2];
+        compatible &= k == axis && all(neg == negative) &&
+                      (dir[0] != 0.0f || dir[1] != 0.0f || dir[2] != 0.0f);
     }
-    if (!shared || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
+    // Dead lanes take the first live direction, so that no lane computes with a zero shear.
+    for (int i = 0; i < RR_PACKET; ++i)
+        if (!alive[i])
+        {
+            dx[i] = d[0];
+            dy[i] = d[1];
+            dz[i] = d[2];
+        }
+    // Rays toward one point (a point light's shadow rays) differ in direction across the
+    // scene, but sorted by their origins, neighbours share axis and signs: such packets are
+    // deferred whole. They are told from incoherent rays by their ends, which lie close
+    // together while their origins do not.
+    int converging = 0;
+    if (!gather && !compatible)
     {
-        // Directions differ (or are unusable): answer ray by ray.
+        float olo[3] = {INFINITY, INFINITY, INFINITY}, ohi[3] = {-INFINITY, -INFINITY, -INFINITY};
+        float elo[3] = {INFINITY, INFINITY, INFINITY}, ehi[3] = {-INFINITY, -INFINITY, -INFINITY};
+        for (int i = 0; i < RR_PACKET; ++i)
+        {
+            if (!alive[i])
+                continue;
+            const float o[3] = {ox[i], oy[i], oz[i]};
+            const float e[3] = {ox[i] + tmax[i] * dx[i], oy[i] + tmax[i] * dy[i],
+                                oz[i] + tmax[i] * dz[i]};
+            for (int k = 0; k < 3; ++k)
+            {
+                olo[k] = min(olo[k], o[k]);
+                ohi[k] = max(ohi[k], o[k]);
+                elo[k] = min(elo[k], e[k]);
+                ehi[k] = max(ehi[k], e[k]);
+            }
+        }
+        const float spread = max(max(ohi[0] - olo[0], ohi[1] - olo[1]), ohi[2] - olo[2]);
+        const float ends = max(max(ehi[0] - elo[0], ehi[1] - elo[1]), ehi[2] - elo[2]);
+        converging = ends < 0.01f * spread;
+    }
+    if (!converging && (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f)))
+    {
+        // Directions too different (or unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
         {
             const int id = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
@@ -416,7 +545,7 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
         const float ey = rr_max16(select(-big, y, live)) - rr_min16(select(big, y, live));
         const float ez = rr_max16(select(-big, z, live)) - rr_min16(select(big, z, live));
         const float section = ax * ey * ez + ay * ex * ez + az * ex * ey;
-        if (!(section > wideBeam))
+        if (!converging && !(section > wideBeam))
         {
             traced += count;
             continue;
@@ -431,7 +560,7 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
                 if (alive[i])
                 {
                     keys[at] = rr_morton_key(ox[i], oy[i], oz[i], keyLo, keyScale);
-                    deferred[at++] = (float8)(ox[i], oy[i], oz[i], tmax[i], d[0], d[1], d[2],
+                    deferred[at++] = (float8)(ox[i], oy[i], oz[i], tmax[i], dx[i], dy[i], dz[i],
                                               as_float(slot[i]));
                     alive[i] = 0;
                 }
@@ -454,9 +583,13 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
     if (traced > 0)
     {
         rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
+        rr_pf vdx[RR_GROUPS], vdy[RR_GROUPS], vdz[RR_GROUPS];
         rr_pi valive[RR_GROUPS], result[RR_GROUPS];
         for (int g = 0; g < RR_GROUPS; ++g)
         {
+            vdx[g] = vload16(g, dx);
+            vdy[g] = vload16(g, dy);
+            vdz[g] = vload16(g, dz);
             vox[g] = vload16(g, ox);
             voy[g] = vload16(g, oy);
             voz[g] = vload16(g, oz);
@@ -464,13 +597,28 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
             valive[g] = vload16(g, alive);
             result[g] = vload16(g, out);
         }
-        const int kz = rr_dominant_axis(d[0], d[1], d[2]);
-        if (kz == 0)
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 0, nodes, triangles);
-        else if (kz == 1)
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 1, nodes, triangles);
+        // One specialised copy per dominant axis, and for one shared direction or several.
+        if (shared)
+        {
+            if (axis == 0)
+                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
+                                    0, nodes, triangles);
+            else if (axis == 1)
+                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
+                                    1, nodes, triangles);
+            else
+                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
+                                    2, nodes, triangles);
+        }
+        else if (axis == 0)
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 0,
+                                nodes, triangles);
+        else if (axis == 1)
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 1,
+                                nodes, triangles);
         else
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, d, 2, nodes, triangles);
+            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 2,
+                                nodes, triangles);
         for (int g = 0; g < RR_GROUPS; ++g)
             vstore16(result[g], g, out);
     }

@@ -146,7 +146,7 @@ enum class RayOrder
     Scattered,  // parallel rays, neighbours in the array anywhere in space
     Sorted,     // the same rays sorted by their origins
     Mixed,      // sorted runs and scattered runs, some rays inactive or of other directions
-    PointLight, // rays toward a nearby point, scattered
+    PointLight, // rays toward a nearby point, scattered; then rays away from it, sorted
 };
 
 // Sorts rays by the Morton code of their origins in [-12, 12]^3 (10 bits an axis).
@@ -192,6 +192,21 @@ std::vector<RadeonRays::ray> RaysInOrder(std::mt19937& rng, RayOrder order, int 
     }
     if (order == RayOrder::Sorted)
         SortByOrigin(rays);
+    if (order == RayOrder::PointLight)
+    {
+        // The second half turned away from the point (rays that spread apart), in sorted order:
+        // neighbours then share their directions' signs and are traced together.
+        const auto half = rays.begin() + rays.size() / 2;
+        for (auto r = half; r != rays.end(); ++r)
+        {
+            for (int k = 0; k < 3; ++k)
+                r->d[k] = -r->d[k];
+            r->maxt = 3.0f;
+        }
+        std::vector<RadeonRays::ray> away(half, rays.end());
+        SortByOrigin(away);
+        std::copy(away.begin(), away.end(), half);
+    }
     if (order == RayOrder::Mixed)
     {
         // Runs of sorted rays of random length between runs left scattered.
@@ -251,9 +266,10 @@ TEST_P(RayOrderComparison, AnswersMatchTheReference)
     Tally tally;
     Compare(scene, RaysInOrder(rng, order, 16000), ref, tally);
     ExpectAgreement(tally);
-    // Scattered parallel rays must have gone through the sort, or this compared nothing new.
+    // Scattered rays, parallel or toward the point, must have gone through the sort (where
+    // neighbours toward the point differ in direction), or this compared nothing new.
     const RadeonRays::detail::QueryPaths paths = RadeonRays::detail::TakeQueryPaths(&scene.Api());
-    if (kernel == QueryKernel::Packets && order != RayOrder::PointLight)
+    if (kernel == QueryKernel::Packets)
     {
         EXPECT_GT(order == RayOrder::Sorted ? paths.packet : paths.sorted, 0);
     }
