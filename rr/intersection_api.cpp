@@ -25,12 +25,11 @@ namespace
 
 class Api;
 
-// Rays per work-item of the packet kernels (RR_PACKET in kernels/packet.cl).
+// Rays per work-item of the packet kernel (RR_PACKET in kernels/packet.cl).
 constexpr std::size_t kPacketSize = 64;
 // A group of a packet whose origins' box, seen along the rays, has more than this many times
-// the area of a typical leaf box is too wide to trace together: its rays are sorted with the
-// others like them and traced again.
-constexpr float kWideBeamFactor = 16.0f;
+// the area of a typical leaf box is too wide to trace together: its rays go one by one.
+constexpr float kWideBeamFactor = 64.0f;
 
 cl_kernel CreateKernel(cl_program program, const char* name)
 {
@@ -117,20 +116,9 @@ public:
             // item takes one ray.
             packets_ =
                 choice == QueryKernel::ForDevice ? cpuDevice : choice == QueryKernel::Packets;
-            cl_command_queue_properties properties = 0;
-            CheckCl(clGetCommandQueueInfo(queue_, CL_QUEUE_PROPERTIES, sizeof(properties),
-                                          &properties, nullptr),
-                    "clGetCommandQueueInfo");
-            inOrder_ = (properties & CL_QUEUE_OUT_OF_ORDER_EXEC_MODE_ENABLE) == 0;
             if (packets_)
             {
                 kernel_ = CreateKernel(program_, "rr_occlusion_packets");
-                sorted_ = CreateKernel(program_, "rr_occlusion_sorted");
-                sortCount_ = CreateKernel(program_, "rr_sort_count");
-                sortScatter_ = CreateKernel(program_, "rr_sort_scatter");
-                deferredHits_ = CreateKernel(program_, "rr_store_deferred_hits");
-                histogram_.Reserve(context_, sizeof(cl_int) * kSortBuckets * kSortBlocks);
-                deferredCount_.Reserve(context_, sizeof(cl_int));
                 paths_.Reserve(context_, sizeof(cl_int) * kPathCount);
                 ZeroPaths();
                 groupSize_ = 1;
@@ -211,29 +199,12 @@ public:
         }
         const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
         const cl_float wideBeam = kWideBeamFactor * scene.leafArea;
-        // Deferred rays are sorted on a grid of 256 cells an axis over the scene's box.
-        cl_float4 keyLo{}, keyScale{};
-        for (int k = 0; k < 3; ++k)
-        {
-            const float extent = scene.hi[k] - scene.lo[k];
-            keyLo.s[k] = scene.lo[k];
-            keyScale.s[k] =
-                extent > 0.0f && std::isfinite(256.0f / extent) ? 256.0f / extent : 0.0f;
-        }
         SetArg(kernel_, PacketArg::Nodes, nodes);
         SetArg(kernel_, PacketArg::Triangles, tris);
         SetArg(kernel_, PacketArg::TriangleCount, triangles);
         SetArg(kernel_, PacketArg::WideNodes, wideNodes);
         SetArg(kernel_, PacketArg::Blocks, blocks);
         SetArg(kernel_, PacketArg::WideBeam, wideBeam);
-        SetArg(kernel_, PacketArg::KeyLo, keyLo);
-        SetArg(kernel_, PacketArg::KeyScale, keyScale);
-        SetArg(sorted_, SortedArg::Nodes, nodes);
-        SetArg(sorted_, SortedArg::Triangles, tris);
-        SetArg(sorted_, SortedArg::TriangleCount, triangles);
-        SetArg(sorted_, SortedArg::WideNodes, wideNodes);
-        SetArg(sorted_, SortedArg::Blocks, blocks);
-        SetArg(sorted_, SortedArg::WideBeam, wideBeam);
         committed_ = true;
     }
 
@@ -242,12 +213,10 @@ public:
     {
         QueryPaths paths = pathsCarried_;
         pathsCarried_ = QueryPaths{};
+        paths.single += perRayRays_;
+        perRayRays_ = 0;
         if (!packets_)
-        {
-            paths.single = perRayRays_;
-            perRayRays_ = 0;
             return paths;
-        }
         ReadPaths(paths);
         return paths;
     }
@@ -287,22 +256,33 @@ public:
                                                 event ? &done : nullptr),
                     "clEnqueueMarkerWithWaitList");
         }
-        else if (!packets_)
+        else
         {
             const cl_int count = numrays;
-            SetArg(kernel_, PerRayArg::Rays, rayBuffer->mem);
-            SetArg(kernel_, PerRayArg::NumRays, count);
-            SetArg(kernel_, PerRayArg::Hits, hitBuffer->mem);
+            std::size_t items = n;
+            if (packets_)
+            {
+                items = (n + kPacketSize - 1) / kPacketSize;
+                ReservePaths(items);
+                SetArg(kernel_, PacketArg::Rays, rayBuffer->mem);
+                SetArg(kernel_, PacketArg::NumRays, count);
+                SetArg(kernel_, PacketArg::Hits, hitBuffer->mem);
+                SetArg(kernel_, PacketArg::Paths, paths_.mem);
+            }
+            else
+            {
+                SetArg(kernel_, PerRayArg::Rays, rayBuffer->mem);
+                SetArg(kernel_, PerRayArg::NumRays, count);
+                SetArg(kernel_, PerRayArg::Hits, hitBuffer->mem);
+                perRayRays_ += n;
+            }
             const std::size_t local = groupSize_;
-            const std::size_t global = (n + local - 1) / local * local;
+            const std::size_t global = (items + local - 1) / local * local;
             CheckCl(clEnqueueNDRangeKernel(queue_, kernel_, 1, nullptr, &global, &local,
                                            wait ? 1 : 0, wait ? &wait : nullptr,
                                            event ? &done : nullptr),
                     "clEnqueueNDRangeKernel");
-            perRayRays_ += n;
         }
-        else
-            EnqueuePackets(rayBuffer->mem, numrays, hitBuffer->mem, wait, event ? &done : nullptr);
         if (event)
         {
             try
@@ -327,9 +307,20 @@ public:
     }
 
 private:
-    // Counters of the rays each path answered, per packet: packet, sorted, single (RR_PATH_*
-    // in kernels/packet.cl).
-    static constexpr int kPathCount = 3;
+    // Counters of the rays each path answered, per packet: packet, single (RR_PATH_* in
+    // kernels/packet.cl).
+    static constexpr int kPathCount = 2;
+
+    // Counters for a query of the given number of packets; when they grow, the counts so far
+    // are kept on the host (blocks, only then).
+    void ReservePaths(std::size_t packets) const
+    {
+        if (packets * kPathCount * sizeof(cl_int) <= paths_.capacity)
+            return;
+        ReadPaths(pathsCarried_);
+        paths_.Reserve(context_, packets * kPathCount * sizeof(cl_int));
+        ZeroPaths();
+    }
 
     // Adds the device's counts to paths and zeroes them (blocks).
     void ReadPaths(QueryPaths& paths) const
@@ -341,8 +332,7 @@ private:
         for (std::size_t i = 0; i + kPathCount <= counts.size(); i += kPathCount)
         {
             paths.packet += counts[i];
-            paths.sorted += counts[i + 1];
-            paths.single += counts[i + 2];
+            paths.single += counts[i + 1];
         }
         ZeroPaths();
     }
@@ -354,140 +344,6 @@ private:
                                     nullptr, nullptr),
                 "clEnqueueFillBuffer");
         CheckCl(clFinish(queue_), "clFinish");
-    }
-
-    // Packets of consecutive rays; the rays of packets too spread out to trace together are
-    // deferred, sorted by the Morton code of their origins and traced in that order, each hit
-    // written back to its ray's own slot. The host never waits: the deferred count stays on
-    // the device, and the kernels after the first read it there.
-    void EnqueuePackets(cl_mem rays, cl_int numrays, cl_mem hits, cl_event wait,
-                        cl_event* done) const
-    {
-        const std::size_t n = static_cast<std::size_t>(numrays);
-        for (int k = 0; k < 2; ++k)
-        {
-            keys_[k].Reserve(context_, n * sizeof(cl_uint));
-            deferred_[k].Reserve(context_, n * sizeof(cl_float8));
-        }
-        const std::size_t packetCount = (n + kPacketSize - 1) / kPacketSize;
-        deferredFlags_.Reserve(context_, packetCount);
-        if (packetCount * kPathCount * sizeof(cl_int) > paths_.capacity)
-        {
-            // Grown counters start at zero; the counts so far are kept on the host.
-            ReadPaths(pathsCarried_);
-            paths_.Reserve(context_, packetCount * kPathCount * sizeof(cl_int));
-            ZeroPaths();
-        }
-        answers_.Reserve(context_, n * sizeof(cl_int));
-        // Each command waits for the one before: the caller's queue may run commands out of
-        // order.
-        Chain chain(wait, inOrder_);
-        chain.Add(
-            [&](cl_uint count, const cl_event* waitList, cl_event* event)
-            {
-                const cl_int zero = 0;
-                CheckCl(clEnqueueFillBuffer(queue_, deferredCount_.mem, &zero, sizeof(zero), 0,
-                                            sizeof(zero), count, waitList, event),
-                        "clEnqueueFillBuffer");
-            });
-        const std::size_t packets = (n + kPacketSize - 1) / kPacketSize;
-        SetArg(kernel_, PacketArg::Rays, rays);
-        SetArg(kernel_, PacketArg::NumRays, numrays);
-        SetArg(kernel_, PacketArg::Hits, hits);
-        SetArg(kernel_, PacketArg::DeferredCount, deferredCount_.mem);
-        SetArg(kernel_, PacketArg::Keys, keys_[0].mem);
-        SetArg(kernel_, PacketArg::Deferred, deferred_[0].mem);
-        SetArg(kernel_, PacketArg::DeferredFlags, deferredFlags_.mem);
-        SetArg(kernel_, PacketArg::Answers, answers_.mem);
-        SetArg(kernel_, PacketArg::Paths, paths_.mem);
-        Enqueue(kernel_, packets, chain);
-        for (int pass = 0; pass < kSortPasses; ++pass)
-        {
-            const cl_int shift = pass * kSortBits;
-            const int from = pass % 2, to = 1 - from;
-            SetArg(sortCount_, SortCountArg::Keys, keys_[from].mem);
-            SetArg(sortCount_, SortCountArg::Count, deferredCount_.mem);
-            SetArg(sortCount_, SortCountArg::Shift, shift);
-            SetArg(sortCount_, SortCountArg::Histogram, histogram_.mem);
-            Enqueue(sortCount_, kSortBlocks, chain);
-            SetArg(sortScatter_, SortScatterArg::Keys, keys_[from].mem);
-            SetArg(sortScatter_, SortScatterArg::Items, deferred_[from].mem);
-            SetArg(sortScatter_, SortScatterArg::Count, deferredCount_.mem);
-            SetArg(sortScatter_, SortScatterArg::Shift, shift);
-            SetArg(sortScatter_, SortScatterArg::Histogram, histogram_.mem);
-            SetArg(sortScatter_, SortScatterArg::SortedKeys, keys_[to].mem);
-            SetArg(sortScatter_, SortScatterArg::SortedItems, deferred_[to].mem);
-            Enqueue(sortScatter_, kSortBlocks, chain);
-        }
-        SetArg(sorted_, SortedArg::Rays, rays);
-        SetArg(sorted_, SortedArg::Sorted, deferred_[kSortPasses % 2].mem);
-        SetArg(sorted_, SortedArg::DeferredCount, deferredCount_.mem);
-        SetArg(sorted_, SortedArg::Answers, answers_.mem);
-        SetArg(sorted_, SortedArg::Paths, paths_.mem);
-        Enqueue(sorted_, packets, chain);
-        SetArg(deferredHits_, DeferredHitsArg::Hits, hits);
-        SetArg(deferredHits_, DeferredHitsArg::NumRays, numrays);
-        SetArg(deferredHits_, DeferredHitsArg::DeferredFlags, deferredFlags_.mem);
-        SetArg(deferredHits_, DeferredHitsArg::Answers, answers_.mem);
-        SetArg(deferredHits_, DeferredHitsArg::DeferredCount, deferredCount_.mem);
-        Enqueue(deferredHits_, packets, chain, done != nullptr);
-        if (done)
-            *done = chain.Release();
-    }
-
-    // A chain of commands, each made to wait for the one before. On an in-order queue the
-    // queue orders them, and only the first waits (for the caller's event) and only the last
-    // makes an event: events cost time on every command.
-    class Chain
-    {
-    public:
-        // first: the caller's wait event (not owned), or null.
-        Chain(cl_event first, bool inOrder) : last_(first), inOrder_(inOrder) {}
-        ~Chain()
-        {
-            if (owned_)
-                clReleaseEvent(last_);
-        }
-        Chain(const Chain&) = delete;
-        Chain& operator=(const Chain&) = delete;
-
-        // enqueue(count, waitList, event) enqueues one command after the chain's last; final
-        // marks the last command, whose event the caller gets.
-        template <typename Enqueue> void Add(Enqueue enqueue, bool final = false)
-        {
-            cl_event wait = last_;
-            cl_event next = nullptr;
-            const bool makeEvent = final || !inOrder_;
-            enqueue(wait ? 1u : 0u, wait ? &wait : nullptr, makeEvent ? &next : nullptr);
-            if (owned_)
-                clReleaseEvent(last_);
-            last_ = next;
-            owned_ = next != nullptr;
-        }
-        // The last command's event, now the caller's.
-        cl_event Release()
-        {
-            owned_ = false;
-            return last_;
-        }
-
-    private:
-        cl_event last_;
-        bool inOrder_;
-        bool owned_ = false;
-    };
-
-    void Enqueue(cl_kernel kernel, std::size_t global, Chain& chain, bool final = false) const
-    {
-        const std::size_t local = 1;
-        chain.Add(
-            [&](cl_uint count, const cl_event* wait, cl_event* event)
-            {
-                CheckCl(clEnqueueNDRangeKernel(queue_, kernel, 1, nullptr, &global, &local, count,
-                                               wait, event),
-                        "clEnqueueNDRangeKernel");
-            },
-            final);
     }
 
     std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)
@@ -513,12 +369,7 @@ private:
 
     void Release()
     {
-        for (ScratchBuffer* b : {&keys_[0], &keys_[1], &deferred_[0], &deferred_[1],
-                                 &deferredFlags_, &answers_, &histogram_, &deferredCount_, &paths_})
-            b->Release();
-        for (cl_kernel k : {sorted_, sortCount_, sortScatter_, deferredHits_})
-            if (k)
-                clReleaseKernel(k);
+        paths_.Release();
         if (kernel_)
             clReleaseKernel(kernel_);
         if (program_)
@@ -530,18 +381,10 @@ private:
     cl_context context_;
     cl_command_queue queue_;
     cl_program program_ = nullptr;
-    bool packets_ = false;
-    bool inOrder_ = true;        // the queue runs commands in the order they were enqueued
-    cl_kernel kernel_ = nullptr; // the query's first (on GPUs only) kernel
-    // Packets only: tracing the deferred rays, and sorting them.
-    cl_kernel sorted_ = nullptr, sortCount_ = nullptr, sortScatter_ = nullptr,
-              deferredHits_ = nullptr;
+    bool packets_ = false; // packets of rays per work-item, else one ray per work-item
+    cl_kernel kernel_ = nullptr;
     std::size_t groupSize_ = 1;
-    // Packets only: the deferred rays' keys and the rays themselves (two of each, sorted back
-    // and forth), which rays were deferred, their answers by slot, the sort's histogram, the
-    // count of deferred rays and the path counters.
-    mutable ScratchBuffer keys_[2], deferred_[2], deferredFlags_, answers_;
-    ScratchBuffer histogram_, deferredCount_;
+    // Packets only: each packet's counts of the rays each path answered.
     mutable ScratchBuffer paths_;
     mutable QueryPaths pathsCarried_; // counts read before the counters last grew
     mutable long long perRayRays_ = 0;

@@ -2,7 +2,6 @@
 
 #include "rr/bvh_builder.h"
 #include "rr/cl_check.h"
-#include "rr/kernel_args.h"
 
 #include <stdexcept>
 #include <string>
@@ -20,9 +19,7 @@ cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuD
     cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &status);
     CheckCl(status, "clCreateProgramWithSource");
     // No relaxed-math options: the watertight triangle test depends on exact IEEE arithmetic.
-    std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth) +
-                          " -DRR_SORT_BLOCKS=" + std::to_string(kSortBlocks) +
-                          " -DRR_SORT_BITS=" + std::to_string(kSortBits);
+    std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth);
     if (cpuDevice)
         options += " -DRR_STREAM_STORES";
     status = clBuildProgram(program, 1, &device, options.c_str(), nullptr, nullptr);

@@ -14,12 +14,11 @@ enum class QueryKernel
     PerRay,    // one work-item per ray
 };
 
-// How many rays each path answered: packets of consecutive rays, packets of rays sorted by
-// their origins, rays one by one.
+// How many rays each path answered: packets of consecutive rays traced together, rays one by
+// one.
 struct QueryPaths
 {
     long long packet = 0;
-    long long sorted = 0;
     long long single = 0;
 };
 

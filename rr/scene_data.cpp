@@ -136,8 +136,6 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
     scene.triangleCount = static_cast<int>(triangles.size());
     if (!bvh.nodes.empty())
     {
-        std::copy(bvh.nodes[0].lo, bvh.nodes[0].lo + 3, scene.lo);
-        std::copy(bvh.nodes[0].hi, bvh.nodes[0].hi + 3, scene.hi);
         std::vector<float> leafAreas;
         for (const BvhNode& n : bvh.nodes)
             if (n.count > 0)

@@ -28,8 +28,6 @@ struct SceneData
     // The same hierarchy four-wide, for single rays (see wide_bvh.h).
     std::vector<WideNode> wideNodes;
     std::vector<TriangleBlock> blocks;
-    // The box of every usable triangle (empty, lo > hi, when there is none).
-    float lo[3] = {0, 0, 0}, hi[3] = {-1, -1, -1};
     // The median half surface area of the two-wide tree's leaf boxes: the size of what a
     // packet's beam is measured against (0 when there are no triangles).
     float leafArea = 0;

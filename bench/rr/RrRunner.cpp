@@ -112,10 +112,9 @@ double RrRunner::Query(int numrays)
 std::string RrRunner::Paths()
 {
     const RadeonRays::detail::QueryPaths p = RadeonRays::detail::TakeQueryPaths(api_);
-    const double total = std::max(1.0, double(p.packet + p.sorted + p.single));
+    const double total = std::max(1.0, double(p.packet + p.single));
     std::string text;
-    const std::pair<const char*, long long> parts[] = {
-        {"packet", p.packet}, {"sorted", p.sorted}, {"single", p.single}};
+    const std::pair<const char*, long long> parts[] = {{"packet", p.packet}, {"single", p.single}};
     for (const auto& [name, count] : parts)
     {
         if (count == 0)

@@ -28,7 +28,7 @@ public:
     double Query(int numrays);
     std::vector<char> Occluded(int numrays);
     // The shares of the rays each path of the library answered since the last call, e.g.
-    // "packet 91%, sorted 8%, single 1%".
+    // "packet 91%, single 9%".
     std::string Paths();
 
 private:

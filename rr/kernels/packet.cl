@@ -359,58 +359,28 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     }
 }
 
-// Spreads the low 8 bits of x to every third bit.
-inline uint rr_spread_bits(uint x)
-{
-    x &= 0xffu;
-    x = (x | (x << 8)) & 0x0300f00fu;
-    x = (x | (x << 4)) & 0x030c30c3u;
-    x = (x | (x << 2)) & 0x09249249u;
-    return x;
-}
-
-// The 24-bit Morton code of a point in the grid of 256^3 cells over the scene's box (points
-// outside fall into the border cells), by which deferred rays are sorted.
-inline uint rr_morton_key(float x, float y, float z, float4 lo, float4 scale)
-{
-    const float4 q = clamp(((float4)(x, y, z, 0.0f) - lo) * scale, 0.0f, 255.0f);
-    return rr_spread_bits((uint)q.x) | (rr_spread_bits((uint)q.y) << 1) |
-           (rr_spread_bits((uint)q.z) << 2);
-}
-
 // How many rays each path answered (RR_PATH_* slots), for benchmarks: RR_PATHS counters per
 // work-item (one item per packet; no atomics, which would wait for every store before them),
 // summed when read.
-#define RR_PATHS 3
+#define RR_PATHS 2
 #define RR_PATH_PACKET 0
-#define RR_PATH_SORTED 1
-#define RR_PATH_SINGLE 2
+#define RR_PATH_SINGLE 1
 
-// A deferred ray as it travels through the sort: origin and maxt, direction and its slot (as
-// int bits), so that the sorted rays are read in order rather than gathered from the buffer.
-typedef float8 rr_deferred_ray;
-
-// Answers the n <= RR_PACKET rays of one packet: rays[first + i], or when gathering the
-// sorted deferred rays[first + i] (all active). When the rays share a direction, groups whose
-// beams are narrow enough are traced together; a wide group (its origins' box, seen along the
-// direction, wider than wideBeam) would test every leaf in its path with all 16 rays, so its
-// rays are either deferred (appended with their Morton keys to keys/deferred and flagged, to
-// be sorted and traced again by rr_occlusion_sorted) or, when they were sorted already,
-// answered ray by ray. Answers go to the rays' own hit records, or when gathering to answers
-// by slot (rr_store_deferred_hits writes those records in order).
+// Answers the n <= RR_PACKET rays rays[first..first + n). When the live rays' directions share
+// the dominant axis and the signs (as shadow rays toward a directional light, or neighbouring
+// rays toward a point light, do), groups whose beams are narrow enough are traced together; a
+// wide group (its origins' box, seen along the direction, wider than wideBeam) would test
+// every leaf in its path with all 16 rays, so its rays are answered one by one, as are the
+// rays of packets whose directions differ more.
 __attribute__((always_inline)) inline void
-rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* sorted,
-                 const int gather, int first, int n, __global rr_intersection* hits,
-                 __global int* answers, __global const rr_node* nodes,
-                 __global const rr_triangle* triangles, int triangleCount,
-                 __global const rr_wide_node* wideNodes, __global const rr_block* blocks,
-                 float wideBeam, float4 keyLo, float4 keyScale, __global int* deferredCount,
-                 __global uint* keys, __global rr_deferred_ray* deferred,
-                 __global uchar* deferredFlags, __global int* paths)
+rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_intersection* hits,
+                 __global const rr_node* nodes, __global const rr_triangle* triangles,
+                 int triangleCount, __global const rr_wide_node* wideNodes,
+                 __global const rr_block* blocks, float wideBeam, __global int* paths)
 {
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
     float dx[RR_PACKET], dy[RR_PACKET], dz[RR_PACKET];
-    int alive[RR_PACKET], slot[RR_PACKET], out[RR_PACKET];
+    int alive[RR_PACKET], out[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
     // Packets need their live rays' directions to share the dominant axis and the signs.
     int haveDirection = 0, compatible = 1, shared = 1, axis = 0;
@@ -421,41 +391,17 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
         out[i] = -1;
         ox[i] = oy[i] = oz[i] = tmax[i] = 0.0f;
         dx[i] = dy[i] = dz[i] = 1.0f;
-        slot[i] = -1;
         if (i >= n)
             continue;
-        float o[4], dir[3];
-        if (gather)
-        {
-            const float8 r = sorted[first + i];
-            o[0] = r.s0;
-            o[1] = r.s1;
-            o[2] = r.s2;
-            o[3] = r.s3;
-            dir[0] = r.s4;
-            dir[1] = r.s5;
-            dir[2] = r.s6;
-            slot[i] = as_int(r.s7);
-        }
-        else
-        {
-            slot[i] = first + i;
-            __global const rr_ray* r = &rays[slot[i]];
-            if (!r->active || triangleCount == 0)
-                continue;
-            o[0] = r->o[0];
-            o[1] = r->o[1];
-            o[2] = r->o[2];
-            o[3] = r->maxt;
-            dir[0] = r->d[0];
-            dir[1] = r->d[1];
-            dir[2] = r->d[2];
-        }
+        __global const rr_ray* r = &rays[first + i];
+        if (!r->active || triangleCount == 0)
+            continue;
+        const float dir[3] = {r->d[0], r->d[1], r->d[2]};
         alive[i] = -1;
-        ox[i] = o[0];
-        oy[i] = o[1];
-        oz[i] = o[2];
-        tmax[i] = o[3];
+        ox[i] = r->o[0];
+        oy[i] = r->o[1];
+        oz[i] = r->o[2];
+        tmax[i] = r->maxt;
         dx[i] = dir[0];
         dy[i] = dir[1];
         dz[i] = dir[2];
@@ -484,55 +430,20 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
             dy[i] = d[1];
             dz[i] = d[2];
         }
-    // Rays toward one point (a point light's shadow rays) differ in direction across the
-    // scene, but sorted by their origins, neighbours share axis and signs: such packets are
-    // deferred whole. They are told from incoherent rays by their ends, which lie close
-    // together while their origins do not.
-    int converging = 0;
-    if (!gather && !compatible)
-    {
-        float olo[3] = {INFINITY, INFINITY, INFINITY}, ohi[3] = {-INFINITY, -INFINITY, -INFINITY};
-        float elo[3] = {INFINITY, INFINITY, INFINITY}, ehi[3] = {-INFINITY, -INFINITY, -INFINITY};
-        for (int i = 0; i < RR_PACKET; ++i)
-        {
-            if (!alive[i])
-                continue;
-            const float o[3] = {ox[i], oy[i], oz[i]};
-            const float e[3] = {ox[i] + tmax[i] * dx[i], oy[i] + tmax[i] * dy[i],
-                                oz[i] + tmax[i] * dz[i]};
-            for (int k = 0; k < 3; ++k)
-            {
-                olo[k] = min(olo[k], o[k]);
-                ohi[k] = max(ohi[k], o[k]);
-                elo[k] = min(elo[k], e[k]);
-                ehi[k] = max(ehi[k], e[k]);
-            }
-        }
-        const float spread = max(max(ohi[0] - olo[0], ohi[1] - olo[1]), ohi[2] - olo[2]);
-        const float ends = max(max(ehi[0] - elo[0], ehi[1] - elo[1]), ehi[2] - elo[2]);
-        converging = ends < 0.01f * spread;
-    }
-    if (!converging && (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f)))
+    if (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
     {
         // Directions too different (or unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
-        {
-            const int id = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
-            if (gather)
-                answers[slot[i]] = id;
-            else
-                rr_store_hit(hits, slot[i], id);
-        }
-        if (!gather)
-            deferredFlags[first / RR_PACKET] = 0;
+            rr_store_hit(hits, first + i,
+                         rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount));
         paths[RR_PATH_SINGLE] += n;
         return;
     }
-    // The cross-section of each group's beam: its origins' box projected along the direction.
+    // The cross-section of each group's beam: its origins' box projected along the (first)
+    // direction.
     const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     const float ax = fabs(d[0]) / length, ay = fabs(d[1]) / length, az = fabs(d[2]) / length;
-    int deferredGroups = 0; // bit g: group g's rays were deferred
-    int traced = 0, single = 0, deferredRays = 0;
+    int traced = 0, single = 0;
     for (int g = 0; g < RR_GROUPS; ++g)
     {
         const rr_pi live = vload16(g, alive);
@@ -545,40 +456,18 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
         const float ey = rr_max16(select(-big, y, live)) - rr_min16(select(big, y, live));
         const float ez = rr_max16(select(-big, z, live)) - rr_min16(select(big, z, live));
         const float section = ax * ey * ez + ay * ex * ez + az * ex * ey;
-        if (!converging && !(section > wideBeam))
+        if (!(section > wideBeam))
         {
             traced += count;
             continue;
         }
-        if (!gather)
-        {
-            // Sorted with the other deferred rays, this group's rays will find neighbours.
-            // Its inactive rays are answered through the same answers, so that the group's
-            // hit records are all written by rr_store_deferred_hits.
-            int at = atomic_add(deferredCount, count);
-            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES && i < n; ++i)
-                if (alive[i])
-                {
-                    keys[at] = rr_morton_key(ox[i], oy[i], oz[i], keyLo, keyScale);
-                    deferred[at++] = (float8)(ox[i], oy[i], oz[i], tmax[i], dx[i], dy[i], dz[i],
-                                              as_float(slot[i]));
-                    alive[i] = 0;
-                }
-                else
-                    answers[slot[i]] = -1;
-            deferredGroups |= 1 << g;
-            deferredRays += count;
-        }
-        else
-        {
-            for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
-                if (alive[i])
-                {
-                    out[i] = rr_answer_ray(&rays[slot[i]], wideNodes, blocks, triangleCount);
-                    alive[i] = 0;
-                }
-            single += count;
-        }
+        for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+            if (alive[i])
+            {
+                out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
+                alive[i] = 0;
+            }
+        single += count;
     }
     if (traced > 0)
     {
@@ -623,15 +512,8 @@ rr_answer_packet(__global const rr_ray* rays, __global const rr_deferred_ray* so
             vstore16(result[g], g, out);
     }
     for (int i = 0; i < n; ++i)
-    {
-        if (gather)
-            answers[slot[i]] = out[i];
-        else if (!(deferredGroups & (1 << (i / RR_LANES))))
-            rr_store_hit(hits, slot[i], out[i]);
-    }
-    if (!gather)
-        deferredFlags[first / RR_PACKET] = deferredGroups;
-    paths[gather ? RR_PATH_SORTED : RR_PATH_PACKET] += n - single - deferredRays;
+        rr_store_hit(hits, first + i, out[i]);
+    paths[RR_PATH_PACKET] += n - single;
     paths[RR_PATH_SINGLE] += single;
 }
 
@@ -640,53 +522,10 @@ __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
                      __global const rr_node* nodes, __global const rr_triangle* triangles,
                      int triangleCount, __global const rr_wide_node* wideNodes,
-                     __global const rr_block* blocks, float wideBeam, float4 keyLo,
-                     float4 keyScale, __global int* deferredCount, __global uint* keys,
-                     __global rr_deferred_ray* deferred, __global uchar* deferredFlags,
-                     __global int* answers, __global int* paths)
+                     __global const rr_block* blocks, float wideBeam, __global int* paths)
 {
     const int base = (int)get_global_id(0) * RR_PACKET;
-    rr_answer_packet(rays, 0, 0, base, min(RR_PACKET, numrays - base), hits, answers, nodes,
-                     triangles, triangleCount, wideNodes, blocks, wideBeam, keyLo, keyScale,
-                     deferredCount, keys, deferred, deferredFlags,
+    rr_answer_packet(rays, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
+                     triangleCount, wideNodes, blocks, wideBeam,
                      paths + RR_PATHS * get_global_id(0));
-}
-
-// The deferred rays once sorted by the Morton codes of their origins, one work-item per
-// packet of them; items past the deferred count do nothing. Answers go to answers[slot].
-__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_occlusion_sorted(__global const rr_ray* rays, __global const rr_deferred_ray* sorted,
-                    __global const int* deferredCount, __global int* answers,
-                    __global const rr_node* nodes, __global const rr_triangle* triangles,
-                    int triangleCount, __global const rr_wide_node* wideNodes,
-                    __global const rr_block* blocks, float wideBeam, __global int* paths)
-{
-    const int base = (int)get_global_id(0) * RR_PACKET;
-    const int count = *deferredCount;
-    if (base >= count)
-        return;
-    rr_answer_packet(rays, sorted, 1, base, min(RR_PACKET, count - base), 0, answers, nodes,
-                     triangles, triangleCount, wideNodes, blocks, wideBeam, (float4)(0.0f),
-                     (float4)(0.0f), 0, 0, 0, 0, paths + RR_PATHS * get_global_id(0));
-}
-
-// Writes the hit records of the deferred rays' groups from their answers, in the buffer's
-// order; one work-item per packet, whose deferred groups deferredFlags marks (bit per group).
-__kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
-rr_store_deferred_hits(__global rr_intersection* hits, int numrays,
-                       __global const uchar* deferredFlags, __global const int* answers,
-                       __global const int* deferredCount)
-{
-    if (*deferredCount == 0)
-        return;
-    const int packet = (int)get_global_id(0);
-    const int groups = deferredFlags[packet];
-    for (int g = 0; g < RR_GROUPS; ++g)
-    {
-        if (!(groups & (1 << g)))
-            continue;
-        const int base = packet * RR_PACKET + g * RR_LANES;
-        for (int i = base; i < min(base + RR_LANES, numrays); ++i)
-            rr_store_hit(hits, i, answers[i]);
-    }
 }

@@ -17,8 +17,7 @@ struct ClTestContext
     cl_context context = nullptr;
     cl_command_queue queue = nullptr;
 
-    // properties: of the queue (0: in order).
-    explicit ClTestContext(cl_command_queue_properties properties = 0)
+    ClTestContext()
     {
         cl_uint count = 0;
         clGetPlatformIDs(0, nullptr, &count);
@@ -39,7 +38,7 @@ struct ClTestContext
         cl_int status = CL_SUCCESS;
         context = clCreateContext(nullptr, 1, &device, nullptr, nullptr, &status);
         if (status == CL_SUCCESS)
-            queue = clCreateCommandQueue(context, device, properties, &status);
+            queue = clCreateCommandQueue(context, device, 0, &status);
     }
     ~ClTestContext()
     {

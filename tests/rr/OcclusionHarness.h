@@ -17,9 +17,8 @@ class OcclusionHarness
 public:
     explicit OcclusionHarness(
         std::size_t capacity = 1 << 16,
-        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice,
-        cl_command_queue_properties queueProperties = 0)
-        : cl_(queueProperties), capacity_(capacity)
+        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice)
+        : capacity_(capacity)
     {
         api_ = kernel == RadeonRays::detail::QueryKernel::ForDevice
                    ? RadeonRays::CreateFromOpenClContext(cl_.context, cl_.device, cl_.queue)
