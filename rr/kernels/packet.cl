@@ -390,7 +390,6 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         alive[i] = 0;
         out[i] = -1;
         ox[i] = oy[i] = oz[i] = tmax[i] = 0.0f;
-        dx[i] = dy[i] = dz[i] = 1.0f;
         if (i >= n)
             continue;
         __global const rr_ray* r = &rays[first + i];
@@ -402,34 +401,25 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         oy[i] = r->o[1];
         oz[i] = r->o[2];
         tmax[i] = r->maxt;
-        dx[i] = dir[0];
-        dy[i] = dir[1];
-        dz[i] = dir[2];
-        const int3 neg = (int3)(rr_safe_reciprocal(dir[0]) < 0.0f,
-                                rr_safe_reciprocal(dir[1]) < 0.0f,
-                                rr_safe_reciprocal(dir[2]) < 0.0f);
-        const int k = rr_dominant_axis(dir[0], dir[1], dir[2]);
         if (!haveDirection)
         {
             d[0] = dir[0];
             d[1] = dir[1];
             d[2] = dir[2];
-            axis = k;
-            negative = neg;
+            axis = rr_dominant_axis(dir[0], dir[1], dir[2]);
+            // The signs of rr_safe_reciprocal's results (a zero component counts as positive).
+            negative = (int3)(dir[0] < 0.0f, dir[1] < 0.0f, dir[2] < 0.0f);
             haveDirection = 1;
         }
-        shared &= dir[0] == d[0] && dir[1] == d[1] && dir[2] == d[2];
-        compatible &= k == axis && all(neg == negative) &&
-                      (dir[0] != 0.0f || dir[1] != 0.0f || dir[2] != 0.0f);
-    }
-    // Dead lanes take the first live direction, so that no lane computes with a zero shear.
-    for (int i = 0; i < RR_PACKET; ++i)
-        if (!alive[i])
+        else if (dir[0] != d[0] || dir[1] != d[1] || dir[2] != d[2])
         {
-            dx[i] = d[0];
-            dy[i] = d[1];
-            dz[i] = d[2];
+            shared = 0;
+            const int3 neg = (int3)(dir[0] < 0.0f, dir[1] < 0.0f, dir[2] < 0.0f);
+            compatible &= rr_dominant_axis(dir[0], dir[1], dir[2]) == axis &&
+                          all(neg == negative) &&
+                          (dir[0] != 0.0f || dir[1] != 0.0f || dir[2] != 0.0f);
         }
+    }
     if (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
     {
         // Directions too different (or unusable): answer ray by ray.
@@ -474,11 +464,31 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
         rr_pf vdx[RR_GROUPS], vdy[RR_GROUPS], vdz[RR_GROUPS];
         rr_pi valive[RR_GROUPS], result[RR_GROUPS];
+        if (!shared)
+        {
+            // Each lane's own direction; dead lanes take the first live one, so that no lane
+            // computes with a zero shear. (One shared direction needs none of this.)
+            for (int i = 0; i < RR_PACKET; ++i)
+            {
+                dx[i] = d[0];
+                dy[i] = d[1];
+                dz[i] = d[2];
+                if (alive[i])
+                {
+                    dx[i] = rays[first + i].d[0];
+                    dy[i] = rays[first + i].d[1];
+                    dz[i] = rays[first + i].d[2];
+                }
+            }
+            for (int g = 0; g < RR_GROUPS; ++g)
+            {
+                vdx[g] = vload16(g, dx);
+                vdy[g] = vload16(g, dy);
+                vdz[g] = vload16(g, dz);
+            }
+        }
         for (int g = 0; g < RR_GROUPS; ++g)
         {
-            vdx[g] = vload16(g, dx);
-            vdy[g] = vload16(g, dy);
-            vdz[g] = vload16(g, dz);
             vox[g] = vload16(g, ox);
             voy[g] = vload16(g, oy);
             voz[g] = vload16(g, oz);
