@@ -208,6 +208,13 @@ public:
         committed_ = true;
     }
 
+    // Makes room for queries of up to `rays` rays, so that queries allocate nothing.
+    void ReserveForRays(std::size_t rays)
+    {
+        if (packets_)
+            ReservePaths((rays + kPacketSize - 1) / kPacketSize);
+    }
+
     // How many rays each path answered since the last call.
     QueryPaths TakePaths()
     {
@@ -311,8 +318,8 @@ private:
     // kernels/packet.cl).
     static constexpr int kPathCount = 2;
 
-    // Counters for a query of the given number of packets; when they grow, the counts so far
-    // are kept on the host (blocks, only then).
+    // Counters for queries of the given number of packets (made when a buffer view is); when
+    // they grow, the counts so far are kept on the host (blocks, only then).
     void ReservePaths(std::size_t packets) const
     {
         if (packets * kPathCount * sizeof(cl_int) <= paths_.capacity)
@@ -458,6 +465,8 @@ Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)
     std::size_t size = 0;
     detail::CheckCl(clGetMemObjectInfo(buffer, CL_MEM_SIZE, sizeof(size), &size, nullptr),
                     "clGetMemObjectInfo");
+    // A view may be the rays of a query: room for its counters is made now, not in the query.
+    owner->ReserveForRays(size / sizeof(ray));
     detail::CheckCl(clRetainMemObject(buffer), "clRetainMemObject");
     return new detail::ClBuffer(owner, buffer, size);
 }

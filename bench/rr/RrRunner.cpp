@@ -120,8 +120,12 @@ std::string RrRunner::Paths()
         if (count == 0)
             continue;
         char share[48];
-        std::snprintf(share, sizeof(share), "%s%s %.0f%%", text.empty() ? "" : ", ", name,
-                      100.0 * count / total);
+        const double percent = 100.0 * count / total;
+        if (percent < 0.5)
+            std::snprintf(share, sizeof(share), "%s%s <1%%", text.empty() ? "" : ", ", name);
+        else
+            std::snprintf(share, sizeof(share), "%s%s %.0f%%", text.empty() ? "" : ", ", name,
+                          percent);
         text += share;
     }
     return text.empty() ? "none" : text;
