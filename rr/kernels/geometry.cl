@@ -131,6 +131,17 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
     return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < f->tmax * adet);
 }
 
+// Asks for the bytes at p before they are needed. OpenCL's prefetch is a hint that CPU
+// runtimes may drop (PoCL's does nothing); on CPU devices compiled by Clang (PoCL among them),
+// Clang's builtin becomes one prefetch instruction per cache line.
+#if defined(RR_STREAM_STORES) && defined(__clang__)
+#define RR_PREFETCH(p, bytes)                                                                    \
+    for (int rr_line = 0; rr_line < (bytes); rr_line += 64)                                      \
+    __builtin_prefetch((__global const char*)(p) + rr_line)
+#else
+#define RR_PREFETCH(p, bytes) prefetch((__global const char*)(p), (bytes))
+#endif
+
 // Any-hit traversal of the four-wide BVH: the id of the shape of some triangle that occludes
 // the ray, or -1. Children are tested four at a time with the slab test widened by the worst
 // rounding of its distances (Ize 2013), so no box the ray touches is missed; the near and far
@@ -175,9 +186,9 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
         {
             const int k = 31 - clz(m & -m);
             if (count[k] > 0)
-                prefetch((__global const float4*)&blocks[ref[k]], 10 * count[k]);
+                RR_PREFETCH(&blocks[ref[k]], count[k] * (int)sizeof(rr_block));
             else
-                prefetch((__global const float4*)&nodes[ref[k]], 8);
+                RR_PREFETCH(&nodes[ref[k]], (int)sizeof(rr_wide_node));
         }
         int next = -1;
         for (; mask != 0; mask &= mask - 1)
