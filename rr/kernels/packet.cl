@@ -257,7 +257,8 @@ __attribute__((always_inline)) inline void
 rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
                     rr_pi* alive, rr_pi* result, const rr_pf* dx, const rr_pf* dy,
                     const rr_pf* dz, const float* d, const int varying, const int kz,
-                    __global const rr_node* nodes, __global const rr_triangle* triangles)
+                    float wideBeam, int* wide, __global const rr_node* nodes,
+                    __global const rr_triangle* triangles)
 {
     const int kx = kz == 2 ? 0 : kz + 1;
     const int ky = kx == 2 ? 0 : kx + 1;
@@ -286,9 +287,32 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     }
 
     rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv, ix, iy, iz, varying);
-    // The groups whose beams reach the current node (all, at the root: the root's children
-    // are tested before anything is read from them).
-    int4 groups = (int4)(-1);
+    // A group whose origins' box, seen along the (first) direction, is wider than wideBeam
+    // would test every leaf in its path with all 16 rays: it is left out (its rays stay alive
+    // and unanswered, for the caller to answer one by one; bit g of *wide). Empty groups have
+    // tmax -inf.
+    const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    const float4 ex = fabs(beams.farX - beams.nearX), ey = fabs(beams.farY - beams.nearY),
+                 ez = fabs(beams.farZ - beams.nearZ);
+    const float4 section =
+        (fabs(d[0]) / length) * (ey * ez) + (fabs(d[1]) / length) * (ex * ez) +
+        (fabs(d[2]) / length) * (ex * ey);
+    const int4 tooWide = (beams.tmax > -INFINITY) & (section > wideBeam);
+    *wide = (tooWide.x & 1) | (tooWide.y & 2) | (tooWide.z & 4) | (tooWide.w & 8);
+    if (*wide)
+    {
+        rr_pi kept[RR_GROUPS];
+        for (int g = 0; g < RR_GROUPS; ++g)
+            kept[g] = (*wide & (1 << g)) ? (rr_pi)(0) : alive[g];
+        if (*wide == 15)
+            return;
+        beams = rr_make_beams(ox, oy, oz, tmax, kept, inv, ix, iy, iz, varying);
+        for (int g = 0; g < RR_GROUPS; ++g)
+            alive[g] = kept[g];
+    }
+    // The groups whose beams reach the current node (all others, at the root: the root's
+    // children are tested before anything is read from them).
+    int4 groups = ~tooWide;
     int stack[RR_STACK_SIZE];
     int4 stackGroups[RR_STACK_SIZE];
     int sp = 0;
@@ -371,7 +395,8 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
 // rays toward a point light, do), groups whose beams are narrow enough are traced together; a
 // wide group (its origins' box, seen along the direction, wider than wideBeam) would test
 // every leaf in its path with all 16 rays, so its rays are answered one by one, as are the
-// rays of packets whose directions differ more.
+// rays of packets whose directions differ more. (rr_packet_occlusion measures the groups from
+// the beams it makes anyway and leaves the wide ones out.)
 __attribute__((always_inline)) inline void
 rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_intersection* hits,
                  __global const rr_node* nodes, __global const rr_triangle* triangles,
@@ -429,38 +454,13 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         paths[RR_PATH_SINGLE] += n;
         return;
     }
-    // The cross-section of each group's beam: its origins' box projected along the (first)
-    // direction.
-    const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    const float ax = fabs(d[0]) / length, ay = fabs(d[1]) / length, az = fabs(d[2]) / length;
-    int traced = 0, single = 0;
-    for (int g = 0; g < RR_GROUPS; ++g)
+    int traced = 0;
+    for (int i = 0; i < n; ++i)
+        traced |= alive[i];
+    int single = 0;
+    if (traced)
     {
-        const rr_pi live = vload16(g, alive);
-        const int count = rr_count16(live);
-        if (count == 0)
-            continue;
-        const rr_pf big = (rr_pf)(INFINITY);
-        const rr_pf x = vload16(g, ox), y = vload16(g, oy), z = vload16(g, oz);
-        const float ex = rr_max16(select(-big, x, live)) - rr_min16(select(big, x, live));
-        const float ey = rr_max16(select(-big, y, live)) - rr_min16(select(big, y, live));
-        const float ez = rr_max16(select(-big, z, live)) - rr_min16(select(big, z, live));
-        const float section = ax * ey * ez + ay * ex * ez + az * ex * ey;
-        if (!(section > wideBeam))
-        {
-            traced += count;
-            continue;
-        }
-        for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
-            if (alive[i])
-            {
-                out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
-                alive[i] = 0;
-            }
-        single += count;
-    }
-    if (traced > 0)
-    {
+        int wide = 0;
         rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
         rr_pf vdx[RR_GROUPS], vdy[RR_GROUPS], vdz[RR_GROUPS];
         rr_pi valive[RR_GROUPS], result[RR_GROUPS];
@@ -501,25 +501,34 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         {
             if (axis == 0)
                 rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    0, nodes, triangles);
+                                    0, wideBeam, &wide, nodes, triangles);
             else if (axis == 1)
                 rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    1, nodes, triangles);
+                                    1, wideBeam, &wide, nodes, triangles);
             else
                 rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    2, nodes, triangles);
+                                    2, wideBeam, &wide, nodes, triangles);
         }
         else if (axis == 0)
             rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 0,
-                                nodes, triangles);
+                                wideBeam, &wide, nodes, triangles);
         else if (axis == 1)
             rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 1,
-                                nodes, triangles);
+                                wideBeam, &wide, nodes, triangles);
         else
             rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 2,
-                                nodes, triangles);
+                                wideBeam, &wide, nodes, triangles);
         for (int g = 0; g < RR_GROUPS; ++g)
             vstore16(result[g], g, out);
+        // The groups too wide for a beam, ray by ray.
+        for (int g = 0; g < RR_GROUPS; ++g)
+            if (wide & (1 << g))
+                for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
+                    if (alive[i])
+                    {
+                        out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
+                        ++single;
+                    }
     }
     for (int i = 0; i < n; ++i)
         rr_store_hit(hits, first + i, out[i]);
