@@ -29,7 +29,7 @@ class Api;
 constexpr std::size_t kPacketSize = 64;
 // A group of a packet whose origins' box, seen along the rays, has more than this many times
 // the area of a typical leaf box is too wide to trace together: its rays go one by one.
-constexpr float kWideBeamFactor = 64.0f;
+constexpr float kWideBeamFactor = 32.0f;
 
 cl_kernel CreateKernel(cl_program program, const char* name)
 {

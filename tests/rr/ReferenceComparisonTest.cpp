@@ -172,8 +172,10 @@ void SortByOrigin(std::vector<RadeonRays::ray>& rays)
 std::vector<RadeonRays::ray> RaysInOrder(std::mt19937& rng, RayOrder order, int count)
 {
     // Origins on two horizontal squares, as points on surfaces are, dense enough that sorted
-    // neighbours make packets narrow against the scene's leaves.
-    std::uniform_real_distribution<float> pos(-2.5f, 2.5f);
+    // neighbours make packets narrow against the scene's leaves; scattered ones over squares
+    // wide enough that neighbours in the array make groups too wide for a beam.
+    const float half = order == RayOrder::Scattered ? 12.0f : 2.5f;
+    std::uniform_real_distribution<float> pos(-half, half);
     std::uniform_int_distribution<int> level(0, 1);
     const float light[3] = {0.3f, 0.8f, 0.5f};
     const float lamp[3] = {1.0f, 4.0f, -2.0f};
