@@ -19,7 +19,7 @@ namespace
 
 constexpr int kBins = 32;
 // Trees of at least this many primitives are built on two threads.
-constexpr int kParallelBuildMin = 20000;
+constexpr int kParallelBuildMin = 4096;
 // Ranges of at most this many primitives become leaves without weighing a split: about half of
 // a tree's nodes would otherwise be splits of such ranges, for next to no gain in the packets'
 // speed (the four-wide layout merges subtrees of up to eight triangles anyway).

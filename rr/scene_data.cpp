@@ -15,7 +15,7 @@ namespace
 {
 
 // Scenes of at least this many triangles make their two device layouts on two threads.
-constexpr std::size_t kParallelLayoutMin = 20000;
+constexpr std::size_t kParallelLayoutMin = 4096;
 
 // A triangle whose corners are collinear (or coincide) has no area and cannot occlude; so does
 // one with a corner at infinity or NaN. Keeping such triangles out of the BVH keeps its boxes
