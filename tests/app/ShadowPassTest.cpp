@@ -72,21 +72,15 @@ protected:
         m_gl = platform::GlContext::CreateHidden(64, 64);
         m_model.Load(m_dir.path(), "BoxOnPlane.obj");
         m_compute = StartCompute(nullptr);
-        m_scene = CreateDeviceScene(m_compute.context, m_compute.api, m_model, false);
-    }
-
-    void TearDown() override
-    {
-        ReleaseDeviceScene(m_scene, m_compute.api);
-        RadeonRays::IntersectionApi::Delete(m_compute.api);
-        m_model.Release();
+        m_scene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
+                                    DrawnVertices::InOpenGlBuffer);
     }
 
     // The vertices as OpenGL will draw them, after one pass with this light.
     std::vector<_Vertex> Shade(Float3 lightDirection)
     {
         const Mat4 world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-        RunShadowPass(m_compute.context, m_compute.program, m_compute.api, m_scene, world,
+        RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_scene, world,
                       {-15, 10, 0}, {0, 1, 0}, lightDirection);
         std::vector<_Vertex> drawn(m_model.GetVertices().size());
         glBindBuffer(GL_ARRAY_BUFFER, m_model.GetVertexBuffer());
@@ -104,7 +98,7 @@ protected:
 
 TEST_F(ShadowPassTest, StartsWithoutSharingOnTheCpuDevice)
 {
-    EXPECT_FALSE(m_compute.sharesWithGl);
+    EXPECT_EQ(m_compute.glSharing, nullptr);
     EXPECT_NE(m_compute.description.find("through the host"), std::string::npos);
     EXPECT_EQ(m_scene.vertexCount, static_cast<int>(m_model.GetVertices().size()));
     EXPECT_EQ(m_scene.globalWidth, LaunchSide(m_scene.vertexCount));
