@@ -1,5 +1,6 @@
 # vs_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [DISPLAY]
-#             [ENV <VAR=value...>] [LABEL <label>] [TEST_FILTER <gtest filter>])
+#             [ENV <VAR=value...>] [LABEL <label>] [TEST_FILTER <gtest filter>]
+#             [TIMEOUT <seconds, 300 unless given>])
 #
 # Builds one GoogleTest executable and registers its cases with CTest. Every test
 # runs with the environment the real runtimes need:
@@ -15,7 +16,10 @@ include(GoogleTest)
 find_package(GTest REQUIRED)
 
 function(vs_add_test)
-  cmake_parse_arguments(T "DISPLAY" "NAME;LABEL;TEST_FILTER" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY" "NAME;LABEL;TEST_FILTER;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
   # A suite registered under a label of its own may share its cases' names with another
   # suite's: the label prefixes them (rusticl.ShadowPassTest.*).
   set(prefix "")
@@ -47,7 +51,7 @@ function(vs_add_test)
     WORKING_DIRECTORY "${VS_DATA_DIR}"
     TEST_PREFIX "${prefix}"
     TEST_FILTER "${T_TEST_FILTER}"
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
 endfunction()
 
 find_package(Threads REQUIRED)
