@@ -3,7 +3,6 @@
 #include "platform/GlContext.h"
 
 #include <CL/cl_ext.h>
-#include <CL/cl_gl.h>
 
 #include <stdexcept>
 
@@ -19,6 +18,7 @@ const char* const kNoPlatform =
 const char* const kNoDevice =
     "no OpenCL device of version 1.2 or later was found; the demo needs one "
     "(on Debian, the package pocl-opencl-icd provides one that runs on the CPU)";
+const char* const kHostCopy = "vertices copied to OpenGL through the host";
 
 std::vector<CLWPlatformDescription> DescribeInstalledPlatforms()
 {
@@ -39,9 +39,28 @@ std::vector<CLWPlatformDescription> DescribeInstalledPlatforms()
 
 } // namespace
 
-ComputeStartup StartCompute(const platform::GlContext* gl, const char* kernelFile)
+void IntersectionApiDeleter::operator()(RadeonRays::IntersectionApi* api) const
+{
+    RadeonRays::IntersectionApi::Delete(api);
+}
+
+std::string DescribeSharingRefusal(const CLWException& refusal)
+{
+    return "OpenGL sharing refused (" + std::string(refusal.what()) + ", status " +
+           std::to_string(refusal.GetStatus()) + "), " + kHostCopy;
+}
+
+ComputeStartup StartCompute(const platform::GlContext* gl, const char* kernelFile,
+                            const StartupWarning& warn)
 {
     const std::vector<CLWPlatformDescription> platforms = DescribeInstalledPlatforms();
+    for (size_t i = 0; i < platforms.size(); ++i)
+    {
+        if (!platforms[i].failure.empty() && warn)
+        {
+            warn(DescribeSkippedPlatform(platforms[i], i));
+        }
+    }
 
     std::optional<CLWDeviceChoice> choice;
     bool shares = false;
@@ -60,38 +79,44 @@ ComputeStartup StartCompute(const platform::GlContext* gl, const char* kernelFil
     }
 
     const CLWPlatformDescription& platform = platforms[choice->platform];
-    const CLWDevice device(platform.devices[choice->device].id);
+    return StartComputeOn(CLWDevice(platform.devices[choice->device].id), platform.id,
+                          shares ? CreateGlSharingSteps(*gl) : nullptr, kernelFile);
+}
 
+ComputeStartup StartComputeOn(const CLWDevice& device, cl_platform_id platform,
+                              std::unique_ptr<GlSharingSteps> glSharing, const char* kernelFile)
+{
     ComputeStartup result;
-    if (shares)
+    std::string path = std::string("no OpenGL sharing, ") + kHostCopy;
+    if (glSharing)
     {
-        // The OpenGL context and display must be current on this thread: the window
-        // made them so before it started the compute side.
-        const cl_context_properties properties[] = {
-            CL_GL_CONTEXT_KHR,
-            reinterpret_cast<cl_context_properties>(gl->NativeContext()),
-            CL_GLX_DISPLAY_KHR,
-            reinterpret_cast<cl_context_properties>(gl->NativeDisplay()),
-            CL_CONTEXT_PLATFORM,
-            reinterpret_cast<cl_context_properties>(platform.id),
-            0};
-        result.context = CLWContext::Create(device, properties);
+        // The OpenGL context must be current on this thread: the window made it so
+        // before it started the compute side.
+        try
+        {
+            result.context = glSharing->CreateContext(device, platform);
+            path = "vertices shared with OpenGL, OpenGL's work awaited by " +
+                   glSharing->Synchronisation();
+            result.glSharing = std::move(glSharing);
+        }
+        catch (const CLWException& refusal)
+        {
+            // An OpenGL context of another driver (a remote or virtual display, a
+            // display GPU that is not this device): the device still computes.
+            path = DescribeSharingRefusal(refusal);
+        }
     }
-    else
+    if (!result.glSharing)
     {
         const cl_context_properties properties[] = {
-            CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platform.id), 0};
+            CL_CONTEXT_PLATFORM, reinterpret_cast<cl_context_properties>(platform), 0};
         result.context = CLWContext::Create(device, properties);
     }
     result.program = CLWProgram::CreateFromFile(kernelFile, kKernelBuildOptions, result.context);
 
     const cl_device_id deviceId = result.context.GetDevice(0).GetID();
     const cl_command_queue queue = result.context.GetCommandQueue(0);
-    result.api = RadeonRays::CreateFromOpenClContext(result.context, deviceId, queue);
-    result.sharesWithGl = shares;
-    result.description =
-        "OpenCL device: " + device.GetName() +
-        (shares ? "; vertices shared with OpenGL"
-                : "; no OpenGL sharing, vertices copied to OpenGL through the host");
+    result.api.reset(RadeonRays::CreateFromOpenClContext(result.context, deviceId, queue));
+    result.description = "OpenCL device: " + device.GetName() + "; " + path;
     return result;
 }

@@ -65,17 +65,11 @@ MainWindow::~MainWindow()
     m_timer.stop();
     // The audio thread stops before the music it reads is freed.
     FMOD_System_Release(m_fmodSystem);
-    // OpenGL objects go while their context is current; the service's buffers, shape
-    // and memory objects before the service and the OpenCL context.
+    // OpenGL objects go while their context is current: the textures here, the sharing
+    // path's fence with the device scene when the members go.
     if (m_gl)
     {
         m_gl->MakeCurrent();
-    }
-    ReleaseDeviceScene(m_deviceScene, m_api);
-    if (m_api)
-    {
-        RadeonRays::IntersectionApi::Delete(m_api);
-        m_api = nullptr;
     }
     m_model.Release();
     if (m_program)
@@ -87,11 +81,13 @@ MainWindow::~MainWindow()
 
 void MainWindow::InitCL()
 {
-    ComputeStartup compute = StartCompute(m_gl.get());
+    ComputeStartup compute = StartCompute(
+        m_gl.get(), kKernelFile,
+        [](const std::string& line) { qWarning().noquote() << QString::fromStdString(line); });
     m_context = compute.context;
     m_clProgram = compute.program;
-    m_api = compute.api;
-    m_sharesWithGl = compute.sharesWithGl;
+    m_api = std::move(compute.api);
+    m_glSharing = std::move(compute.glSharing);
     qDebug().noquote() << QString::fromStdString(compute.description);
 }
 
@@ -121,7 +117,12 @@ void MainWindow::InitScene()
     qDebug() << "Num Positions: " << m_model.GetPositions().size();
     qDebug() << "Num Tessellation Vertices: " << m_model.GetVertices().size();
 
-    m_deviceScene = CreateDeviceScene(m_context, m_api, m_model, m_sharesWithGl);
+    m_deviceScene = CreateDeviceScene(m_context, m_api.get(), m_model,
+                                      DrawnVertices::InOpenGlBuffer, std::move(m_glSharing));
+    if (!m_deviceScene.sharingRefusal.empty())
+    {
+        qWarning().noquote() << QString::fromStdString(m_deviceScene.sharingRefusal);
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -181,7 +182,8 @@ void MainWindow::DrawFrame()
     const Mat4 projection = Perspective(aspect);
     const Float3 light = LightDirection(lightAngle);
 
-    RunShadowPass(m_context, m_clProgram, m_api, m_deviceScene, Identity(), eye, target, light);
+    RunShadowPass(m_context, m_clProgram, m_api.get(), m_deviceScene, Identity(), eye, target,
+                  light);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     DrawModel(m_model, m_program, Multiply(projection, view));

@@ -2,6 +2,8 @@
 // The demo's one window. It owns every resource of the program: the OpenGL context on
 // its view, the compute device, the scene, and the frame loop that keeps the title's
 // frame rate, turns the camera and the light, casts the shadows and draws.
+#include "app/ComputeStartup.h"
+#include "app/GlSharing.h"
 #include "app/ShadowPass.h"
 #include "audio/fmod.h"
 #include "clw/CLW.h"
@@ -49,11 +51,16 @@ private:
     unsigned long m_window = 0;
     std::unique_ptr<platform::GlContext> m_gl;
 
+    // Destroyed in reverse order: the model's textures, then the device scene (while
+    // the service that made its views and occluder still exists), then the service,
+    // the program and the context; the OpenGL context above outlives them all.
     GLuint m_program = 0;
     CLWContext m_context;
     CLWProgram m_clProgram;
-    RadeonRays::IntersectionApi* m_api = nullptr;
-    bool m_sharesWithGl = false;
+    IntersectionApiPtr m_api;
+    // From start-up until the device scene takes them: the steps of the sharing path,
+    // or null where the vertices go through the host.
+    std::unique_ptr<GlSharingSteps> m_glSharing;
     DeviceScene m_deviceScene;
     Model m_model;
 

@@ -1,7 +1,10 @@
 #include "app/ShadowPass.h"
 
+#include "app/ComputeStartup.h"
+
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
 
 namespace
 {
@@ -13,65 +16,72 @@ double SecondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Brings the drawn vertices to OpenGL where the device cannot share its buffer: read
+// Brings the drawn vertices to OpenGL where the device does not share its buffer: read
 // straight into OpenGL's mapped buffer, so the frame makes one copy and allocates nothing.
 void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
 {
     const size_t bytes = static_cast<size_t>(scene.vertexCount) * sizeof(_Vertex);
-    const cl_command_queue queue = context.GetCommandQueue(0);
-    if (scene.glVertexBuffer == 0)
+    if (scene.destination == DrawnVertices::InHostMemory)
     {
-        const cl_int status =
-            clEnqueueReadBuffer(queue, scene.sharedVertexBuffer, CL_TRUE, 0, bytes,
-                                scene.hostCopy.data(), 0, nullptr, nullptr);
-        if (status != CL_SUCCESS)
-        {
-            throw CLWException(status, "clEnqueueReadBuffer failed");
-        }
+        context.ReadBuffer(0, scene.drawnVertexBuffer, bytes, scene.hostCopy.data());
         return;
     }
     glBindBuffer(GL_ARRAY_BUFFER, scene.glVertexBuffer);
     void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
                                     GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-    cl_int status = CL_SUCCESS;
-    if (target)
-    {
-        status = clEnqueueReadBuffer(queue, scene.sharedVertexBuffer, CL_TRUE, 0, bytes, target, 0,
-                                     nullptr, nullptr);
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
     if (!target)
     {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
         throw std::runtime_error("cannot map the OpenGL vertex buffer for the host copy");
     }
-    if (status != CL_SUCCESS)
+    try
     {
-        throw CLWException(status, "clEnqueueReadBuffer failed");
+        context.ReadBuffer(0, scene.drawnVertexBuffer, bytes, target);
     }
+    catch (...)
+    {
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw;
+    }
+    glUnmapBuffer(GL_ARRAY_BUFFER);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 // Runs kernel over the launch range and waits for it. Where the drawn vertices live in
-// OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration.
+// OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration: OpenGL's
+// earlier work on it has finished before the acquire, and the release has completed
+// before this returns, so that OpenGL never draws from a buffer OpenCL still holds.
 void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel)
 {
     const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
     const size_t localSize[2] = {scene.localSize, scene.localSize};
     // The launch event is dropped at once; the Finish is the wait.
-    if (!scene.sharedWithGl)
+    if (!scene.glSharing)
     {
         context.Launch2D(0, globalSize, localSize, kernel);
         context.Finish(0);
         return;
     }
-    const std::vector<cl_mem> shared{scene.sharedVertexBuffer};
-    context.AcquireGLObjects(0, shared);
+    scene.glSharing->FinishGlWork(context);
+    scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     context.Launch2D(0, globalSize, localSize, kernel);
+    scene.glSharing->Release(context, scene.drawnVertexBuffer);
     context.Finish(0);
-    context.ReleaseGLObjects(0, shared);
 }
 
 } // namespace
+
+void RadeonRaysBufferDeleter::operator()(RadeonRays::Buffer* buffer) const
+{
+    api->DeleteBuffer(buffer);
+}
+
+void RadeonRaysShapeDeleter::operator()(RadeonRays::Shape* shape) const
+{
+    api->DetachShape(shape);
+    api->DeleteShape(shape);
+}
 
 size_t LaunchSide(int vertexCount)
 {
@@ -79,7 +89,8 @@ size_t LaunchSide(int vertexCount)
 }
 
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
-                              const Model& model, bool shareWithGl, bool withGl)
+                              const Model& model, DrawnVertices destination,
+                              std::unique_ptr<GlSharingSteps> glSharing)
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     DeviceScene scene;
@@ -91,70 +102,53 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
 
     scene.vertexBuffer = CLWBuffer<_Vertex>::Create(
         context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, n, const_cast<_Vertex*>(vertices.data()));
-    scene.glVertexBuffer = withGl ? model.GetVertexBuffer() : 0;
-    scene.sharedWithGl = shareWithGl;
-    if (shareWithGl)
+    scene.destination = destination;
+    if (destination == DrawnVertices::InOpenGlBuffer)
     {
-        scene.sharedVertexBuffer = context.CreateFromGLBuffer(scene.glVertexBuffer);
+        scene.glVertexBuffer = model.GetVertexBuffer();
+        if (glSharing)
+        {
+            try
+            {
+                scene.drawnVertexBuffer =
+                    glSharing->CreateSharedBuffer(context, scene.glVertexBuffer, n);
+                scene.glSharing = std::move(glSharing);
+            }
+            catch (const CLWException& refusal)
+            {
+                scene.sharingRefusal = DescribeSharingRefusal(refusal);
+            }
+        }
     }
     else
     {
-        cl_int status = CL_SUCCESS;
-        scene.sharedVertexBuffer =
-            clCreateBuffer(context, CL_MEM_READ_WRITE, n * sizeof(_Vertex), nullptr, &status);
-        if (status != CL_SUCCESS)
-        {
-            throw CLWException(status, "clCreateBuffer failed");
-        }
-        if (!withGl)
-        {
-            scene.hostCopy.resize(n);
-        }
+        scene.hostCopy.resize(n);
+    }
+    if (!scene.glSharing)
+    {
+        scene.drawnVertexBuffer =
+            CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
     }
 
     scene.rayBuffer = CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
-    scene.rrRays = RadeonRays::CreateFromOpenClBuffer(api, scene.rayBuffer);
+    scene.rrRays = {RadeonRays::CreateFromOpenClBuffer(api, scene.rayBuffer), {api}};
     scene.hitBuffer =
         CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
-    scene.rrHits = RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer);
+    scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
 
     // Rays start on the fine vertices but are traced against the coarse triangles.
     const std::vector<Float3>& positions = model.GetPositions();
     const std::vector<GLuint>& indices = model.GetIndices();
-    scene.occluder = api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()),
-                                     sizeof(Float3), reinterpret_cast<const int*>(indices.data()),
-                                     0, nullptr, static_cast<int>(indices.size() / 3));
-    api->AttachShape(scene.occluder);
-    scene.occluder->SetId(1);
+    RadeonRays::Shape* occluder =
+        api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()), sizeof(Float3),
+                        reinterpret_cast<const int*>(indices.data()), 0, nullptr,
+                        static_cast<int>(indices.size() / 3));
+    // Owned before it is attached, so that it is deleted (and detached) whatever follows.
+    scene.occluder = {occluder, {api}};
+    api->AttachShape(occluder);
+    occluder->SetId(1);
     api->Commit();
     return scene;
-}
-
-void ReleaseDeviceScene(DeviceScene& scene, RadeonRays::IntersectionApi* api)
-{
-    if (api)
-    {
-        if (scene.rrRays)
-        {
-            api->DeleteBuffer(scene.rrRays);
-        }
-        if (scene.rrHits)
-        {
-            api->DeleteBuffer(scene.rrHits);
-        }
-        if (scene.occluder)
-        {
-            api->DetachShape(scene.occluder);
-            api->DeleteShape(scene.occluder);
-        }
-    }
-    scene.rrRays = scene.rrHits = nullptr;
-    scene.occluder = nullptr;
-    if (scene.sharedVertexBuffer)
-    {
-        clReleaseMemObject(scene.sharedVertexBuffer);
-        scene.sharedVertexBuffer = nullptr;
-    }
 }
 
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
@@ -174,7 +168,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     Clock::time_point start = Clock::now();
     CLWKernel vertexShader = program.GetKernel("VertexShader");
     vertexShader.SetArg(0, scene.vertexBuffer);
-    vertexShader.SetArg(1, scene.sharedVertexBuffer);
+    vertexShader.SetArg(1, scene.drawnVertexBuffer);
     vertexShader.SetArg(2, scene.rayBuffer);
     vertexShader.SetArg(3, scene.vertexCount);
     vertexShader.SetArg(4, static_cast<cl_int>(scene.globalWidth));
@@ -189,7 +183,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     // Occlusion.
     start = Clock::now();
     RadeonRays::Event* done = nullptr;
-    api->QueryOcclusion(scene.rrRays, scene.vertexCount, scene.rrHits, nullptr, &done);
+    api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr, &done);
     done->Wait();
     api->DeleteEvent(done);
     t.occlusion = SecondsSince(start);
@@ -197,7 +191,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     // Shadow write.
     start = Clock::now();
     CLWKernel shadowShader = program.GetKernel("ShadowShader");
-    shadowShader.SetArg(0, scene.sharedVertexBuffer);
+    shadowShader.SetArg(0, scene.drawnVertexBuffer);
     shadowShader.SetArg(1, scene.hitBuffer);
     shadowShader.SetArg(2, scene.vertexCount);
     shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
@@ -207,7 +201,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
 
     // Transfer, where OpenCL could not write OpenGL's buffer itself.
     start = Clock::now();
-    if (!scene.sharedWithGl)
+    if (!scene.glSharing)
     {
         CopyVerticesToGl(context, scene);
     }

@@ -3,6 +3,7 @@
 // writes one shadow ray per vertex; the intersection service tests the rays against
 // the coarse scene; "ShadowShader" darkens the vertices whose ray was blocked, in the
 // buffer OpenGL draws from.
+#include "app/GlSharing.h"
 #include "clw/CLW.h"
 #include "rr/radeon_rays.h"
 #include "scene/Model.h"
@@ -11,27 +12,64 @@
 
 #include <GL/glew.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
-// The device memory of the pass, made once at start-up and sized to the vertex count.
+// Where the vertices of each pass go for drawing.
+enum class DrawnVertices
+{
+    // Into the model's OpenGL vertex buffer: shared with OpenCL where sharing steps are
+    // given and the driver agrees, otherwise copied through the host after every pass.
+    InOpenGlBuffer,
+    // Into DeviceScene::hostCopy only: for tests and benchmarks that draw nothing.
+    InHostMemory,
+};
+
+// Gives a buffer view back to the intersection service that made it.
+struct RadeonRaysBufferDeleter
+{
+    RadeonRays::IntersectionApi* api = nullptr;
+    void operator()(RadeonRays::Buffer* buffer) const;
+};
+// Detaches the occluder from the service's scene, then deletes it.
+struct RadeonRaysShapeDeleter
+{
+    RadeonRays::IntersectionApi* api = nullptr;
+    void operator()(RadeonRays::Shape* shape) const;
+};
+
+// The device memory of the pass, made once at start-up and sized to the vertex count,
+// and everything else the pass works with. It owns all of it and releases it when it
+// goes: the members are declared so that what refers to something goes before it (the
+// occluder and the service's views before the buffers they view, the sharing steps'
+// fence before the drawn vertices). The intersection service that made the views and
+// the occluder must outlive it, and the OpenGL context must be current when it goes.
 struct DeviceScene
 {
-    // The tessellated vertices as loaded, read-only.
-    CLWBuffer<_Vertex> vertexBuffer;
-    // The vertices as drawn this frame. With OpenGL sharing, OpenGL's own vertex buffer;
-    // without, a plain buffer of the same size whose contents reach OpenGL's buffer
-    // through the host after every pass.
-    cl_mem sharedVertexBuffer = nullptr;
-    bool sharedWithGl = false;
-    // OpenGL's vertex buffer (0 when there is no OpenGL: the copy then lands in hostCopy).
+    DrawnVertices destination = DrawnVertices::InOpenGlBuffer;
+    // OpenGL's vertex buffer, for the host copy (0 with DrawnVertices::InHostMemory).
     GLuint glVertexBuffer = 0;
+    // The host copy's destination with DrawnVertices::InHostMemory.
     std::vector<_Vertex> hostCopy;
 
+    // The tessellated vertices as loaded, read-only.
+    CLWBuffer<_Vertex> vertexBuffer;
+    // The vertices as drawn this frame: OpenGL's own vertex buffer where it is shared,
+    // else a plain buffer of the same size whose contents reach OpenGL's buffer through
+    // the host after every pass.
+    CLWBuffer<_Vertex> drawnVertexBuffer;
     CLWBuffer<RadeonRays::ray> rayBuffer;
     CLWBuffer<RadeonRays::Intersection> hitBuffer;
-    RadeonRays::Buffer* rrRays = nullptr;
-    RadeonRays::Buffer* rrHits = nullptr;
-    RadeonRays::Shape* occluder = nullptr;
+
+    // The steps of the sharing path; null where the vertices go through the host.
+    std::unique_ptr<GlSharingSteps> glSharing;
+    // Where OpenGL refused to share the buffer, the log line that says so; else empty.
+    std::string sharingRefusal;
+
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrRays;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrHits;
+    std::unique_ptr<RadeonRays::Shape, RadeonRaysShapeDeleter> occluder;
 
     int vertexCount = 0;
     // The launch range: side x side work-items, side = ceil(sqrt(vertexCount)).
@@ -54,16 +92,16 @@ size_t LaunchSide(int vertexCount);
 
 // Copies the model's vertices to the device, makes the vertex, ray and hit buffers,
 // and commits the model's coarse triangles to the service as the occluder (id 1).
-// shareWithGl: make the drawn-vertex buffer from the model's OpenGL vertex buffer.
-// withGl: the model's OpenGL vertex buffer exists (false only for headless use).
+// With glSharing (only with DrawnVertices::InOpenGlBuffer), the drawn vertices are
+// OpenGL's buffer itself where the driver agrees; where it refuses, the scene copies
+// through the host and says so in sharingRefusal.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
-                              const Model& model, bool shareWithGl, bool withGl = true);
-
-// Releases what CreateDeviceScene made that the buffer wrappers do not release.
-void ReleaseDeviceScene(DeviceScene& scene, RadeonRays::IntersectionApi* api);
+                              const Model& model, DrawnVertices destination,
+                              std::unique_ptr<GlSharingSteps> glSharing = nullptr);
 
 // One pass for the frame's world matrix, camera and light direction. When times is
-// given, each stage's host time is written there.
+// given, each stage's host time is written there. On return OpenCL has finished with
+// the drawn vertices and OpenGL may draw them.
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,

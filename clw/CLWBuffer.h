@@ -47,6 +47,18 @@ public:
         return result;
     }
 
+    // OpenCL's view of the OpenGL buffer object `glBuffer`, which holds `elementCount`
+    // elements, read-write. Throws CLWException with "clCreateBuffer failed". Only on a
+    // device with OpenGL sharing (see CLWContext::CreateFromGLBuffer).
+    static CLWBuffer CreateFromGLBuffer(const CLWContext& context, cl_GLuint glBuffer,
+                                        size_t elementCount)
+    {
+        cl_mem memory = context.CreateFromGLBuffer(glBuffer);
+        CLWBuffer result(memory, elementCount);
+        AdoptHandle(memory);
+        return result;
+    }
+
     size_t GetElementCount() const { return m_elementCount; }
 
 private:

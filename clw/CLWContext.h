@@ -43,6 +43,9 @@ public:
     // Hands the shared OpenGL objects in `objects` to OpenCL. Only for a context made
     // with OpenGL sharing properties on a device that supports sharing.
     void AcquireGLObjects(unsigned queueIndex, const std::vector<cl_mem>& objects) const;
+    // The same, once every event in `waitFor` has completed (an OpenGL fence's event).
+    void AcquireGLObjects(unsigned queueIndex, const std::vector<cl_mem>& objects,
+                          const std::vector<CLWEvent>& waitFor) const;
 
     // Enqueues `kernel` over a two-dimensional range with no global offset. The
     // returned event may be dropped at once: the kernel still runs.
@@ -52,8 +55,18 @@ public:
     // Returns once every command enqueued on the queue has completed.
     void Finish(unsigned queueIndex) const;
 
-    // Hands the shared OpenGL objects back to OpenGL.
+    // Hands the shared OpenGL objects back to OpenGL. OpenGL may use them once the
+    // release has completed (a Finish on the queue).
     void ReleaseGLObjects(unsigned queueIndex, const std::vector<cl_mem>& objects) const;
+
+    // Copies the first `bytes` bytes of `buffer` to `destination` and returns once they
+    // are there, after every command enqueued before it.
+    void ReadBuffer(unsigned queueIndex, cl_mem buffer, size_t bytes, void* destination) const;
+
+    // An event that completes when the OpenGL fence `sync` is signalled. Only for a
+    // context made with OpenGL sharing properties on a device with cl_khr_gl_event.
+    // Throws CLWException with "clCreateEventFromGLsyncKHR failed".
+    CLWEvent CreateEventFromGLsync(cl_GLsync sync) const;
 
     // Makes a read-write OpenCL memory object of the OpenGL buffer object named
     // `glBuffer`. The result is a raw handle holding the creation reference: the caller

@@ -69,10 +69,13 @@ std::vector<cl_platform_id> GetPlatformIDs()
     cl_uint count = 0;
     ThrowIfFailed(clGetPlatformIDs(0, nullptr, &count), "clGetPlatformIDs failed");
     std::vector<cl_platform_id> ids(count, nullptr);
-    // With a count of 0 this passes neither an array nor a count, which OpenCL refuses:
-    // "no platform" is reported as a failure rather than as an empty list.
-    ThrowIfFailed(clGetPlatformIDs(count, count == 0 ? nullptr : ids.data(), nullptr),
-                  "clGetPlatformIDs failed");
+    if (count == 0)
+    {
+        // A fetch of nothing would be refused with CL_INVALID_VALUE and read as a
+        // failure of the runtime, when it is only a machine without OpenCL.
+        return ids;
+    }
+    ThrowIfFailed(clGetPlatformIDs(count, ids.data(), nullptr), "clGetPlatformIDs failed");
     return ids;
 }
 
@@ -95,15 +98,47 @@ std::vector<CLWPlatformDescription> DescribePlatforms()
         description.version = ReadPlatformVersion(id);
         if (IsAcceptablePlatformVersion(description.version))
         {
-            CLWPlatform platform(id, CL_DEVICE_TYPE_ALL);
-            for (unsigned i = 0; i < platform.GetDeviceCount(); ++i)
+            try
             {
-                CLWDevice device = platform.GetDevice(i);
-                description.devices.push_back(
-                    {device.GetID(), device.GetType(), device.GetExtensions()});
+                CLWPlatform platform(id, CL_DEVICE_TYPE_ALL);
+                for (unsigned i = 0; i < platform.GetDeviceCount(); ++i)
+                {
+                    CLWDevice device = platform.GetDevice(i);
+                    description.devices.push_back(
+                        {device.GetID(), device.GetType(), device.GetExtensions()});
+                }
+            }
+            catch (const CLWException& e)
+            {
+                description.devices.clear();
+                description.failure =
+                    std::string(e.what()) + ", status " + std::to_string(e.GetStatus());
             }
         }
         descriptions.push_back(description);
     }
     return descriptions;
+}
+
+std::string DescribeSkippedPlatform(const CLWPlatformDescription& platform, size_t index)
+{
+    std::string name;
+    size_t size = 0;
+    // The name is asked for without a failure test: the platform is already known to
+    // be broken, and its position names it well enough where this fails too.
+    if (clGetPlatformInfo(platform.id, CL_PLATFORM_NAME, 0, nullptr, &size) == CL_SUCCESS &&
+        size > 1)
+    {
+        std::string text(size, '\0');
+        if (clGetPlatformInfo(platform.id, CL_PLATFORM_NAME, size, text.data(), nullptr) ==
+            CL_SUCCESS)
+        {
+            name = "\"" + text.substr(0, text.find('\0')) + "\"";
+        }
+    }
+    if (name.empty())
+    {
+        name = "number " + std::to_string(index + 1);
+    }
+    return "OpenCL platform " + name + " skipped: " + platform.failure;
 }

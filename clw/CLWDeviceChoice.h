@@ -26,6 +26,9 @@ struct CLWPlatformDescription
     std::string version;
     // The platform's devices in OpenCL's order.
     std::vector<CLWDeviceDescription> devices;
+    // Why the platform could not be described ("clGetDeviceInfo failed, status -5"), or
+    // empty. A platform that failed is described without devices, so no choice takes it.
+    std::string failure;
 };
 
 // Indices into the description list and into that platform's device list.
@@ -55,9 +58,9 @@ std::optional<CLWDeviceChoice>
 ChooseFallbackDevice(const std::vector<CLWPlatformDescription>& platforms);
 
 // The ids of every OpenCL platform, in the runtime's order. Throws CLWException with
-// "clGetPlatformIDs failed" when the count or the fetch fails; with no platform at all
-// the fetch is still made, with neither array nor count, and OpenCL's refusal of it is
-// what is reported.
+// "clGetPlatformIDs failed" when the count or the fetch fails. ICD loaders differ on "no
+// platform": most fail the count with CL_PLATFORM_NOT_FOUND_KHR, some answer a count of 0
+// with success; the latter gives an empty list.
 std::vector<cl_platform_id> GetPlatformIDs();
 
 // The platform's version text read directly, all the bytes OpenCL reports (terminating
@@ -67,6 +70,12 @@ std::string ReadPlatformVersion(cl_platform_id platform);
 
 // Descriptions of every platform and its devices of every type (CL_DEVICE_TYPE_ALL),
 // for the two choices above. Platforms whose version is not acceptable are described
-// without devices: they are never looked into. Throws CLWException as GetPlatformIDs,
-// CLWPlatform and CLWDevice do.
+// without devices: they are never looked into. A platform whose own or whose devices'
+// queries fail (a broken or half-installed ICD) is described without devices and with
+// the failure, so that one bad installation does not hide the good ones. Throws
+// CLWException as GetPlatformIDs does.
 std::vector<CLWPlatformDescription> DescribePlatforms();
+
+// One line for people about a platform that DescribePlatforms could not describe: its
+// name where OpenCL still tells it, else its position, and the failing call.
+std::string DescribeSkippedPlatform(const CLWPlatformDescription& platform, size_t index);

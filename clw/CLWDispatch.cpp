@@ -15,6 +15,16 @@ void CLWContext::AcquireGLObjects(unsigned queueIndex, const std::vector<cl_mem>
     ThrowIfFailed(status, "clEnqueueAcquireGLObjects failed");
 }
 
+void CLWContext::AcquireGLObjects(unsigned queueIndex, const std::vector<cl_mem>& objects,
+                                  const std::vector<CLWEvent>& waitFor) const
+{
+    const std::vector<cl_event> events(waitFor.begin(), waitFor.end());
+    cl_int status = clEnqueueAcquireGLObjects(
+        m_queues[queueIndex], static_cast<cl_uint>(objects.size()), objects.data(),
+        static_cast<cl_uint>(events.size()), events.empty() ? nullptr : events.data(), nullptr);
+    ThrowIfFailed(status, "clEnqueueAcquireGLObjects failed");
+}
+
 CLWEvent CLWContext::Launch2D(unsigned queueIndex, const size_t* globalSize,
                               const size_t* localSize, const CLWKernel& kernel) const
 {
@@ -36,6 +46,22 @@ void CLWContext::ReleaseGLObjects(unsigned queueIndex, const std::vector<cl_mem>
         clEnqueueReleaseGLObjects(m_queues[queueIndex], static_cast<cl_uint>(objects.size()),
                                   objects.data(), 0, nullptr, nullptr);
     ThrowIfFailed(status, "clEnqueueReleaseGLObjects failed");
+}
+
+void CLWContext::ReadBuffer(unsigned queueIndex, cl_mem buffer, size_t bytes,
+                            void* destination) const
+{
+    cl_int status = clEnqueueReadBuffer(m_queues[queueIndex], buffer, CL_TRUE, 0, bytes,
+                                        destination, 0, nullptr, nullptr);
+    ThrowIfFailed(status, "clEnqueueReadBuffer failed");
+}
+
+CLWEvent CLWContext::CreateEventFromGLsync(cl_GLsync sync) const
+{
+    cl_int status = CL_SUCCESS;
+    cl_event event = clCreateEventFromGLsyncKHR(*this, sync, &status);
+    ThrowIfFailed(status, "clCreateEventFromGLsyncKHR failed");
+    return CLWEvent::Create(event);
 }
 
 cl_mem CLWContext::CreateFromGLBuffer(cl_GLuint glBuffer) const

@@ -3,8 +3,10 @@
 //
 // The window system side of the program lives here and nowhere else, so that the
 // rest of the code only sees "a context that can be made current and swapped" and,
-// for OpenCL sharing, the two native handles the sharing extension asks for.
+// for OpenCL sharing, the context properties that name this context to OpenCL.
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace platform
 {
@@ -33,9 +35,11 @@ public:
     // child window of its own; otherwise does nothing.
     virtual void Resize(int width, int height) = 0;
 
-    // For CL_GL_CONTEXT_KHR and CL_GLX_DISPLAY_KHR: the GLXContext and the Display*.
-    virtual void* NativeContext() const = 0;
-    virtual void* NativeDisplay() const = 0;
+    // The name/value pairs of cl_context_properties (an intptr_t) that make an OpenCL
+    // context share objects with this one: its native context and display, under the
+    // window system's property names. No terminating zero: the caller adds the platform
+    // and ends the list.
+    virtual std::vector<std::intptr_t> OpenClSharingProperties() const = 0;
 };
 
 } // namespace platform

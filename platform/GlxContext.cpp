@@ -5,6 +5,7 @@
 // and the Display* it hands to OpenCL is one that stays valid as long as it does.
 #include "platform/GlContext.h"
 
+#include <CL/cl_gl.h>
 #include <GL/glew.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -169,8 +170,11 @@ public:
         }
     }
 
-    void* NativeContext() const override { return m_context; }
-    void* NativeDisplay() const override { return m_display; }
+    std::vector<std::intptr_t> OpenClSharingProperties() const override
+    {
+        return {CL_GL_CONTEXT_KHR, reinterpret_cast<std::intptr_t>(m_context), CL_GLX_DISPLAY_KHR,
+                reinterpret_cast<std::intptr_t>(m_display)};
+    }
 
 private:
     void Create(unsigned long hostWindow, bool ownWindow, int width, int height)

@@ -13,6 +13,8 @@ packages=(
   libassimp-dev libfreeimage-dev
   # OpenCL: headers, ICD loader, and PoCL as the CPU device
   opencl-headers ocl-icd-opencl-dev pocl-opencl-icd
+  # a second OpenCL implementation for the tests: Mesa's rusticl (and Clover)
+  mesa-opencl-icd
   # music
   libopenmpt-dev libsdl2-dev
   # tests and benchmarks

@@ -57,7 +57,8 @@ int main(int argc, char** argv)
         const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
 
         ComputeStartup compute = StartCompute(nullptr);
-        DeviceScene scene = CreateDeviceScene(compute.context, compute.api, model, false);
+        DeviceScene scene = CreateDeviceScene(compute.context, compute.api.get(), model,
+                                              DrawnVertices::InOpenGlBuffer);
 
         std::vector<double> rays, occlusion, shadows, transfer, shadowPass, raster;
         float angle = 0.0f;
@@ -67,8 +68,8 @@ int main(int argc, char** argv)
             const Float3 eye = CameraPosition(angle);
             const Float3 target{0, 1, 0};
             ShadowPassTimes times;
-            RunShadowPass(compute.context, compute.program, compute.api, scene, Identity(), eye,
-                          target, LightDirection(angle), &times);
+            RunShadowPass(compute.context, compute.program, compute.api.get(), scene, Identity(),
+                          eye, target, LightDirection(angle), &times);
 
             const auto rasterStart = Clock::now();
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -106,8 +107,6 @@ int main(int argc, char** argv)
         std::printf("  %-16s %8.2f ms\n", "raster pass", Median(raster) * 1e3);
         std::printf("shadow pass / raster pass: %.2f\n", Median(shadowPass) / Median(raster));
 
-        ReleaseDeviceScene(scene, compute.api);
-        RadeonRays::IntersectionApi::Delete(compute.api);
         model.Release();
         glDeleteProgram(program);
         return 0;

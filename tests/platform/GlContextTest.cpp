@@ -1,16 +1,29 @@
 // The GLX context against Mesa under Xvfb: the framebuffer it really got, and the
-// native handles OpenCL sharing will be given.
+// sharing properties OpenCL will be given.
 #include "platform/GlContext.h"
 
 // GoogleTest before Xlib: Xlib's macros (None, Bool, Status) break its templates.
 #include <gtest/gtest.h>
 
+#include <CL/cl_gl.h>
 #include <GL/glew.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace
 {
+
+// OpenCL must be handed the context and display that are current, under GLX's names.
+void ExpectSharingPropertiesNameTheCurrentContext(const platform::GlContext& context)
+{
+    const std::vector<std::intptr_t> expected{
+        CL_GL_CONTEXT_KHR, reinterpret_cast<std::intptr_t>(glXGetCurrentContext()),
+        CL_GLX_DISPLAY_KHR, reinterpret_cast<std::intptr_t>(glXGetCurrentDisplay())};
+    EXPECT_EQ(context.OpenClSharingProperties(), expected);
+}
 
 void ExpectDepthStencilDoubleBuffered()
 {
@@ -28,8 +41,7 @@ TEST(GlContext, HiddenContextIsCurrentWithDepthAndStencil)
 {
     auto context = platform::GlContext::CreateHidden(64, 48);
     ASSERT_NE(glXGetCurrentContext(), nullptr);
-    EXPECT_EQ(context->NativeContext(), glXGetCurrentContext());
-    EXPECT_EQ(context->NativeDisplay(), glXGetCurrentDisplay());
+    ExpectSharingPropertiesNameTheCurrentContext(*context);
     // GLEW was initialised: a 2.0 entry point is loaded.
     EXPECT_NE(glCreateShader, nullptr);
     ExpectDepthStencilDoubleBuffered();
@@ -64,7 +76,7 @@ TEST(GlContext, WindowOfAnotherVisualStillGetsDepthAndStencil)
         ExpectDepthStencilDoubleBuffered();
         context->Resize(0, 0); // clamps to 1 x 1 instead of failing
         context->MakeCurrent();
-        EXPECT_EQ(context->NativeContext(), glXGetCurrentContext());
+        ExpectSharingPropertiesNameTheCurrentContext(*context);
     }
     XDestroyWindow(display, host);
     XCloseDisplay(display);
