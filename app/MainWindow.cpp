@@ -9,6 +9,7 @@
 #include "scene/ShaderProgram.h"
 #include "ui_MainWindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
@@ -62,16 +63,34 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
 
 MainWindow::~MainWindow()
 {
+    ReleaseResources();
+    delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    ReleaseResources();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::ReleaseResources()
+{
     m_timer.stop();
     // The audio thread stops before the music it reads is freed.
     FMOD_System_Release(m_fmodSystem);
-    // OpenGL objects go while their context is current; the service's buffers, shape
-    // and memory objects before the service and the OpenCL context.
-    if (m_gl)
+    m_fmodSystem = nullptr;
+    m_music = nullptr;
+    m_channel = nullptr;
+    if (!m_gl)
     {
-        m_gl->MakeCurrent();
+        return; // released already
     }
+    // OpenGL objects go while their context is current; the service's buffers, shape
+    // and memory objects before the service and the OpenCL context, and the OpenCL
+    // context, which may share with the OpenGL one, before the OpenGL context.
+    m_gl->MakeCurrent();
     ReleaseDeviceScene(m_deviceScene, m_api);
+    m_deviceScene = DeviceScene();
     if (m_api)
     {
         RadeonRays::IntersectionApi::Delete(m_api);
@@ -81,8 +100,11 @@ MainWindow::~MainWindow()
     if (m_program)
     {
         glDeleteProgram(m_program);
+        m_program = 0;
     }
-    delete ui;
+    m_clProgram = CLWProgram();
+    m_context = CLWContext();
+    m_gl.reset();
 }
 
 void MainWindow::InitCL()
@@ -139,6 +161,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::Draw()
 {
+    // A timeout already queued when the window closed must not draw: the resources
+    // are gone with the close.
+    if (!m_gl)
+    {
+        return;
+    }
     // Nothing may leave a slot through Qt's event loop: report, stop, and let main
     // return the failure.
     try
