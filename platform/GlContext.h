@@ -5,9 +5,15 @@
 // rest of the code only sees "a context that can be made current and swapped" and,
 // for OpenCL sharing, the two native handles the sharing extension asks for.
 #include <memory>
+#include <string>
 
 namespace platform
 {
+
+// Whether the X display that DISPLAY names answers. Empty when it does; otherwise why
+// not, as a sentence that names the display. Qt's own reaction to a missing display is
+// an abort, so the program asks here before it builds its application object.
+std::string DisplayProblem();
 
 class GlContext
 {
