@@ -1,5 +1,7 @@
 #include "scene/SceneImport.h"
 
+#include "scene/SceneFiles.h"
+
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -92,6 +94,17 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
 ImportedScene ImportScene(const std::string& path)
 {
     Assimp::Importer importer;
+    // Every file the importer opens, the material library included, goes through a file
+    // system that refuses FIFOs, directories and oversized files instead of blocking on
+    // them or reading them whole. The scene file itself is checked first, so that its
+    // refusal reads like the scene's other failures.
+    auto* files = new SceneFileSystem;
+    importer.SetIOHandler(files);
+    const std::string refused = files->Load(path);
+    if (!refused.empty())
+    {
+        Fail(path, refused);
+    }
     const aiScene* scene = importer.ReadFile(path, kSceneImportFlags);
     if (!scene)
     {

@@ -161,6 +161,24 @@ TEST_F(TextureTest, SamePathTwiceGivesTwoNames)
     glDeleteTextures(1, &second);
 }
 
+TEST_F(TextureTest, ImagesPastAPixelBudgetAreRefusedWithAWarning)
+{
+    ASSERT_TRUE(WriteImage(dir.Path("a.png"), FIF_PNG, 16, 16));
+    ASSERT_TRUE(WriteImage(dir.Path("b.png"), FIF_PNG, 8, 8));
+    fixtures::WarningLog warnings;
+    std::uint64_t budget = 300;
+    const GLuint first =
+        Texture::Instance()->Load(QString::fromStdString(dir.Path("a.png")), &budget);
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(budget, 300u - 256u);
+    EXPECT_EQ(Texture::Instance()->Load(QString::fromStdString(dir.Path("b.png")), &budget), 0u);
+    EXPECT_EQ(budget, 44u);
+    ASSERT_EQ(warnings.lines.size(), 1u);
+    EXPECT_NE(warnings.lines[0].find("b.png"), std::string::npos) << warnings.lines[0];
+    EXPECT_NE(warnings.lines[0].find("budget"), std::string::npos) << warnings.lines[0];
+    glDeleteTextures(1, &first);
+}
+
 TEST(TextureInstance, IsOneObject)
 {
     EXPECT_NE(Texture::Instance(), nullptr);
