@@ -89,6 +89,28 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
     }
 }
 
+// Why the import failed, in words. The post-processing drops every mesh with a
+// position that is not finite and then gives up with "No meshes remaining", which
+// says nothing about the file; a plain import of the same file finds the real cause.
+std::string ExplainFailure(const std::string& path, const std::string& importerReason)
+{
+    Assimp::Importer plain;
+    plain.SetIOHandler(new SceneFileSystem);
+    const aiScene* scene = plain.ReadFile(path, 0);
+    for (unsigned m = 0; scene && m < scene->mNumMeshes; ++m)
+    {
+        const aiMesh* mesh = scene->mMeshes[m];
+        for (unsigned v = 0; mesh && mesh->mVertices && v < mesh->mNumVertices; ++v)
+        {
+            if (!IsFinite(mesh->mVertices[v]))
+            {
+                return "mesh " + std::to_string(m) + " has a position that is not finite";
+            }
+        }
+    }
+    return importerReason;
+}
+
 } // namespace
 
 ImportedScene ImportScene(const std::string& path)
@@ -108,7 +130,7 @@ ImportedScene ImportScene(const std::string& path)
     const aiScene* scene = importer.ReadFile(path, kSceneImportFlags);
     if (!scene)
     {
-        Fail(path, importer.GetErrorString());
+        Fail(path, ExplainFailure(path, importer.GetErrorString()));
     }
 
     ImportedScene result;
