@@ -305,6 +305,18 @@ TEST(BadData, NoXDisplayIsOneLineAndStatus1)
               QString("vertexshadows: cannot open the X display \":%1\"\n").arg(n).toStdString());
 }
 
+TEST(BadData, PoclWithoutAWritableKernelCacheIsNamed)
+{
+    QProcessEnvironment environment = ProgramEnvironment();
+    environment.insert("POCL_CACHE_DIR", "/proc/no-such-folder/kcache");
+    environment.remove("RUSTICL_ENABLE");
+    const Outcome outcome = RunProgram(kDataDir, environment);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.standardError.contains("vertexshadows: no OpenCL device was found: PoCL"))
+        << outcome.standardError.toStdString();
+}
+
 // The X window whose name starts with prefix, among the root's children.
 Window FindWindowNamed(Display* display, const std::string& prefix, std::string* name)
 {
