@@ -25,7 +25,8 @@ public:
 
     // Decodes the image at path (PNG, JPEG or TGA), converts it to 32-bit BGRA and
     // uploads it with a full mipmap chain, repeat wrapping, trilinear filtering and
-    // the highest anisotropy the driver offers. Returns the new texture name, owned
+    // the highest anisotropy the driver offers (none on llvmpipe, whose anisotropic
+    // filtering can stall a frame for minutes). Returns the new texture name, owned
     // by the caller, and leaves texture name 0 bound to GL_TEXTURE_2D. Every call
     // makes a new texture, also for a path loaded before.
     //

@@ -84,7 +84,9 @@ TEST_F(TextureTest, SamplingStateIsSet)
         glBindTexture(GL_TEXTURE_2D, texture);
         glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &set);
         glBindTexture(GL_TEXTURE_2D, 0);
-        EXPECT_EQ(set, highest);
+        // llvmpipe's anisotropic filtering can take minutes for one pixel: it stays off.
+        const std::string renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        EXPECT_EQ(set, renderer.rfind("llvmpipe", 0) == 0 ? 1.0f : highest) << renderer;
     }
     glDeleteTextures(1, &texture);
 }
