@@ -317,8 +317,30 @@ TEST(BadData, PoclWithoutAWritableKernelCacheIsNamed)
         << outcome.standardError.toStdString();
 }
 
-// The X window whose name starts with prefix, among the root's children.
-Window FindWindowNamed(Display* display, const std::string& prefix, std::string* name)
+// The process that owns a top-level window, as Qt records it (_NET_WM_PID), or 0.
+qint64 WindowProcess(Display* display, Window window)
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    qint64 pid = 0;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data)
+    {
+        if (count == 1 && format == 32)
+        {
+            pid = static_cast<qint64>(*reinterpret_cast<unsigned long*>(data));
+        }
+        XFree(data);
+    }
+    return pid;
+}
+
+// The X window of process pid whose name starts with prefix, among the root's children:
+// other tests may run demos on the same display at the same time.
+Window FindWindowNamed(Display* display, const std::string& prefix, std::string* name, qint64 pid)
 {
     Window root = 0, parent = 0;
     Window* children = nullptr;
@@ -331,7 +353,8 @@ Window FindWindowNamed(Display* display, const std::string& prefix, std::string*
             char* windowName = nullptr;
             if (XFetchName(display, children[i], &windowName) && windowName)
             {
-                if (std::string(windowName).rfind(prefix, 0) == 0)
+                if (std::string(windowName).rfind(prefix, 0) == 0 &&
+                    WindowProcess(display, children[i]) == pid)
                 {
                     found = children[i];
                     *name = windowName;
@@ -381,7 +404,7 @@ TEST(DefaultData, RunsLogsItsCountsAndShowsMovingShadows)
     while (!window && clock.elapsed() < 180000 && process.state() == QProcess::Running)
     {
         QThread::msleep(200);
-        window = FindWindowNamed(display.get(), "FPS: ", &title);
+        window = FindWindowNamed(display.get(), "FPS: ", &title, process.processId());
     }
     ASSERT_NE(window, 0u) << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
     EXPECT_GT(std::stoi(title.substr(5)), 0) << title;
@@ -429,6 +452,7 @@ std::string TitleOf(Display* display, Window window)
 }
 
 // The program's top-level window once its title shows a frame rate: frames are running.
+// Only the window of this process: other tests may run demos on the same display.
 Window WaitForFrames(Display* display, QProcess& process)
 {
     QElapsedTimer clock;
@@ -443,7 +467,8 @@ Window WaitForFrames(Display* display, QProcess& process)
         {
             for (unsigned i = 0; i < count && !found; ++i)
             {
-                if (TitleOf(display, children[i]).rfind("FPS: ", 0) == 0)
+                if (TitleOf(display, children[i]).rfind("FPS: ", 0) == 0 &&
+                    WindowProcess(display, children[i]) == process.processId())
                 {
                     found = children[i];
                 }
