@@ -1,8 +1,12 @@
 #include "app/Application.h"
 
+#include "platform/GlContext.h"
+
 #include <QByteArray>
 #include <QSurfaceFormat>
 #include <QtGlobal>
+
+#include <cstdio>
 
 void PrepareApplication()
 {
@@ -18,4 +22,15 @@ void PrepareApplication()
     format.setStencilBufferSize(8);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     QSurfaceFormat::setDefaultFormat(format);
+}
+
+bool CheckDisplay()
+{
+    const std::string problem = platform::DisplayProblem();
+    if (problem.empty())
+    {
+        return true;
+    }
+    std::fprintf(stderr, "vertexshadows: %s\n", problem.c_str());
+    return false;
 }

@@ -37,6 +37,22 @@ std::vector<CLWPlatformDescription> DescribeInstalledPlatforms()
     }
 }
 
+// Why no device was found, where the platforms tell. PoCL lists its platform but no
+// device when it cannot create its kernel cache, which reads as a missing device.
+std::string NoDeviceMessage(const std::vector<CLWPlatformDescription>& platforms)
+{
+    for (const CLWPlatformDescription& platform : platforms)
+    {
+        if (platform.devices.empty() && platform.version.find("PoCL") != std::string::npos)
+        {
+            return "no OpenCL device was found: PoCL is installed but offers no device, as it "
+                   "does when it cannot create its kernel cache; make POCL_CACHE_DIR (or else "
+                   "$XDG_CACHE_HOME/pocl, or ~/.cache/pocl) a writable folder";
+        }
+    }
+    return kNoDevice;
+}
+
 } // namespace
 
 void IntersectionApiDeleter::operator()(RadeonRays::IntersectionApi* api) const
@@ -75,7 +91,7 @@ ComputeStartup StartCompute(const platform::GlContext* gl, const char* kernelFil
     }
     if (!choice)
     {
-        throw std::runtime_error(platforms.empty() ? kNoPlatform : kNoDevice);
+        throw std::runtime_error(platforms.empty() ? kNoPlatform : NoDeviceMessage(platforms));
     }
 
     const CLWPlatformDescription& platform = platforms[choice->platform];

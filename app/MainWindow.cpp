@@ -9,6 +9,7 @@
 #include "scene/ShaderProgram.h"
 #include "ui_MainWindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
@@ -62,21 +63,45 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
 
 MainWindow::~MainWindow()
 {
+    ReleaseResources();
+    delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    ReleaseResources();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::ReleaseResources()
+{
     m_timer.stop();
     // The audio thread stops before the music it reads is freed.
     FMOD_System_Release(m_fmodSystem);
-    // OpenGL objects go while their context is current: the textures here, the sharing
-    // path's fence with the device scene when the members go.
-    if (m_gl)
+    m_fmodSystem = nullptr;
+    m_music = nullptr;
+    m_channel = nullptr;
+    if (!m_gl)
     {
-        m_gl->MakeCurrent();
+        return; // released already
     }
+    // OpenGL objects go while their context is current; the device scene (its buffers,
+    // views, occluder and the sharing path's fence) before the service that made them,
+    // and the OpenCL context, which may share with the OpenGL one, before the OpenGL
+    // context.
+    m_gl->MakeCurrent();
+    m_deviceScene = DeviceScene();
+    m_glSharing.reset();
+    m_api.reset();
     m_model.Release();
     if (m_program)
     {
         glDeleteProgram(m_program);
+        m_program = 0;
     }
-    delete ui;
+    m_clProgram = CLWProgram();
+    m_context = CLWContext();
+    m_gl.reset();
 }
 
 void MainWindow::InitCL()
@@ -140,6 +165,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::Draw()
 {
+    // A timeout already queued when the window closed must not draw: the resources
+    // are gone with the close.
+    if (!m_gl)
+    {
+        return;
+    }
     // Nothing may leave a slot through Qt's event loop: report, stop, and let main
     // return the failure.
     try

@@ -38,6 +38,12 @@ public slots:
     // Anything thrown inside is reported and ends the program with status 1.
     void Draw();
 
+protected:
+    // Stops the frames and releases the OpenGL and OpenCL resources while the view's
+    // native window still exists: once the close is accepted Qt destroys it, and a
+    // frame drawn or a context torn down after that works on a window that is gone.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // The OpenCL device, its context, the kernel program and the intersection service.
     void InitCL();
@@ -45,6 +51,9 @@ private:
     // shadow pass with the occluder committed.
     void InitScene();
     void DrawFrame();
+    // Everything the destructor would release, at most once: the music, the device and
+    // OpenGL objects, then the contexts themselves.
+    void ReleaseResources();
 
     Ui_MainWindow* ui;
     // The view's native X11 window and the GLX context drawing into it.

@@ -8,6 +8,10 @@
 int main(int argc, char** argv)
 {
     PrepareApplication();
+    if (!CheckDisplay())
+    {
+        return 1;
+    }
     QApplication application(argc, argv);
     try
     {

@@ -1,6 +1,7 @@
 #include "clw/CLWProgram.h"
 
 #include "clw/CLWException.h"
+#include "clw/ErrorNote.h"
 #include "clw/InfoQuery.h"
 #include "clw/LoadFileContents.h"
 
@@ -77,8 +78,29 @@ CLWProgram CLWProgram::CreateFromFile(const char* fileName, const char* buildOpt
                                       CLWContext context)
 {
     std::vector<char> source;
-    LoadFileContents(std::string(fileName), source, false);
-    return CreateFromSource(source.data(), source.size(), buildOptions, context);
+    const std::string file = "\"" + std::string(fileName) + "\"";
+    try
+    {
+        LoadFileContents(std::string(fileName), source, false);
+    }
+    catch (const std::runtime_error& e)
+    {
+        // The message names the file where it gives a reason, not where it cannot open it.
+        if (std::string(e.what()).find(file) != std::string::npos)
+        {
+            throw;
+        }
+        throw NotedError<std::runtime_error>(e, "the file is the kernel source " + file);
+    }
+    try
+    {
+        return CreateFromSource(source.data(), source.size(), buildOptions, context);
+    }
+    catch (const CLWException& e)
+    {
+        throw NotedError<CLWException>(e, source.empty() ? "the kernel source " + file + " is empty"
+                                                         : "in the kernel source " + file);
+    }
 }
 
 CLWProgram CLWProgram::CreateFromSource(const char* source, size_t size, const char* buildOptions,
@@ -110,7 +132,9 @@ CLWKernel CLWProgram::GetKernel(const std::string& name) const
     auto found = m_kernels.find(name);
     if (found == m_kernels.end())
     {
-        throw CLWException(CL_INVALID_KERNEL_NAME, "No such kernel in program");
+        throw NotedError<CLWException>(
+            CLWException(CL_INVALID_KERNEL_NAME, "No such kernel in program"),
+            "the kernel asked for is \"" + name + "\"");
     }
     return found->second;
 }

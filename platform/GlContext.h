@@ -6,10 +6,16 @@
 // for OpenCL sharing, the context properties that name this context to OpenCL.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace platform
 {
+
+// Whether the X display that DISPLAY names answers. Empty when it does; otherwise why
+// not, as a sentence that names the display. Qt's own reaction to a missing display is
+// an abort, so the program asks here before it builds its application object.
+std::string DisplayProblem();
 
 class GlContext
 {

@@ -10,6 +10,7 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -309,6 +310,23 @@ private:
 };
 
 } // namespace
+
+std::string DisplayProblem()
+{
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name)
+    {
+        return "cannot open the X display: DISPLAY is not set (./run starts a virtual X "
+               "server when there is none)";
+    }
+    Display* display = XOpenDisplay(name);
+    if (!display)
+    {
+        return std::string("cannot open the X display \"") + name + "\"";
+    }
+    XCloseDisplay(display);
+    return std::string();
+}
 
 std::unique_ptr<GlContext> GlContext::CreateForWindow(unsigned long window)
 {

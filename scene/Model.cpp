@@ -4,8 +4,12 @@
 #include "scene/Tessellation.h"
 #include "scene/Texture.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstddef>
+#include <map>
+#include <set>
 #include <stdexcept>
 
 Model::Model(QObject* parent) : QObject(parent) {}
@@ -82,13 +86,26 @@ void Model::Tessellate(float threshold)
 
 void Model::LoadTextures()
 {
+    // Materials often share an image: each file is decoded and uploaded once, and its
+    // texture shared by every group that names it. All of them together stay within
+    // one budget of pixels; what would pass it is drawn untextured.
+    std::map<std::string, GLuint> loaded;
+    std::uint64_t pixelBudget = kSceneTexturePixelBudget;
     for (size_t g = 0; g < groups.size(); ++g)
     {
-        if (texturePaths[g])
+        if (!texturePaths[g])
         {
-            groups[g].texture = Texture::Instance()->Load(directory + "/" +
-                                                          QString::fromStdString(*texturePaths[g]));
+            continue;
         }
+        const QString path = directory + "/" + QString::fromStdString(*texturePaths[g]);
+        const QFileInfo file(path);
+        const std::string key = (file.exists() ? file.canonicalFilePath() : path).toStdString();
+        auto found = loaded.find(key);
+        if (found == loaded.end())
+        {
+            found = loaded.emplace(key, Texture::Instance()->Load(path, &pixelBudget)).first;
+        }
+        groups[g].texture = found->second;
     }
 }
 
@@ -187,12 +204,18 @@ void Model::Draw(GLuint program) const
 
 void Model::Release()
 {
+    // Groups share textures: each name is deleted once.
+    std::set<GLuint> textures;
     for (const MaterialGroup& group : groups)
     {
         if (group.texture != 0)
         {
-            glDeleteTextures(1, &group.texture);
+            textures.insert(group.texture);
         }
+    }
+    for (GLuint texture : textures)
+    {
+        glDeleteTextures(1, &texture);
     }
     groups.clear();
 }

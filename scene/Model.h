@@ -24,6 +24,7 @@ struct MaterialGroup
     // Unindexed triangle list, three vertices per triangle.
     std::vector<_Vertex> vertices;
     // The material's diffuse texture, or 0 when it has none or it failed to load.
+    // Groups whose materials name the same image file share one texture.
     GLuint texture = 0;
     // Per vertex, its position in the model-wide vertex array.
     std::vector<GLuint> indices;

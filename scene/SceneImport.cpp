@@ -1,5 +1,7 @@
 #include "scene/SceneImport.h"
 
+#include "scene/SceneFiles.h"
+
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -87,15 +89,48 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
     }
 }
 
+// Why the import failed, in words. The post-processing drops every mesh with a
+// position that is not finite and then gives up with "No meshes remaining", which
+// says nothing about the file; a plain import of the same file finds the real cause.
+std::string ExplainFailure(const std::string& path, const std::string& importerReason)
+{
+    Assimp::Importer plain;
+    plain.SetIOHandler(new SceneFileSystem);
+    const aiScene* scene = plain.ReadFile(path, 0);
+    for (unsigned m = 0; scene && m < scene->mNumMeshes; ++m)
+    {
+        const aiMesh* mesh = scene->mMeshes[m];
+        for (unsigned v = 0; mesh && mesh->mVertices && v < mesh->mNumVertices; ++v)
+        {
+            if (!IsFinite(mesh->mVertices[v]))
+            {
+                return "mesh " + std::to_string(m) + " has a position that is not finite";
+            }
+        }
+    }
+    return importerReason;
+}
+
 } // namespace
 
 ImportedScene ImportScene(const std::string& path)
 {
     Assimp::Importer importer;
+    // Every file the importer opens, the material library included, goes through a file
+    // system that refuses FIFOs, directories and oversized files instead of blocking on
+    // them or reading them whole. The scene file itself is checked first, so that its
+    // refusal reads like the scene's other failures.
+    auto* files = new SceneFileSystem;
+    importer.SetIOHandler(files);
+    const std::string refused = files->Load(path);
+    if (!refused.empty())
+    {
+        Fail(path, refused);
+    }
     const aiScene* scene = importer.ReadFile(path, kSceneImportFlags);
     if (!scene)
     {
-        Fail(path, importer.GetErrorString());
+        Fail(path, ExplainFailure(path, importer.GetErrorString()));
     }
 
     ImportedScene result;

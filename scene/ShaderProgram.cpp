@@ -1,5 +1,6 @@
 #include "scene/ShaderProgram.h"
 
+#include "clw/ErrorNote.h"
 #include "clw/LoadFileContents.h"
 
 #include <stdexcept>
@@ -30,16 +31,48 @@ std::string InfoLog(GLuint object, PFNGLGETSHADERIVPROC getParameter,
 
 } // namespace
 
+namespace
+{
+
+// One stage from its file. A failure keeps its message (the file message or the
+// compile log, which may be empty) and notes which file it concerns.
+GLuint CompileStage(const QString& file, std::vector<char>& source, GLenum type)
+{
+    const std::string what = std::string("the ") +
+                             (type == GL_VERTEX_SHADER ? "vertex" : "fragment") + " shader \"" +
+                             file.toStdString() + "\"";
+    try
+    {
+        ReadFileContents(file.toStdString(), source, false);
+    }
+    catch (const std::string& message)
+    {
+        if (message.find("\"" + file.toStdString() + "\"") != std::string::npos)
+        {
+            throw; // names the file already
+        }
+        throw NotedError<std::string>(message, "the file is " + what);
+    }
+    try
+    {
+        return CompileShader(source, type);
+    }
+    catch (const std::string& log)
+    {
+        throw NotedError<std::string>(log, source.empty() ? what + " is empty" : "in " + what);
+    }
+}
+
+} // namespace
+
 GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
 {
     std::vector<char> source;
-    ReadFileContents(vertexFile.toStdString(), source, false);
-    const GLuint vertexShader = CompileShader(source, GL_VERTEX_SHADER);
+    const GLuint vertexShader = CompileStage(vertexFile, source, GL_VERTEX_SHADER);
     GLuint fragmentShader = 0;
     try
     {
-        ReadFileContents(fragmentFile.toStdString(), source, false);
-        fragmentShader = CompileShader(source, GL_FRAGMENT_SHADER);
+        fragmentShader = CompileStage(fragmentFile, source, GL_FRAGMENT_SHADER);
     }
     catch (...)
     {

@@ -1,9 +1,15 @@
 #include "scene/Texture.h"
 
+#include "scene/SceneFiles.h"
+
 #include <FreeImage.h>
 #include <GL/glu.h>
 
 #include <QDebug>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace
 {
@@ -16,23 +22,55 @@ bool IsAcceptedFormat(FREE_IMAGE_FORMAT format)
     return format == FIF_PNG || format == FIF_JPEG || format == FIF_TARGA;
 }
 
-// A few bytes of PNG can claim gigapixels. The header is read first, so that such a
-// file is refused before FreeImage allocates for it (decoders that cannot read the
-// header alone decode the whole image here, which is no worse than before).
-bool IsAcceptableSize(FREE_IMAGE_FORMAT format, const char* file)
+// The pixels of the image in memory, read from its header alone: a few bytes of PNG
+// can claim gigapixels, and such a file is refused before FreeImage allocates for it
+// (decoders that cannot read the header alone decode the whole image here). 0 when
+// the header cannot be read; the decoding proper then reports the failure.
+std::uint64_t HeaderPixels(FREE_IMAGE_FORMAT format, FIMEMORY* memory, unsigned* width,
+                           unsigned* height)
 {
-    FIBITMAP* header = FreeImage_Load(format, file, FIF_LOAD_NOPIXELS);
+    FIBITMAP* header = FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS);
+    FreeImage_SeekMemory(memory, 0, SEEK_SET);
     if (!header)
     {
-        return true; // the decoding proper reports the failure
+        return 0;
     }
-    const unsigned long long width = FreeImage_GetWidth(header);
-    const unsigned long long height = FreeImage_GetHeight(header);
+    *width = FreeImage_GetWidth(header);
+    *height = FreeImage_GetHeight(header);
     FreeImage_Unload(header);
-    return width <= 16384 && height <= 16384 && width * height <= 64ull * 1024 * 1024;
+    return std::uint64_t{*width} * *height;
 }
 
-void WarnNotLoaded(const QString& path, const char* reason)
+// Frees FreeImage's view of a file's bytes however Load is left.
+class MemoryView
+{
+public:
+    explicit MemoryView(std::vector<char>& bytes)
+        : m_memory(FreeImage_OpenMemory(reinterpret_cast<BYTE*>(bytes.data()),
+                                        static_cast<DWORD>(bytes.size())))
+    {
+    }
+    MemoryView(const MemoryView&) = delete;
+    MemoryView& operator=(const MemoryView&) = delete;
+    ~MemoryView() { FreeImage_CloseMemory(m_memory); }
+    FIMEMORY* Get() const { return m_memory; }
+
+private:
+    FIMEMORY* m_memory;
+};
+
+// Whether anisotropic filtering costs a bounded time per pixel. Mesa's llvmpipe (22.3)
+// filters by walking the whole bounding box of a pixel's footprint at the chosen mipmap
+// level: a pixel whose texture coordinates change by many texture widths, as on a
+// triangle seen nearly edge-on, takes seconds to minutes, and the frame with it (one
+// sliver triangle measured 3.4 s at 16x against 4 ms without). There it stays off.
+bool AnisotropyIsBounded()
+{
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return !renderer || std::strncmp(renderer, "llvmpipe", 8) != 0;
+}
+
+void WarnNotLoaded(const QString& path, const QString& reason)
 {
     qWarning().noquote() << QString("Texture: cannot load %1 (%2); its surfaces are drawn "
                                     "untextured")
@@ -54,11 +92,26 @@ Texture::~Texture() = default;
 
 GLuint Texture::Load(QString path)
 {
-    const QByteArray file = path.toUtf8();
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(file.constData(), 0);
+    return Load(path, nullptr);
+}
+
+GLuint Texture::Load(QString path, std::uint64_t* pixelBudget)
+{
+    // The image library reads from memory only: the file is checked and read here, so
+    // that a FIFO, a directory or a huge file in its place is refused instead of
+    // blocking or exhausting memory.
+    std::vector<char> bytes;
+    const std::string refused = ReadSceneFile(path.toStdString(), bytes);
+    if (!refused.empty())
+    {
+        WarnNotLoaded(path, QString::fromStdString(refused));
+        return 0;
+    }
+    const MemoryView memory(bytes);
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.Get(), 0);
     if (format == FIF_UNKNOWN)
     {
-        WarnNotLoaded(path, "missing, unreadable or not an image");
+        WarnNotLoaded(path, "not an image");
         return 0;
     }
     if (!IsAcceptedFormat(format))
@@ -66,12 +119,23 @@ GLuint Texture::Load(QString path)
         WarnNotLoaded(path, "only PNG, JPEG and TGA images are accepted");
         return 0;
     }
-    if (!IsAcceptableSize(format, file.constData()))
+    unsigned headerWidth = 0, headerHeight = 0;
+    const std::uint64_t headerPixels =
+        HeaderPixels(format, memory.Get(), &headerWidth, &headerHeight);
+    if (headerWidth > 16384 || headerHeight > 16384 || headerPixels > kMaxTexturePixels)
     {
         WarnNotLoaded(path, "the image is larger than 16384 pixels a side or 64 Mi pixels");
         return 0;
     }
-    FIBITMAP* image = FreeImage_Load(format, file.constData(), 0);
+    if (pixelBudget && headerPixels > *pixelBudget)
+    {
+        WarnNotLoaded(path, QString("its %1 pixels would pass what is left of the scene's texture "
+                                    "budget, %2 pixels")
+                                .arg(headerPixels)
+                                .arg(*pixelBudget));
+        return 0;
+    }
+    FIBITMAP* image = FreeImage_LoadFromMemory(format, memory.Get(), 0);
     if (!image)
     {
         WarnNotLoaded(path, "the image could not be decoded");
@@ -95,7 +159,8 @@ GLuint Texture::Load(QString path)
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    if (GLEW_EXT_texture_filter_anisotropic || GLEW_ARB_texture_filter_anisotropic)
+    if ((GLEW_EXT_texture_filter_anisotropic || GLEW_ARB_texture_filter_anisotropic) &&
+        AnisotropyIsBounded())
     {
         GLfloat maxAnisotropy = 1.0f;
         glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
@@ -111,5 +176,11 @@ GLuint Texture::Load(QString path)
 
     FreeImage_Unload(image32);
     FreeImage_Unload(image);
+    if (pixelBudget)
+    {
+        const std::uint64_t used =
+            std::uint64_t{static_cast<unsigned>(width)} * static_cast<unsigned>(height);
+        *pixelBudget -= std::min(used, *pixelBudget);
+    }
     return texture;
 }

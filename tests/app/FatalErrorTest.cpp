@@ -1,5 +1,7 @@
 // Whatever start-up or a frame throws becomes one readable message.
 #include "app/FatalError.h"
+#include "clw/CLWException.h"
+#include "clw/ErrorNote.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +46,36 @@ TEST(FatalError, ReportsOnOneLineWithTheProgramName)
         ReportFatalError();
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "vertexshadows: No such kernel in program\n");
+}
+
+TEST(FatalError, ANoteNamingTheFileGoesOnALineOfItsOwn)
+{
+    testing::internal::CaptureStderr();
+    try
+    {
+        throw NotedError<CLWException>(CLWException(-30, "clCreateProgramWithSource failed"),
+                                       "the kernel source \"kernel.cl\" is empty");
+    }
+    catch (...)
+    {
+        ReportFatalError();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vertexshadows: clCreateProgramWithSource failed\n"
+              "vertexshadows: the kernel source \"kernel.cl\" is empty\n");
+
+    // A compiler that fails without a log: the note alone says what happened.
+    testing::internal::CaptureStderr();
+    try
+    {
+        throw NotedError<std::string>(std::string(), "the vertex shader \"a.txt\" is empty");
+    }
+    catch (...)
+    {
+        ReportFatalError();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vertexshadows: the vertex shader \"a.txt\" is empty\n");
 }
 
 } // namespace

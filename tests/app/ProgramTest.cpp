@@ -1,5 +1,6 @@
 // The whole program as a user runs it, on Xvfb and PoCL: its log and title with the
-// default data, and the one clear line and exit status 1 for every kind of bad data.
+// default data, a close while frames run, and the one clear line and exit status 1 for
+// every kind of bad data.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/stat.h>
+
 // After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -154,8 +158,201 @@ TEST(BadData, NoOpenClPlatformIsReportedWithStatus1)
         << outcome.standardError.toStdString();
 }
 
-// The X window whose name starts with prefix, among the root's children.
-Window FindWindowNamed(Display* display, const std::string& prefix, std::string* name)
+// A working directory like the default data, where the file at relative path `replaced`
+// is a FIFO (when fifo is set) or else a directory. Everything else links to the data.
+class DataWithSpecialFile
+{
+public:
+    DataWithSpecialFile(const std::vector<QString>& replaced, bool fifo)
+    {
+        LinkEntries(QDir(kDataDir), QDir(m_dir.path()));
+        for (const QString& path : replaced)
+        {
+            const QString target = QDir(m_dir.path()).filePath(path);
+            QFile::remove(target);
+            if (fifo)
+            {
+                mkfifo(target.toLocal8Bit().constData(), 0600);
+            }
+            else
+            {
+                QDir().mkpath(target);
+            }
+        }
+    }
+    QString Path() const { return m_dir.path(); }
+
+private:
+    static void LinkEntries(const QDir& from, const QDir& to)
+    {
+        for (const QString& name : from.entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        {
+            if (name == "OBJ")
+            {
+                to.mkdir(name); // real, so that its files can be replaced
+                LinkEntries(QDir(from.filePath(name)), QDir(to.filePath(name)));
+            }
+            else
+            {
+                QFile::link(from.filePath(name), to.filePath(name));
+            }
+        }
+    }
+    QTemporaryDir m_dir;
+};
+
+// Runs the program until its standard error holds every one of lines or it ends by
+// itself; then stops it. Returns the standard error; *ended tells whether it ended.
+QString RunUntilLogged(const QString& workingDirectory, const std::vector<QString>& lines,
+                       bool* ended)
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.setProcessEnvironment(ProgramEnvironment());
+    process.start(kProgram, QStringList());
+    QString log;
+    QElapsedTimer clock;
+    clock.start();
+    auto allLogged = [&]
+    {
+        for (const QString& line : lines)
+        {
+            if (!log.contains(line))
+            {
+                return false;
+            }
+        }
+        return true;
+    };
+    *ended = false;
+    while (clock.elapsed() < 120000 && !allLogged())
+    {
+        *ended = process.waitForFinished(200);
+        log += QString::fromLocal8Bit(process.readAllStandardError());
+        if (*ended)
+        {
+            break;
+        }
+    }
+    if (!*ended)
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    return log;
+}
+
+TEST(BadData, FifosAndDirectoriesInPlaceOfFilesAreRefusedWithOneLine)
+{
+    // Opened as they are, a FIFO blocks the reader for ever and a directory reads as
+    // garbage; each must be refused with a line that names it.
+    struct FatalCase
+    {
+        QString path;
+        QString line;
+    };
+    const std::vector<FatalCase> fatal = {
+        {"OBJ/Scene.obj", "vertexshadows: Cannot load the scene \"OBJ/Scene.obj\": it is "},
+        {"OBJ/Scene.mtl", "vertexshadows: Cannot load the scene \"OBJ/Scene.obj\": cannot read "
+                          "\"OBJ/Scene.mtl\": it is "},
+        {"VertexShader.txt", "vertexshadows: Cannot read the contents of a file: "
+                             "\"VertexShader.txt\" is not a regular file"},
+        {"kernel.cl",
+         "vertexshadows: Cannot read the contents of a file: \"kernel.cl\" is not a regular file"},
+    };
+    for (const bool fifo : {true, false})
+    {
+        const char* kind = fifo ? "FIFO" : "directory";
+        for (const FatalCase& c : fatal)
+        {
+            const DataWithSpecialFile data({c.path}, fifo);
+            const Outcome outcome = RunProgram(data.Path(), ProgramEnvironment(), 120000);
+            ASSERT_TRUE(outcome.finished) << kind << " " << c.path.toStdString();
+            EXPECT_EQ(outcome.exitCode, 1) << kind << " " << c.path.toStdString();
+            EXPECT_TRUE(outcome.standardError.contains(c.line))
+                << kind << " " << c.path.toStdString() << ": "
+                << outcome.standardError.toStdString();
+        }
+
+        // A texture and the music are not needed to go on: a warning each, and the
+        // demo runs.
+        const DataWithSpecialFile data({"OBJ/tiles.png", "WINDWLKR.S3M"}, fifo);
+        bool ended = false;
+        const QString log =
+            RunUntilLogged(data.Path(),
+                           {"Texture: cannot load OBJ/tiles.png (it is ",
+                            "\"WINDWLKR.S3M\": not a regular file", "Num Tessellation Vertices: "},
+                           &ended);
+        EXPECT_FALSE(ended) << kind << ": " << log.toStdString();
+        EXPECT_TRUE(log.contains("Texture: cannot load OBJ/tiles.png (it is "))
+            << kind << ": " << log.toStdString();
+        EXPECT_TRUE(log.contains("\"WINDWLKR.S3M\": not a regular file"))
+            << kind << ": " << log.toStdString();
+    }
+}
+
+TEST(BadData, NoXDisplayIsOneLineAndStatus1)
+{
+    QProcessEnvironment unset = ProgramEnvironment();
+    unset.remove("DISPLAY");
+    Outcome outcome = RunProgram(kDataDir, unset, 60000);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.standardError.toStdString(),
+              "vertexshadows: cannot open the X display: DISPLAY is not set "
+              "(./run starts a virtual X server when there is none)\n");
+
+    // A display number that no server answers.
+    QProcessEnvironment silent = ProgramEnvironment();
+    int n = 500;
+    while (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n)))
+    {
+        ++n;
+    }
+    silent.insert("DISPLAY", QString(":%1").arg(n));
+    outcome = RunProgram(kDataDir, silent, 60000);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.standardError.toStdString(),
+              QString("vertexshadows: cannot open the X display \":%1\"\n").arg(n).toStdString());
+}
+
+TEST(BadData, PoclWithoutAWritableKernelCacheIsNamed)
+{
+    QProcessEnvironment environment = ProgramEnvironment();
+    environment.insert("POCL_CACHE_DIR", "/proc/no-such-folder/kcache");
+    environment.remove("RUSTICL_ENABLE");
+    const Outcome outcome = RunProgram(kDataDir, environment);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.standardError.contains("vertexshadows: no OpenCL device was found: PoCL"))
+        << outcome.standardError.toStdString();
+}
+
+// The process that owns a top-level window, as Qt records it (_NET_WM_PID), or 0.
+qint64 WindowProcess(Display* display, Window window)
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    qint64 pid = 0;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data)
+    {
+        if (count == 1 && format == 32)
+        {
+            pid = static_cast<qint64>(*reinterpret_cast<unsigned long*>(data));
+        }
+        XFree(data);
+    }
+    return pid;
+}
+
+// The X window of process pid whose name starts with prefix, among the root's children:
+// other tests may run demos on the same display at the same time.
+Window FindWindowNamed(Display* display, const std::string& prefix, std::string* name, qint64 pid)
 {
     Window root = 0, parent = 0;
     Window* children = nullptr;
@@ -168,7 +365,8 @@ Window FindWindowNamed(Display* display, const std::string& prefix, std::string*
             char* windowName = nullptr;
             if (XFetchName(display, children[i], &windowName) && windowName)
             {
-                if (std::string(windowName).rfind(prefix, 0) == 0)
+                if (std::string(windowName).rfind(prefix, 0) == 0 &&
+                    WindowProcess(display, children[i]) == pid)
                 {
                     found = children[i];
                     *name = windowName;
@@ -266,7 +464,7 @@ TEST(DefaultData, RunsLogsItsCountsAndShowsMovingShadows)
     while (!window && clock.elapsed() < 180000 && process.state() == QProcess::Running)
     {
         QThread::msleep(200);
-        window = FindWindowNamed(display.get(), "FPS: ", &title);
+        window = FindWindowNamed(display.get(), "FPS: ", &title, process.processId());
     }
     ASSERT_NE(window, 0u) << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
     EXPECT_GT(std::stoi(title.substr(5)), 0) << title;
@@ -302,6 +500,114 @@ TEST(DefaultData, RunsLogsItsCountsAndShowsMovingShadows)
               1)
         << log.toStdString();
     EXPECT_LT(log.indexOf("Num Positions: "), log.indexOf("Num Tessellation Vertices: "));
+}
+
+// The window's title as the program set it last (_NET_WM_NAME; Qt updates WM_NAME later).
+std::string TitleOf(Display* display, Window window)
+{
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netName, 0, 256, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
+        data)
+    {
+        title.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    return title;
+}
+
+// The program's top-level window once its title shows a frame rate: frames are running.
+// Only the window of this process: other tests may run demos on the same display.
+Window WaitForFrames(Display* display, QProcess& process)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 180000 && process.state() == QProcess::Running)
+    {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        {
+            for (unsigned i = 0; i < count && !found; ++i)
+            {
+                if (TitleOf(display, children[i]).rfind("FPS: ", 0) == 0 &&
+                    WindowProcess(display, children[i]) == process.processId())
+                {
+                    found = children[i];
+                }
+            }
+            XFree(children);
+        }
+        if (found)
+        {
+            return found;
+        }
+        QThread::msleep(50);
+    }
+    return 0;
+}
+
+// What a window manager sends when the user closes the window.
+void RequestClose(Display* display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+TEST(DefaultData, ClosingTheWindowWhileFramesRunEndsTheProgramPromptlyWithStatus0)
+{
+    // A frame drawn after the close, into a window Qt has destroyed, crashed the
+    // rasteriser or hung the swap. The close lands at a different point of a frame in
+    // each run.
+    std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
+    ASSERT_TRUE(display);
+    for (const int delayMs : {0, 170, 430})
+    {
+        QProcess process;
+        process.setWorkingDirectory(kDataDir);
+        process.setProcessEnvironment(ProgramEnvironment());
+        process.start(kProgram, QStringList());
+        ASSERT_TRUE(process.waitForStarted());
+        const Window window = WaitForFrames(display.get(), process);
+        ASSERT_NE(window, 0u)
+            << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
+        QThread::msleep(delayMs);
+
+        RequestClose(display.get(), window);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ended = process.waitForFinished(15000);
+        const qint64 ms = clock.elapsed();
+        if (!ended)
+        {
+            process.kill();
+            process.waitForFinished();
+        }
+        const QString log = QString::fromLocal8Bit(process.readAllStandardError());
+        ASSERT_TRUE(ended) << "still running 15 s after the close; " << log.toStdString();
+        // A frame takes well under a second even here (sanitizers, a shared machine).
+        EXPECT_LT(ms, 5000) << log.toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << log.toStdString();
+        EXPECT_EQ(process.exitCode(), 0) << log.toStdString();
+        EXPECT_FALSE(log.contains("vertexshadows: ")) << log.toStdString();
+        EXPECT_FALSE(log.contains("X Error")) << log.toStdString();
+        EXPECT_FALSE(log.contains("Sanitizer")) << log.toStdString();
+    }
 }
 
 } // namespace

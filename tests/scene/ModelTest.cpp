@@ -26,7 +26,7 @@ protected:
     {
         ASSERT_TRUE(WriteImage(dir.Path("stone.png"), FIF_PNG, 16, 16));
         WriteText(dir.Path("scene.mtl"), "newmtl stone\nKd 1 1 1\nmap_Kd stone.png\n\n"
-                                         "newmtl paint\nKd 0.5 0.5 0.5\nmap_Kd stone.png\n\n"
+                                         "newmtl paint\nKd 0.5 0.5 0.5\nmap_Kd ./stone.png\n\n"
                                          "newmtl unused\nKd 0 1 0\n");
         WriteText(dir.Path("scene.obj"), "mtllib scene.mtl\n"
                                          "v -1 0 1\nv 1 0 1\nv 1 0 -1\nv -1 0 -1\n"
@@ -110,8 +110,9 @@ TEST_F(ModelTest, LoadKeepsTheInvariantsOfBothViews)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(ModelTest, TwoMaterialsNamingOneImageGetTwoTextures)
+TEST_F(ModelTest, MaterialsNamingOneImageShareOneTexture)
 {
+    // The two materials name the image by different paths.
     WriteScene();
     Model model;
     model.Load(dir.Root(), "scene.obj");
@@ -120,12 +121,15 @@ TEST_F(ModelTest, TwoMaterialsNamingOneImageGetTwoTextures)
     {
         if (group.texture != 0)
         {
-            EXPECT_TRUE(glIsTexture(group.texture));
             textures.push_back(group.texture);
         }
     }
     ASSERT_EQ(textures.size(), 2u);
-    EXPECT_NE(textures[0], textures[1]);
+    EXPECT_EQ(textures[0], textures[1]);
+    EXPECT_TRUE(glIsTexture(textures[0]));
+
+    model.Release();
+    EXPECT_FALSE(glIsTexture(textures[0]));
 }
 
 TEST_F(ModelTest, MaterialsWithoutTexturesHaveTextureZero)

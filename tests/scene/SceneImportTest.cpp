@@ -112,6 +112,17 @@ TEST(SceneImport, SceneWithoutTrianglesIsRefused)
     EXPECT_NE(message.find("no triangles"), std::string::npos) << message;
 }
 
+TEST(SceneImport, PositionsThatAreNotFiniteAreNamedAsTheCause)
+{
+    // The importer's own post-processing drops such meshes and says only that none
+    // remain.
+    ScratchDir dir;
+    WriteText(dir.Path("nan.obj"), "v 0 0 0\nv 1 0 0\nv nan 1 0\nf 1 2 3\n");
+    const std::string message = ErrorOf(dir.Path("nan.obj"));
+    EXPECT_NE(message.find("nan.obj"), std::string::npos) << message;
+    EXPECT_NE(message.find("not finite"), std::string::npos) << message;
+}
+
 TEST(SceneImport, UnreadableFileIsNamed)
 {
     ScratchDir dir;

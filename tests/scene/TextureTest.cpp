@@ -84,7 +84,9 @@ TEST_F(TextureTest, SamplingStateIsSet)
         glBindTexture(GL_TEXTURE_2D, texture);
         glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &set);
         glBindTexture(GL_TEXTURE_2D, 0);
-        EXPECT_EQ(set, highest);
+        // llvmpipe's anisotropic filtering can take minutes for one pixel: it stays off.
+        const std::string renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        EXPECT_EQ(set, renderer.rfind("llvmpipe", 0) == 0 ? 1.0f : highest) << renderer;
     }
     glDeleteTextures(1, &texture);
 }
@@ -159,6 +161,24 @@ TEST_F(TextureTest, SamePathTwiceGivesTwoNames)
     EXPECT_NE(first, second);
     glDeleteTextures(1, &first);
     glDeleteTextures(1, &second);
+}
+
+TEST_F(TextureTest, ImagesPastAPixelBudgetAreRefusedWithAWarning)
+{
+    ASSERT_TRUE(WriteImage(dir.Path("a.png"), FIF_PNG, 16, 16));
+    ASSERT_TRUE(WriteImage(dir.Path("b.png"), FIF_PNG, 8, 8));
+    fixtures::WarningLog warnings;
+    std::uint64_t budget = 300;
+    const GLuint first =
+        Texture::Instance()->Load(QString::fromStdString(dir.Path("a.png")), &budget);
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(budget, 300u - 256u);
+    EXPECT_EQ(Texture::Instance()->Load(QString::fromStdString(dir.Path("b.png")), &budget), 0u);
+    EXPECT_EQ(budget, 44u);
+    ASSERT_EQ(warnings.lines.size(), 1u);
+    EXPECT_NE(warnings.lines[0].find("b.png"), std::string::npos) << warnings.lines[0];
+    EXPECT_NE(warnings.lines[0].find("budget"), std::string::npos) << warnings.lines[0];
+    glDeleteTextures(1, &first);
 }
 
 TEST(TextureInstance, IsOneObject)
