@@ -4,6 +4,8 @@
 #include "app/ComputeStartup.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
+#include "app/SceneSetup.h"
+#include "app/Screenshot.h"
 #include "audio/AudioLog.h"
 #include "scene/RasterPass.h"
 #include "scene/ShaderProgram.h"
@@ -14,6 +16,8 @@
 #include <QEvent>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace
 {
@@ -28,12 +32,29 @@ void LogAudioWarning(audio::LogLevel level, const char* message)
     }
 }
 
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A --frames run turns the light by this much time per frame, so that its pictures
+// are the same on every machine.
+constexpr float kFixedFrameSeconds = 1.0f / 30.0f;
+// The overlay's figures are the medians of this many seconds of frames.
+constexpr double kOverlaySeconds = 0.5;
+
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow)
+MainWindow::MainWindow(QWidget* parent) : MainWindow(Settings(), parent) {}
+
+MainWindow::MainWindow(const Settings& settings, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
     ui->view->installEventFilter(this);
+    ui->view->installEventFilter(&m_controls);
+    installEventFilter(&m_controls);
 
     // Asking for the id turns the view into a native X11 window of its own.
     m_window = ui->view->winId();
@@ -92,6 +113,7 @@ void MainWindow::InitCL()
     m_clProgram = compute.program;
     m_api = compute.api;
     m_sharesWithGl = compute.sharesWithGl;
+    m_deviceDescription = compute.description;
     qDebug().noquote() << QString::fromStdString(compute.description);
 }
 
@@ -101,13 +123,16 @@ void MainWindow::InitScene()
 
     // The music: looped for ever on the audio layer's thread. Without an audio device,
     // or without the file, the demo runs silent and nothing else changes.
-    audio::SetLogSink(&LogAudioWarning);
-    FMOD_System_Create(&m_fmodSystem);
-    FMOD_System_SetOutput(m_fmodSystem, FMOD_OUTPUTTYPE_AUTODETECT);
-    FMOD_System_Init(m_fmodSystem, 50, FMOD_INIT_NORMAL, nullptr);
-    FMOD_System_CreateStream(m_fmodSystem, "WINDWLKR.S3M", FMOD_LOOP_NORMAL | FMOD_2D, nullptr,
-                             &m_music);
-    FMOD_System_PlaySound(m_fmodSystem, m_music, nullptr, 0, &m_channel);
+    if (m_settings.music)
+    {
+        audio::SetLogSink(&LogAudioWarning);
+        FMOD_System_Create(&m_fmodSystem);
+        FMOD_System_SetOutput(m_fmodSystem, FMOD_OUTPUTTYPE_AUTODETECT);
+        FMOD_System_Init(m_fmodSystem, 50, FMOD_INIT_NORMAL, nullptr);
+        FMOD_System_CreateStream(m_fmodSystem, "WINDWLKR.S3M", FMOD_LOOP_NORMAL | FMOD_2D, nullptr,
+                                 &m_music);
+        FMOD_System_PlaySound(m_fmodSystem, m_music, nullptr, 0, &m_channel);
+    }
 
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
@@ -116,12 +141,14 @@ void MainWindow::InitScene()
     glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
 
     m_program = LoadShaderProgram("VertexShader.txt", "FragmentShader.txt");
-    m_model.Load("OBJ", "Scene.obj");
+    m_world = LoadScene(m_model, m_settings);
 
     qDebug() << "Num Positions: " << m_model.GetPositions().size();
     qDebug() << "Num Tessellation Vertices: " << m_model.GetVertices().size();
 
-    m_deviceScene = CreateDeviceScene(m_context, m_api, m_model, m_sharesWithGl);
+    const bool framed = !m_settings.scene.empty();
+    m_deviceScene = CreateDeviceScene(m_context, m_api, m_model, m_sharesWithGl, true,
+                                      framed ? &m_world : nullptr);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -155,6 +182,7 @@ void MainWindow::Draw()
 
 void MainWindow::DrawFrame()
 {
+    const double frameStart = Now();
     m_gl->MakeCurrent();
 
     m_prevNs = m_curNs;
@@ -171,19 +199,82 @@ void MainWindow::DrawFrame()
     const float aspect = static_cast<float>(width) / static_cast<float>(height);
 
     // The light turns half a radian per second; the camera follows at half its rate.
-    static float lightAngle = 0.0f;
-    lightAngle += m_frameSeconds * 0.5f;
-
-    const Float3 eye = CameraPosition(lightAngle);
-    const Float3 target{0.0f, 1.0f, 0.0f};
+    const ViewControls::View frame =
+        m_controls.Advance(m_settings.frames > 0 ? kFixedFrameSeconds : m_frameSeconds);
     const Float3 up{0.0f, 1.0f, 0.0f};
-    const Mat4 view = LookAt(eye, target, up);
+    const Mat4 view = LookAt(frame.eye, frame.target, up);
     const Mat4 projection = Perspective(aspect);
-    const Float3 light = LightDirection(lightAngle);
 
-    RunShadowPass(m_context, m_clProgram, m_api, m_deviceScene, Identity(), eye, target, light);
+    ShadowPassTimes times;
+    RunShadowPass(m_context, m_clProgram, m_api, m_deviceScene, m_world, frame.eye, frame.target,
+                  frame.light, &times, m_controls.ShadowsOn());
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const double rasterStart = Now();
     DrawModel(m_model, m_program, Multiply(projection, view));
+    // Where the figures are wanted, the raster pass's own time, not only its queueing.
+    const bool measuring = m_settings.frames > 0 || m_controls.OverlayShown();
+    if (measuring)
+    {
+        glFinish();
+    }
+    const double rasterSeconds = Now() - rasterStart;
+    DrawExtras(width, height);
     m_gl->SwapBuffers();
+    if (measuring)
+    {
+        CountFrameCosts({times.rayGeneration, times.occlusion, times.shadowWrite, times.transfer,
+                         rasterSeconds, Now() - frameStart});
+    }
+}
+
+void MainWindow::DrawExtras(int width, int height)
+{
+    if (m_controls.OverlayShown())
+    {
+        m_overlay.Draw(width, height);
+    }
+    const bool lastFrame = m_settings.frames > 0 && m_framesDrawn + 1 == m_settings.frames;
+    if (m_controls.TakeScreenshotRequest() || (lastFrame && !m_settings.screenshot.empty()))
+    {
+        const QString path = m_settings.screenshot.empty()
+                                 ? NewScreenshotPath(".")
+                                 : QString::fromStdString(m_settings.screenshot);
+        SaveScreenshot(ReadBackBuffer(width, height), path);
+    }
+}
+
+void MainWindow::CountFrameCosts(const FrameSample& sample)
+{
+    m_statistics.Add(sample);
+    m_statisticsSeconds += sample.frame;
+    const size_t triangles = m_model.GetIndices().size() / 3;
+    if (m_settings.frames == 0)
+    {
+        if (m_statisticsSeconds >= kOverlaySeconds)
+        {
+            m_overlay.SetText(DescribeFrames(
+                double(m_statistics.Count()) / m_statisticsSeconds, m_statistics.Medians(),
+                m_deviceScene.vertexCount, triangles, m_controls.ShadowsOn(), m_deviceDescription));
+            m_statistics.Clear();
+            m_statisticsSeconds = 0.0;
+        }
+        return;
+    }
+    if (++m_framesDrawn < m_settings.frames)
+    {
+        return;
+    }
+    std::printf("vertexshadows: %d frames of %d vertices (one shadow ray each) and %zu "
+                "triangles, median per stage:\n",
+                m_settings.frames, m_deviceScene.vertexCount, triangles);
+    for (const std::string& line :
+         DescribeStages(m_statistics.Medians(), m_deviceScene.vertexCount))
+    {
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("  %s\n", m_deviceDescription.c_str());
+    std::fflush(stdout);
+    m_timer.stop();
+    QCoreApplication::exit(0);
 }

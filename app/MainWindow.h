@@ -2,7 +2,11 @@
 // The demo's one window. It owns every resource of the program: the OpenGL context on
 // its view, the compute device, the scene, and the frame loop that keeps the title's
 // frame rate, turns the camera and the light, casts the shadows and draws.
+#include "app/FrameStatistics.h"
+#include "app/Options.h"
+#include "app/Overlay.h"
 #include "app/ShadowPass.h"
+#include "app/ViewControls.h"
 #include "audio/fmod.h"
 #include "clw/CLW.h"
 #include "platform/GlContext.h"
@@ -17,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class Ui_MainWindow;
 
@@ -26,6 +31,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    // The demo as the command line asks for it; default settings are the demo as is.
+    explicit MainWindow(const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Installed on the view only: keeps the OpenGL viewport the size of the view.
@@ -43,7 +50,13 @@ private:
     // shadow pass with the occluder committed.
     void InitScene();
     void DrawFrame();
+    // Over the drawn frame, before it is shown: the overlay and a screenshot.
+    void DrawExtras(int width, int height);
+    // The figures of a drawn frame: the overlay's, and at the end of a --frames run,
+    // its report and the exit.
+    void CountFrameCosts(const FrameSample& sample);
 
+    Settings m_settings;
     Ui_MainWindow* ui;
     // The view's native X11 window and the GLX context drawing into it.
     unsigned long m_window = 0;
@@ -56,6 +69,9 @@ private:
     bool m_sharesWithGl = false;
     DeviceScene m_deviceScene;
     Model m_model;
+    // Places the scene in the frame the camera and the light are made for.
+    Mat4 m_world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    std::string m_deviceDescription;
 
     QTimer m_timer;
     QElapsedTimer m_elapsed;
@@ -64,6 +80,13 @@ private:
     float m_frameSeconds = 0.0f;
     int m_frameCount = 0;
     float m_fpsSeconds = 0.0f;
+
+    ViewControls m_controls;
+    Overlay m_overlay;
+    // Frames of a --frames run, or of the overlay's current half second.
+    FrameStatistics m_statistics;
+    double m_statisticsSeconds = 0.0;
+    int m_framesDrawn = 0;
 
     // The background music; it plays on the audio layer's own thread.
     FMOD_SYSTEM* m_fmodSystem = nullptr;

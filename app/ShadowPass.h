@@ -56,15 +56,20 @@ size_t LaunchSide(int vertexCount);
 // and commits the model's coarse triangles to the service as the occluder (id 1).
 // shareWithGl: make the drawn-vertex buffer from the model's OpenGL vertex buffer.
 // withGl: the model's OpenGL vertex buffer exists (false only for headless use).
+// world: the matrix the frames will pass; the occluder is committed in that space, the
+// space the rays are cast in.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
-                              const Model& model, bool shareWithGl, bool withGl = true);
+                              const Model& model, bool shareWithGl, bool withGl = true,
+                              const Mat4* world = nullptr);
 
 // Releases what CreateDeviceScene made that the buffer wrappers do not release.
 void ReleaseDeviceScene(DeviceScene& scene, RadeonRays::IntersectionApi* api);
 
 // One pass for the frame's world matrix, camera and light direction. When times is
-// given, each stage's host time is written there.
+// given, each stage's host time is written there. Without castShadows only the rays'
+// kernel runs: every vertex is drawn lit, as if nothing stood in the light.
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,
-                   const Float3& lightDirection, ShadowPassTimes* times = nullptr);
+                   const Float3& lightDirection, ShadowPassTimes* times = nullptr,
+                   bool castShadows = true);

@@ -51,6 +51,19 @@ void Model::Import(QString directory, QString fileName)
     }
 }
 
+void Model::AddUntexturedGroup(std::vector<_Vertex> triangles)
+{
+    for (const _Vertex& v : triangles)
+    {
+        indices.push_back(static_cast<GLuint>(positions.size()));
+        positions.push_back(v.position);
+    }
+    MaterialGroup group;
+    group.vertices = std::move(triangles);
+    groups.push_back(std::move(group));
+    texturePaths.push_back(std::nullopt);
+}
+
 void Model::Tessellate(float threshold)
 {
     std::uint64_t total = 0;

@@ -51,6 +51,11 @@ public:
     void Tessellate(float threshold);
     void LoadTextures();
     void BuildVertexArray();
+
+    // Between Import and Tessellate: appends a group without texture holding
+    // triangles (three vertices each), and their corners to the coarse geometry that
+    // occludes the light. For a floor under a scene that has none.
+    void AddUntexturedGroup(std::vector<_Vertex> triangles);
     void UploadBuffers();
 
     // Draws every group that has vertices with program, which the caller has made
