@@ -63,8 +63,9 @@ std::vector<_Vertex> FloorUnder(const Bounds& bounds)
         vertex.color = {1.0f, 1.0f, 1.0f};
         return vertex;
     };
-    const _Vertex nearLeft = corner(-1, -1, 0, 0), farLeft = corner(-1, 1, 0, 1);
-    const _Vertex farRight = corner(1, 1, 1, 1), nearRight = corner(1, -1, 1, 0);
+    // Its texture repeats three times along each side.
+    const _Vertex nearLeft = corner(-1, -1, 0, 0), farLeft = corner(-1, 1, 0, 3);
+    const _Vertex farRight = corner(1, 1, 3, 3), nearRight = corner(1, -1, 3, 0);
     // Counter-clockwise seen from above, so that back-face culling keeps the top.
     return {nearLeft, farLeft, farRight, nearLeft, farRight, nearRight};
 }

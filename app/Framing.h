@@ -34,12 +34,12 @@ Mat4 FrameBounds(const Bounds& bounds);
 
 // A plain floor under bounds: a square at the box's lowest height, centred below the
 // box and reaching three quarters of its diagonal out from the centre, as two
-// triangles facing up, white, without texture.
+// triangles facing up, white, with texture coordinates from 0 to 3 along each side.
 std::vector<_Vertex> FloorUnder(const Bounds& bounds);
 
-// The relative detail that the shipped scene's refinement threshold amounts to: its
-// triangles are at most 0.02 square units in a box of about 680 square units.
-constexpr double kShippedRelativeDetail = 3e-5;
+// The relative detail a framed scene starts from: the shipped scene's triangles of at
+// most 0.02 square units, in a framed box whose diagonal is twice kFramedRadius.
+constexpr double kFramedRelativeDetail = 0.02 / (4.0 * kFramedRadius * kFramedRadius);
 
 // The most vertices a scene given without --detail is refined into, estimated: about
 // what the shipped scene uses, which runs at interactive rates on a CPU device.

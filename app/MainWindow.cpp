@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <chrono>
@@ -43,6 +44,8 @@ double Now()
 constexpr float kFixedFrameSeconds = 1.0f / 30.0f;
 // The overlay's figures are the medians of this many seconds of frames.
 constexpr double kOverlaySeconds = 0.5;
+// Frames a --frames run draws before it counts: the view settling to its size.
+constexpr int kSettlingFrames = 3;
 
 } // namespace
 
@@ -160,6 +163,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         const int height = std::max(ui->view->height(), 1);
         m_gl->Resize(width, height);
         glViewport(0, 0, width, height);
+        m_viewportSize = ui->view->size();
     }
     return handled;
 }
@@ -182,6 +186,17 @@ void MainWindow::Draw()
 
 void MainWindow::DrawFrame()
 {
+    // A --frames run counts only frames that reach the screen whole: until the view is
+    // shown and the viewport has its size, what a frame draws has nowhere to go; and the
+    // driver may take the new size of the drawable only a frame or two later. Those
+    // first frames are drawn with the light still, and not counted.
+    const bool frameRun = m_settings.frames > 0;
+    const QWindow* viewWindow = ui->view->windowHandle();
+    if (frameRun && !(viewWindow && viewWindow->isExposed() && m_viewportSize == ui->view->size()))
+    {
+        return;
+    }
+    const bool counted = !frameRun || ++m_settledFrames > kSettlingFrames;
     const double frameStart = Now();
     m_gl->MakeCurrent();
 
@@ -199,8 +214,9 @@ void MainWindow::DrawFrame()
     const float aspect = static_cast<float>(width) / static_cast<float>(height);
 
     // The light turns half a radian per second; the camera follows at half its rate.
-    const ViewControls::View frame =
-        m_controls.Advance(m_settings.frames > 0 ? kFixedFrameSeconds : m_frameSeconds);
+    const ViewControls::View frame = m_controls.Advance(!frameRun ? m_frameSeconds
+                                                        : counted ? kFixedFrameSeconds
+                                                                  : 0.0f);
     const Float3 up{0.0f, 1.0f, 0.0f};
     const Mat4 view = LookAt(frame.eye, frame.target, up);
     const Mat4 projection = Perspective(aspect);
@@ -213,13 +229,13 @@ void MainWindow::DrawFrame()
     const double rasterStart = Now();
     DrawModel(m_model, m_program, Multiply(projection, view));
     // Where the figures are wanted, the raster pass's own time, not only its queueing.
-    const bool measuring = m_settings.frames > 0 || m_controls.OverlayShown();
+    const bool measuring = (frameRun && counted) || m_controls.OverlayShown();
     if (measuring)
     {
         glFinish();
     }
     const double rasterSeconds = Now() - rasterStart;
-    DrawExtras(width, height);
+    DrawExtras(width, height, frameRun && counted && m_framesDrawn + 1 == m_settings.frames);
     m_gl->SwapBuffers();
     if (measuring)
     {
@@ -228,13 +244,12 @@ void MainWindow::DrawFrame()
     }
 }
 
-void MainWindow::DrawExtras(int width, int height)
+void MainWindow::DrawExtras(int width, int height, bool lastFrame)
 {
     if (m_controls.OverlayShown())
     {
         m_overlay.Draw(width, height);
     }
-    const bool lastFrame = m_settings.frames > 0 && m_framesDrawn + 1 == m_settings.frames;
     if (m_controls.TakeScreenshotRequest() || (lastFrame && !m_settings.screenshot.empty()))
     {
         const QString path = m_settings.screenshot.empty()

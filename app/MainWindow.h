@@ -51,7 +51,7 @@ private:
     void InitScene();
     void DrawFrame();
     // Over the drawn frame, before it is shown: the overlay and a screenshot.
-    void DrawExtras(int width, int height);
+    void DrawExtras(int width, int height, bool lastFrame);
     // The figures of a drawn frame: the overlay's, and at the end of a --frames run,
     // its report and the exit.
     void CountFrameCosts(const FrameSample& sample);
@@ -87,6 +87,9 @@ private:
     FrameStatistics m_statistics;
     double m_statisticsSeconds = 0.0;
     int m_framesDrawn = 0;
+    int m_settledFrames = 0;
+    // The view's size when the viewport was last set.
+    QSize m_viewportSize;
 
     // The background music; it plays on the audio layer's own thread.
     FMOD_SYSTEM* m_fmodSystem = nullptr;

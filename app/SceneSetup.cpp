@@ -4,9 +4,45 @@
 #include "app/Framing.h"
 #include "scene/Tessellation.h"
 
+#include <GL/glew.h>
+
 #include <QFileInfo>
 
-#include <algorithm>
+#include <vector>
+
+namespace
+{
+
+// A quiet grey checker: light enough for the shadows to read on it, its tiles showing
+// the floor's extent and the scene's scale.
+GLuint MakeFloorTexture()
+{
+    constexpr int kSize = 64, kTile = 8;
+    std::vector<GLubyte> texels(kSize * kSize * 4, 255);
+    for (int y = 0; y < kSize; ++y)
+    {
+        for (int x = 0; x < kSize; ++x)
+        {
+            const GLubyte grey = ((x / kTile + y / kTile) % 2) ? 170 : 150;
+            GLubyte* texel = &texels[4 * (y * kSize + x)];
+            texel[0] = texel[1] = texel[2] = grey;
+        }
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 texels.data());
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+} // namespace
 
 float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triangleLists,
                           double squaredDiagonal, double relativeDetail)
@@ -17,7 +53,7 @@ float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triang
     {
         return static_cast<float>(relativeDetail * size);
     }
-    float threshold = static_cast<float>(kShippedRelativeDetail * size);
+    float threshold = static_cast<float>(kFramedRelativeDetail * size);
     // Each doubling about halves the count; past the whole box's size no triangle is
     // split any more, so the loop ends there at the latest.
     for (int step = 0; step < 64 && threshold < size; ++step)
@@ -56,7 +92,7 @@ Mat4 LoadScene(Model& model, const Settings& settings)
     const Bounds bounds = BoundsOf(model.GetPositions());
     if (settings.ground)
     {
-        model.AddUntexturedGroup(FloorUnder(bounds));
+        model.AddGroup(FloorUnder(bounds), MakeFloorTexture());
     }
 
     float threshold = TessellationThreshold();

@@ -51,7 +51,7 @@ void Model::Import(QString directory, QString fileName)
     }
 }
 
-void Model::AddUntexturedGroup(std::vector<_Vertex> triangles)
+void Model::AddGroup(std::vector<_Vertex> triangles, GLuint texture)
 {
     for (const _Vertex& v : triangles)
     {
@@ -60,6 +60,7 @@ void Model::AddUntexturedGroup(std::vector<_Vertex> triangles)
     }
     MaterialGroup group;
     group.vertices = std::move(triangles);
+    group.texture = texture;
     groups.push_back(std::move(group));
     texturePaths.push_back(std::nullopt);
 }
