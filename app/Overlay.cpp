@@ -29,7 +29,8 @@ QString DescribeFrames(double framesPerSecond, const FrameSample& medians, int v
     const QLocale locale(QLocale::English);
     lines << QString("%1 vertices, %2 triangles")
                  .arg(locale.toString(vertices), locale.toString(qulonglong(triangles)));
-    lines << QString::fromStdString(device);
+    // The device line names the device, then the path: one line each.
+    lines << QString::fromStdString(device).split("; ");
     return lines.join('\n');
 }
 
