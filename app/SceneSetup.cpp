@@ -53,9 +53,11 @@ float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triang
     {
         return static_cast<float>(relativeDetail * size);
     }
-    float threshold = static_cast<float>(kFramedRelativeDetail * size);
-    // Each doubling about halves the count; past the whole box's size no triangle is
-    // split any more, so the loop ends there at the latest.
+    // The finest threshold, from a sixteenth of the shipped density up by doublings,
+    // whose estimated count fits: each doubling about halves the count, and past the
+    // whole box's size no triangle is split any more, so the search ends there at the
+    // latest.
+    float threshold = static_cast<float>(kFramedRelativeDetail / 16.0 * size);
     for (int step = 0; step < 64 && threshold < size; ++step)
     {
         double estimate = 0.0;

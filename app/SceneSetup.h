@@ -16,8 +16,8 @@ Mat4 LoadScene(Model& model, const Settings& settings);
 
 // The refinement threshold in square model units for the given triangles (three
 // vertices each) in a box whose squared diagonal is squaredDiagonal: relativeDetail
-// times that; or, for relativeDetail 0, the shipped scene's density in the frame
-// (kFramedRelativeDetail), made coarser a doubling at a time until the estimated count
-// fits kInteractiveVertexCount.
+// times that; or, for relativeDetail 0, the finest of the shipped scene's density in
+// the frame (kFramedRelativeDetail) times 2^k, k from -4 up, whose estimated count fits
+// kInteractiveVertexCount.
 float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triangleLists,
                           double squaredDiagonal, double relativeDetail);
