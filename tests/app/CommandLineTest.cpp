@@ -73,6 +73,20 @@ TEST(CommandLine, EveryRefusalShowsTheUsageLineAndEndsWithStatus2)
     EXPECT_TRUE(help.standardOutput.contains(kUsage)) << help.standardOutput.toStdString();
 }
 
+TEST(CommandLine, AScenesProblemsAreOneLineAndStatus1)
+{
+    // A file that cannot be imported, and a detail the vertex budget cannot hold.
+    const Outcome missing = RunProgram({"--scene", "/nonexistent/model.obj"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.standardError.contains(
+        "vertexshadows: Cannot load the scene \"/nonexistent/model.obj\""))
+        << missing.standardError.toStdString();
+    const Outcome tooFine = RunProgram({"--detail", "1e-9", "--no-music"});
+    EXPECT_EQ(tooFine.exitCode, 1);
+    EXPECT_TRUE(tooFine.standardError.contains("more than the budget of 16777216"))
+        << tooFine.standardError.toStdString();
+}
+
 TEST(CommandLine, FramesPrintsEveryStageAndEndsWithStatus0)
 {
     const Outcome outcome = RunProgram({"--frames", "30", "--no-music"});
