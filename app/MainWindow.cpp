@@ -262,7 +262,8 @@ void MainWindow::DrawExtras(int width, int height, bool lastFrame)
 void MainWindow::CountFrameCosts(const FrameSample& sample)
 {
     m_statistics.Add(sample);
-    m_statisticsSeconds += sample.frame;
+    // Frames per second count the time between frames, the event loop's share included.
+    m_statisticsSeconds += m_frameSeconds;
     const size_t triangles = m_model.GetIndices().size() / 3;
     if (m_settings.frames == 0)
     {

@@ -202,9 +202,10 @@ TEST_F(TextureTest, SixteenBitGreyAndColourImagesKeepTheirTopEightBits)
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
         glBindTexture(GL_TEXTURE_2D, 0);
         glDeleteTextures(1, &texture);
-        // Compression may move a texel by a step or two.
-        EXPECT_NEAR(texels[0], 0xC0, 3) << c.name;
-        EXPECT_NEAR(texels[1], 0xC0, 3) << c.name;
-        EXPECT_NEAR(texels[2], 0xC0, 3) << c.name;
+        // The driver's compression keeps 5 or 6 bits of a channel; the low byte (0xFF),
+        // or a conversion that stretches or clamps, would give 255.
+        EXPECT_NEAR(texels[0], 0xC0, 8) << c.name;
+        EXPECT_NEAR(texels[1], 0xC0, 8) << c.name;
+        EXPECT_NEAR(texels[2], 0xC0, 8) << c.name;
     }
 }
