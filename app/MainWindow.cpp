@@ -281,9 +281,10 @@ void MainWindow::CountFrameCosts(const FrameSample& sample)
     {
         return;
     }
-    std::printf("vertexshadows: %d frames of %d vertices (one shadow ray each) and %zu "
+    std::printf("vertexshadows: %d frame%s of %d vertices (one shadow ray each) and %zu "
                 "triangles, median per stage:\n",
-                m_settings.frames, m_deviceScene.vertexCount, triangles);
+                m_settings.frames, m_settings.frames == 1 ? "" : "s", m_deviceScene.vertexCount,
+                triangles);
     for (const std::string& line :
          DescribeStages(m_statistics.Medians(), m_deviceScene.vertexCount))
     {
