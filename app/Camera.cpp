@@ -1,5 +1,7 @@
 #include "app/Camera.h"
 
+#include "scene/VectorMath.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,31 +24,6 @@ const float kHalfFieldOfView = FloatFromBits(0x3EC90E56u); // 0.3926875
 const float kDepthScale = FloatFromBits(0xBF80068Du);  // -1.0002
 const float kDepthOffset = FloatFromBits(0xBE4CD20Bu); // -0.20002
 
-Float3 Subtract(const Float3& a, const Float3& b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-Float3 Cross(const Float3& a, const Float3& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-float Dot(const Float3& a, const Float3& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-Float3 Scale(const Float3& v, float s)
-{
-    return {v.x * s, v.y * s, v.z * s};
-}
-
-Float3 Normalize(const Float3& v)
-{
-    return Scale(v, 1.0f / std::sqrt(Dot(v, v)));
-}
-
 } // namespace
 
 Mat4 Identity()
@@ -56,7 +33,7 @@ Mat4 Identity()
 
 Mat4 LookAt(const Float3& eye, const Float3& target, const Float3& up)
 {
-    const Float3 f = Normalize(Subtract(target, eye));
+    const Float3 f = Normalize(target - eye);
     const Float3 s = Normalize(Cross(f, up));
     const Float3 u = Cross(s, f); // unit length already
     return Mat4{{s.x, u.x, -f.x, 0, s.y, u.y, -f.y, 0, s.z, u.z, -f.z, 0, -Dot(s, eye),

@@ -3,8 +3,12 @@
 // its view, the compute device, the scene, and the frame loop that keeps the title's
 // frame rate, turns the camera and the light, casts the shadows and draws.
 #include "app/ComputeStartup.h"
+#include "app/FrameStatistics.h"
 #include "app/GlSharing.h"
+#include "app/Options.h"
+#include "app/Overlay.h"
 #include "app/ShadowPass.h"
+#include "app/ViewControls.h"
 #include "audio/fmod.h"
 #include "clw/CLW.h"
 #include "platform/GlContext.h"
@@ -19,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class Ui_MainWindow;
 
@@ -28,6 +33,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    // The demo as the command line asks for it; default settings are the demo as is.
+    explicit MainWindow(const Settings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Installed on the view only: keeps the OpenGL viewport the size of the view.
@@ -54,7 +61,13 @@ private:
     // Everything the destructor would release, at most once: the music, the device and
     // OpenGL objects, then the contexts themselves.
     void ReleaseResources();
+    // Over the drawn frame, before it is shown: the overlay and a screenshot.
+    void DrawExtras(int width, int height, bool lastFrame);
+    // The figures of a drawn frame: the overlay's, and at the end of a --frames run,
+    // its report and the exit.
+    void CountFrameCosts(const FrameSample& sample);
 
+    Settings m_settings;
     Ui_MainWindow* ui;
     // The view's native X11 window and the GLX context drawing into it.
     unsigned long m_window = 0;
@@ -72,6 +85,9 @@ private:
     std::unique_ptr<GlSharingSteps> m_glSharing;
     DeviceScene m_deviceScene;
     Model m_model;
+    // Places the scene in the frame the camera and the light are made for.
+    Mat4 m_world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    std::string m_deviceDescription;
 
     QTimer m_timer;
     QElapsedTimer m_elapsed;
@@ -80,6 +96,16 @@ private:
     float m_frameSeconds = 0.0f;
     int m_frameCount = 0;
     float m_fpsSeconds = 0.0f;
+
+    ViewControls m_controls;
+    Overlay m_overlay;
+    // Frames of a --frames run, or of the overlay's current half second.
+    FrameStatistics m_statistics;
+    double m_statisticsSeconds = 0.0;
+    int m_framesDrawn = 0;
+    int m_settledFrames = 0;
+    // The view's size when the viewport was last set.
+    QSize m_viewportSize;
 
     // The background music; it plays on the audio layer's own thread.
     FMOD_SYSTEM* m_fmodSystem = nullptr;

@@ -90,7 +90,7 @@ size_t LaunchSide(int vertexCount)
 
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing)
+                              std::unique_ptr<GlSharingSteps> glSharing, const Mat4* world)
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     DeviceScene scene;
@@ -137,7 +137,19 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
     scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
 
     // Rays start on the fine vertices but are traced against the coarse triangles.
-    const std::vector<Float3>& positions = model.GetPositions();
+    std::vector<Float3> framed;
+    if (world)
+    {
+        framed.reserve(model.GetPositions().size());
+        for (const Float3& p : model.GetPositions())
+        {
+            const float* m = world->m;
+            framed.push_back({m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
+                              m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+                              m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]});
+        }
+    }
+    const std::vector<Float3>& positions = world ? framed : model.GetPositions();
     const std::vector<GLuint>& indices = model.GetIndices();
     RadeonRays::Shape* occluder =
         api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()), sizeof(Float3),
@@ -154,7 +166,7 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,
-                   const Float3& lightDirection, ShadowPassTimes* times)
+                   const Float3& lightDirection, ShadowPassTimes* times, bool castShadows)
 {
     ShadowPassTimes local;
     ShadowPassTimes& t = times ? *times : local;
@@ -180,24 +192,28 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     RunOverVertices(context, scene, vertexShader);
     t.rayGeneration = SecondsSince(start);
 
-    // Occlusion.
-    start = Clock::now();
-    RadeonRays::Event* done = nullptr;
-    api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr, &done);
-    done->Wait();
-    api->DeleteEvent(done);
-    t.occlusion = SecondsSince(start);
+    t.occlusion = t.shadowWrite = 0.0;
+    if (castShadows)
+    {
+        // Occlusion.
+        start = Clock::now();
+        RadeonRays::Event* done = nullptr;
+        api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr, &done);
+        done->Wait();
+        api->DeleteEvent(done);
+        t.occlusion = SecondsSince(start);
 
-    // Shadow write.
-    start = Clock::now();
-    CLWKernel shadowShader = program.GetKernel("ShadowShader");
-    shadowShader.SetArg(0, scene.drawnVertexBuffer);
-    shadowShader.SetArg(1, scene.hitBuffer);
-    shadowShader.SetArg(2, scene.vertexCount);
-    shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
-    shadowShader.SetArg(4, static_cast<cl_int>(scene.globalHeight));
-    RunOverVertices(context, scene, shadowShader);
-    t.shadowWrite = SecondsSince(start);
+        // Shadow write.
+        start = Clock::now();
+        CLWKernel shadowShader = program.GetKernel("ShadowShader");
+        shadowShader.SetArg(0, scene.drawnVertexBuffer);
+        shadowShader.SetArg(1, scene.hitBuffer);
+        shadowShader.SetArg(2, scene.vertexCount);
+        shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
+        shadowShader.SetArg(4, static_cast<cl_int>(scene.globalHeight));
+        RunOverVertices(context, scene, shadowShader);
+        t.shadowWrite = SecondsSince(start);
+    }
 
     // Transfer, where OpenCL could not write OpenGL's buffer itself.
     start = Clock::now();

@@ -95,14 +95,19 @@ size_t LaunchSide(int vertexCount);
 // With glSharing (only with DrawnVertices::InOpenGlBuffer), the drawn vertices are
 // OpenGL's buffer itself where the driver agrees; where it refuses, the scene copies
 // through the host and says so in sharingRefusal.
+// world: the matrix the frames will pass; the occluder is committed in that space, the
+// space the rays are cast in.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing = nullptr);
+                              std::unique_ptr<GlSharingSteps> glSharing = nullptr,
+                              const Mat4* world = nullptr);
 
 // One pass for the frame's world matrix, camera and light direction. When times is
-// given, each stage's host time is written there. On return OpenCL has finished with
-// the drawn vertices and OpenGL may draw them.
+// given, each stage's host time is written there. Without castShadows only the rays'
+// kernel runs: every vertex is drawn lit, as if nothing stood in the light. On return
+// OpenCL has finished with the drawn vertices and OpenGL may draw them.
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,
-                   const Float3& lightDirection, ShadowPassTimes* times = nullptr);
+                   const Float3& lightDirection, ShadowPassTimes* times = nullptr,
+                   bool castShadows = true);

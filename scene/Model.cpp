@@ -55,6 +55,20 @@ void Model::Import(QString directory, QString fileName)
     }
 }
 
+void Model::AddGroup(std::vector<_Vertex> triangles, GLuint texture)
+{
+    for (const _Vertex& v : triangles)
+    {
+        indices.push_back(static_cast<GLuint>(positions.size()));
+        positions.push_back(v.position);
+    }
+    MaterialGroup group;
+    group.vertices = std::move(triangles);
+    group.texture = texture;
+    groups.push_back(std::move(group));
+    texturePaths.push_back(std::nullopt);
+}
+
 void Model::Tessellate(float threshold)
 {
     std::uint64_t total = 0;

@@ -52,6 +52,12 @@ public:
     void Tessellate(float threshold);
     void LoadTextures();
     void BuildVertexArray();
+
+    // Between Import and Tessellate: appends a group of triangles (three vertices
+    // each) drawn with texture, which the model owns from then on (Release deletes it;
+    // 0 for none), and their corners to the coarse geometry that occludes the light.
+    // For a floor under a scene that has none.
+    void AddGroup(std::vector<_Vertex> triangles, GLuint texture);
     void UploadBuffers();
 
     // Draws every group that has vertices with program, which the caller has made

@@ -1,6 +1,7 @@
 #include "scene/SceneImport.h"
 
 #include "scene/SceneFiles.h"
+#include "scene/VectorMath.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -33,15 +34,10 @@ Float3 ToFloat3(const aiVector3D& v)
 
 // The import asks for smooth normals, so triangle meshes always carry them; this
 // is only the fallback for a mesh that somehow has none.
-Float3 FaceNormal(const aiVector3D& a, const aiVector3D& b, const aiVector3D& c)
+Float3 FaceNormal(const Float3& a, const Float3& b, const Float3& c)
 {
-    aiVector3D n = (b - a) ^ (c - a);
-    const float length = n.Length();
-    if (length > 0.0f)
-    {
-        n /= length;
-    }
-    return ToFloat3(n);
+    const Float3 n = Cross(b - a, c - a);
+    return Length(n) > 0.0f ? Normalize(n) : n;
 }
 
 // The importer's own checks do not cover everything a hostile file can do, so
@@ -70,10 +66,10 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
                      "mesh " + std::to_string(meshIndex) + " has a position that is not finite");
             }
         }
-        const Float3 faceNormal =
-            mesh.mNormals ? Float3{0, 0, 0}
-                          : FaceNormal(mesh.mVertices[corners[0]], mesh.mVertices[corners[1]],
-                                       mesh.mVertices[corners[2]]);
+        const Float3 faceNormal = mesh.mNormals ? Float3{0, 0, 0}
+                                                : FaceNormal(ToFloat3(mesh.mVertices[corners[0]]),
+                                                             ToFloat3(mesh.mVertices[corners[1]]),
+                                                             ToFloat3(mesh.mVertices[corners[2]]));
         for (unsigned i : corners)
         {
             _Vertex v;

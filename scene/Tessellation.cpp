@@ -1,24 +1,16 @@
 #include "scene/Tessellation.h"
 
+#include "scene/VectorMath.h"
+
 #include <cmath>
 #include <cstring>
 
 namespace
 {
 
-Float3 Half(const Float3& a, const Float3& b)
-{
-    return {a.x * 0.5f + b.x * 0.5f, a.y * 0.5f + b.y * 0.5f, a.z * 0.5f + b.z * 0.5f};
-}
-
 float TriangleArea(const Float3& a, const Float3& b, const Float3& c)
 {
-    const Float3 e1 = {b.x - a.x, b.y - a.y, b.z - a.z};
-    const Float3 e2 = {c.x - a.x, c.y - a.y, c.z - a.z};
-    const float x = e1.y * e2.z - e1.z * e2.y;
-    const float y = e1.z * e2.x - e1.x * e2.z;
-    const float z = e1.x * e2.y - e1.y * e2.x;
-    return 0.5f * std::sqrt((x * x + y * y) + z * z);
+    return 0.5f * Length(Cross(b - a, c - a));
 }
 
 // NaN compares false; an infinite area is a leaf too, or the recursion would never
@@ -37,9 +29,9 @@ bool CountLeaves(const Float3& a, const Float3& b, const Float3& c, float thresh
         count += 3;
         return count <= cap;
     }
-    const Float3 ab = Half(a, b);
-    const Float3 bc = Half(b, c);
-    const Float3 ca = Half(c, a);
+    const Float3 ab = Halfway(a, b);
+    const Float3 bc = Halfway(b, c);
+    const Float3 ca = Halfway(c, a);
     return CountLeaves(a, ab, ca, threshold, cap, count) &&
            CountLeaves(ab, bc, ca, threshold, cap, count) &&
            CountLeaves(ab, b, bc, threshold, cap, count) &&
@@ -61,18 +53,15 @@ float TessellationThreshold()
 _Vertex Midpoint(const _Vertex& a, const _Vertex& b)
 {
     _Vertex m;
-    m.position = Half(a.position, b.position);
-    m.normal = Half(a.normal, b.normal);
+    m.position = Halfway(a.position, b.position);
+    m.normal = Halfway(a.normal, b.normal);
     m.texCoord = {a.texCoord.x * 0.5f + b.texCoord.x * 0.5f,
                   a.texCoord.y * 0.5f + b.texCoord.y * 0.5f};
-    m.color = Half(a.color, b.color);
+    m.color = Halfway(a.color, b.color);
 
-    Float3& n = m.normal;
-    const float length = std::sqrt((n.x * n.x + n.y * n.y) + n.z * n.z);
-    if (length > 0.0f)
+    if (Length(m.normal) > 0.0f)
     {
-        const float scale = 1.0f / length;
-        n = {n.x * scale, n.y * scale, n.z * scale};
+        m.normal = Normalize(m.normal);
     }
     return m;
 }

@@ -70,6 +70,26 @@ bool AnisotropyIsBounded()
     return !renderer || std::strncmp(renderer, "llvmpipe", 8) != 0;
 }
 
+// FreeImage converts 8-bit images of every kind and 16-bit RGB and RGBA to 32 bits,
+// but not 16-bit grey (as PNG writers store grey height and detail maps): that goes
+// through 16-bit RGBA first, which spreads the grey over the colours and keeps the
+// top 8 bits of each.
+FIBITMAP* ConvertTo32Bits(FIBITMAP* image)
+{
+    if (FreeImage_GetImageType(image) != FIT_UINT16)
+    {
+        return FreeImage_ConvertTo32Bits(image);
+    }
+    FIBITMAP* rgba16 = FreeImage_ConvertToRGBA16(image);
+    if (!rgba16)
+    {
+        return nullptr;
+    }
+    FIBITMAP* image32 = FreeImage_ConvertTo32Bits(rgba16);
+    FreeImage_Unload(rgba16);
+    return image32;
+}
+
 void WarnNotLoaded(const QString& path, const QString& reason)
 {
     qWarning().noquote() << QString("Texture: cannot load %1 (%2); its surfaces are drawn "
@@ -141,7 +161,7 @@ GLuint Texture::Load(QString path, std::uint64_t* pixelBudget)
         WarnNotLoaded(path, "the image could not be decoded");
         return 0;
     }
-    FIBITMAP* image32 = FreeImage_ConvertTo32Bits(image);
+    FIBITMAP* image32 = ConvertTo32Bits(image);
     if (!image32)
     {
         FreeImage_Unload(image);

@@ -2,11 +2,13 @@
 //
 // Loads the scene as the demo does, then runs the shadow pass (ray generation,
 // occlusion, shadow write, transfer to OpenGL) and the raster pass at a turning light
-// angle, and prints the median time of each stage and the rays per second. Run from
+// angle, and prints the median time of each stage and the rays per second, in the
+// words of the demo's own --frames report. Run from
 // data/, on a display (Xvfb will do): the raster pass needs an OpenGL context.
 #include "app/Camera.h"
 #include "app/ComputeStartup.h"
 #include "app/FatalError.h"
+#include "app/FrameStatistics.h"
 #include "app/ShadowPass.h"
 #include "platform/GlContext.h"
 #include "scene/Model.h"
@@ -26,12 +28,6 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 } // namespace
 
@@ -60,10 +56,11 @@ int main(int argc, char** argv)
         DeviceScene scene = CreateDeviceScene(compute.context, compute.api.get(), model,
                                               DrawnVertices::InOpenGlBuffer);
 
-        std::vector<double> rays, occlusion, shadows, transfer, shadowPass, raster;
+        FrameStatistics statistics;
         float angle = 0.0f;
         for (int frame = 0; frame < frames + 5; ++frame)
         {
+            const auto frameStart = Clock::now();
             angle += 0.02f;
             const Float3 eye = CameraPosition(angle);
             const Float3 target{0, 1, 0};
@@ -76,36 +73,29 @@ int main(int argc, char** argv)
             DrawModel(model, program,
                       Multiply(Perspective(float(width) / height), LookAt(eye, target, {0, 1, 0})));
             glFinish();
-            const double rasterSeconds =
-                std::chrono::duration<double>(Clock::now() - rasterStart).count();
+            const auto end = Clock::now();
             if (frame < 5)
             {
                 continue; // warm-up: first-query allocations, caches
             }
-            rays.push_back(times.rayGeneration);
-            occlusion.push_back(times.occlusion);
-            shadows.push_back(times.shadowWrite);
-            transfer.push_back(times.transfer);
-            shadowPass.push_back(times.rayGeneration + times.occlusion + times.shadowWrite +
-                                 times.transfer);
-            raster.push_back(rasterSeconds);
+            statistics.Add({times.rayGeneration, times.occlusion, times.shadowWrite, times.transfer,
+                            std::chrono::duration<double>(end - rasterStart).count(),
+                            std::chrono::duration<double>(end - frameStart).count()});
         }
 
-        const double n = scene.vertexCount;
+        const FrameSample medians = statistics.Medians();
+        const double shadowPass =
+            medians.rayGeneration + medians.occlusion + medians.shadowWrite + medians.transfer;
         std::printf("device: %s\n", compute.description.c_str());
         std::printf("scene: %zu coarse triangles, %d vertices (rays per frame); load %.0f ms\n",
                     model.GetIndices().size() / 3, scene.vertexCount, loadSeconds * 1e3);
         std::printf("%d frames, median per stage:\n", frames);
-        std::printf("  %-16s %8.2f ms  %7.1f Mrays/s\n", "ray generation", Median(rays) * 1e3,
-                    n / Median(rays) / 1e6);
-        std::printf("  %-16s %8.2f ms  %7.1f Mrays/s\n", "occlusion", Median(occlusion) * 1e3,
-                    n / Median(occlusion) / 1e6);
-        std::printf("  %-16s %8.2f ms\n", "shadow write", Median(shadows) * 1e3);
-        std::printf("  %-16s %8.2f ms\n", "transfer", Median(transfer) * 1e3);
-        std::printf("  %-16s %8.2f ms  %7.1f Mrays/s\n", "shadow pass", Median(shadowPass) * 1e3,
-                    n / Median(shadowPass) / 1e6);
-        std::printf("  %-16s %8.2f ms\n", "raster pass", Median(raster) * 1e3);
-        std::printf("shadow pass / raster pass: %.2f\n", Median(shadowPass) / Median(raster));
+        for (const std::string& line : DescribeStages(medians, scene.vertexCount))
+        {
+            std::printf("%s\n", line.c_str());
+        }
+        std::printf("shadow pass (sum of its stages' medians) / raster pass: %.2f\n",
+                    shadowPass / medians.raster);
 
         model.Release();
         glDeleteProgram(program);

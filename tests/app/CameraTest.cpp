@@ -1,8 +1,15 @@
 // The camera arithmetic: the exact floats of the projection, and the geometric
-// promises of the look-at matrix and the product.
+// promises of the look-at matrix and the product; the controls, which leave the
+// demo's camera and light exactly as they are until the user moves them.
 #include "app/Camera.h"
+#include "app/ViewControls.h"
+#include "scene/VectorMath.h"
 
 #include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdint>
@@ -152,6 +159,79 @@ TEST(FrameCamera, LightComesDownAt45DegreesAndTurnsTwiceAsFastAsTheCamera)
         // The light's heading is the angle itself; the camera's is half of it.
         EXPECT_NEAR(std::atan2(d.z, d.x), std::remainder(angle, 2.0f * float(M_PI)), 1e-4f);
     }
+}
+
+} // namespace
+
+namespace
+{
+
+bool SameBits(const Float3& a, const Float3& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void Press(ViewControls& controls, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    controls.eventFilter(nullptr, &press);
+}
+
+void Drag(ViewControls& controls, Qt::MouseButton button, QPoint from, QPoint to)
+{
+    QMouseEvent down(QEvent::MouseButtonPress, from, button, button, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, button, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, to, button, Qt::NoButton, Qt::NoModifier);
+    controls.eventFilter(nullptr, &down);
+    controls.eventFilter(nullptr, &move);
+    controls.eventFilter(nullptr, &up);
+}
+
+TEST(ViewControls, WithoutInputTheCameraAndLightAreTheDemosToTheBit)
+{
+    ViewControls controls;
+    float angle = 0.0f;
+    for (float seconds : {0.37f, 0.016f, 1.25f, 0.0001f, 3.0f})
+    {
+        const ViewControls::View view = controls.Advance(seconds);
+        angle += seconds * 0.5f;
+        EXPECT_TRUE(SameBits(view.eye, CameraPosition(angle)));
+        EXPECT_TRUE(SameBits(view.light, LightDirection(angle)));
+        EXPECT_TRUE(SameBits(view.target, Float3{0.0f, 1.0f, 0.0f}));
+    }
+}
+
+TEST(ViewControls, SpacePausesBothAndDragsMoveOnlyTheirOwn)
+{
+    ViewControls controls;
+    const ViewControls::View start = controls.Advance(0.5f);
+    Press(controls, Qt::Key_Space);
+    const ViewControls::View paused = controls.Advance(2.0f);
+    EXPECT_TRUE(SameBits(paused.eye, start.eye));
+    EXPECT_TRUE(SameBits(paused.light, start.light));
+
+    // A right drag turns the light and leaves the camera.
+    Drag(controls, Qt::RightButton, {100, 100}, {160, 100});
+    const ViewControls::View lightTurned = controls.Advance(2.0f);
+    EXPECT_TRUE(SameBits(lightTurned.eye, start.eye));
+    EXPECT_FALSE(SameBits(lightTurned.light, start.light));
+    EXPECT_NEAR(lightTurned.light.y, start.light.y, 1e-6f); // still 45 degrees down
+
+    // A left drag orbits the camera about the target, at the same distance.
+    Drag(controls, Qt::LeftButton, {100, 100}, {40, 130});
+    const ViewControls::View orbited = controls.Advance(2.0f);
+    EXPECT_TRUE(SameBits(orbited.light, lightTurned.light));
+    const float before = Length(start.eye - start.target);
+    EXPECT_NEAR(Length(orbited.eye - orbited.target), before, 1e-4f);
+    EXPECT_GT(Length(orbited.eye - start.eye), 0.5f);
+
+    // The wheel brings it closer; Space again lets both turn.
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    controls.eventFilter(nullptr, &wheel);
+    EXPECT_LT(Length(controls.Advance(0.0f).eye - start.target), 0.9f * before);
+    Press(controls, Qt::Key_Space);
+    EXPECT_FALSE(SameBits(controls.Advance(1.0f).light, lightTurned.light));
 }
 
 } // namespace

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLayout>
+#include <QTemporaryDir>
 #include <QTest>
 
 // After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
@@ -112,6 +115,56 @@ TEST_F(MainWindowTest, AfterASecondOfFramesTheTitleShowsTheFrameRate)
     const int fps = title.mid(5).toInt(&isNumber);
     EXPECT_TRUE(isNumber);
     EXPECT_GT(fps, 0);
+}
+
+// The mean brightness of the picture's top left corner, where the overlay goes.
+double CornerBrightness(const QImage& picture)
+{
+    double sum = 0;
+    for (int y = 10; y < 60; ++y)
+    {
+        for (int x = 10; x < 160; ++x)
+        {
+            sum += qGray(picture.pixel(x, y));
+        }
+    }
+    return sum / (50 * 150);
+}
+
+TEST_F(MainWindowTest, HShowsTheOverlayAndF12SavesScreenshotsUnderNewNames)
+{
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The scene is loaded; the pictures go to a directory of their own.
+    QTemporaryDir pictures;
+    const QString data = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(pictures.path()));
+    auto frames = [](int milliseconds)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < milliseconds)
+        {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    };
+    frames(500);
+    QTest::keyClick(&window, Qt::Key_F12);
+    frames(300);
+    QTest::keyClick(&window, Qt::Key_H);
+    frames(1500); // the overlay's figures are those of half a second
+    QTest::keyClick(&window, Qt::Key_F12);
+    frames(300);
+    QDir::setCurrent(data);
+
+    const QImage plain(pictures.filePath("vertexshadows-1.png"));
+    const QImage overlaid(pictures.filePath("vertexshadows-2.png"));
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_FALSE(overlaid.isNull());
+    EXPECT_EQ(plain.size(), View(window)->size());
+    // The sky is light; the overlay's box is dark with light text.
+    EXPECT_LT(CornerBrightness(overlaid), CornerBrightness(plain) - 40);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Midpoint subdivision: counts, output order, the threshold boundary and the
 // triangles that must stay leaves.
 #include "scene/Tessellation.h"
+#include "scene/VectorMath.h"
 
 #include <gtest/gtest.h>
 
@@ -31,11 +32,6 @@ _Vertex MakeVertex(float x, float y, float z, Float3 normal = {0, 0, 1})
 bool SameVertex(const _Vertex& a, const _Vertex& b)
 {
     return std::memcmp(&a, &b, sizeof(_Vertex)) == 0;
-}
-
-float Length(const Float3& v)
-{
-    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
 }
 
 std::vector<_Vertex> Refine(const _Vertex& a, const _Vertex& b, const _Vertex& c)

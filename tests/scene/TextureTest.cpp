@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using fixtures::ScratchDir;
 using fixtures::WriteImage;
 
@@ -186,4 +188,44 @@ TEST(TextureInstance, IsOneObject)
     EXPECT_NE(Texture::Instance(), nullptr);
     EXPECT_EQ(Texture::Instance(), Texture::Instance());
     EXPECT_STREQ(Texture::Instance()->metaObject()->className(), "Texture");
+}
+
+TEST_F(TextureTest, SixteenBitGreyAndColourImagesKeepTheirTopEightBits)
+{
+    // PNG writers store grey maps and photographs at 16 bits a channel; FreeImage
+    // decodes them as types of their own.
+    struct Case
+    {
+        const char* name;
+        FREE_IMAGE_TYPE type;
+        int channels;
+    };
+    for (const Case& c : {Case{"grey16.png", FIT_UINT16, 1}, Case{"rgba16.png", FIT_RGBA16, 4}})
+    {
+        FIBITMAP* image = FreeImage_AllocateT(c.type, 4, 4);
+        ASSERT_NE(image, nullptr);
+        for (unsigned y = 0; y < 4; ++y)
+        {
+            auto* row = reinterpret_cast<WORD*>(FreeImage_GetScanLine(image, y));
+            for (int i = 0; i < 4 * c.channels; ++i)
+            {
+                row[i] = 0xC0FF; // red, green, blue and alpha alike
+            }
+        }
+        ASSERT_TRUE(FreeImage_Save(FIF_PNG, image, dir.Path(c.name).c_str(), 0));
+        FreeImage_Unload(image);
+
+        const GLuint texture = Texture::Instance()->Load(QString::fromStdString(dir.Path(c.name)));
+        ASSERT_NE(texture, 0u) << c.name;
+        std::vector<GLubyte> texels(4 * 4 * 4);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(1, &texture);
+        // The driver's compression keeps 5 or 6 bits of a channel; the low byte (0xFF),
+        // or a conversion that stretches or clamps, would give 255.
+        EXPECT_NEAR(texels[0], 0xC0, 8) << c.name;
+        EXPECT_NEAR(texels[1], 0xC0, 8) << c.name;
+        EXPECT_NEAR(texels[2], 0xC0, 8) << c.name;
+    }
 }

@@ -1,0 +1,71 @@
+#include "app/Framing.h"
+
+#include "app/Camera.h"
+#include "scene/VectorMath.h"
+
+#include <cmath>
+
+Bounds BoundsOf(const std::vector<Float3>& points)
+{
+    Bounds bounds;
+    if (points.empty())
+    {
+        return bounds;
+    }
+    bounds.min = bounds.max = points.front();
+    for (const Float3& p : points)
+    {
+        bounds.min = Min(bounds.min, p);
+        bounds.max = Max(bounds.max, p);
+    }
+    return bounds;
+}
+
+double SquaredDiagonal(const Bounds& bounds)
+{
+    const double x = double(bounds.max.x) - bounds.min.x;
+    const double y = double(bounds.max.y) - bounds.min.y;
+    const double z = double(bounds.max.z) - bounds.min.z;
+    return x * x + y * y + z * z;
+}
+
+Mat4 FrameBounds(const Bounds& bounds)
+{
+    const double halfDiagonal = 0.5 * std::sqrt(SquaredDiagonal(bounds));
+    const double scale =
+        halfDiagonal > 0.0 && std::isfinite(halfDiagonal) ? kFramedRadius / halfDiagonal : 1.0;
+    // The centre in double precision: a box far from the origin keeps its digits.
+    const double centre[3] = {0.5 * (double(bounds.min.x) + bounds.max.x),
+                              0.5 * (double(bounds.min.y) + bounds.max.y),
+                              0.5 * (double(bounds.min.z) + bounds.max.z)};
+    const double target[3] = {0.0, 1.0, 0.0};
+    Mat4 world = Identity();
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        world.m[5 * axis] = static_cast<float>(scale);
+        world.m[12 + axis] = static_cast<float>(target[axis] - scale * centre[axis]);
+    }
+    return world;
+}
+
+std::vector<_Vertex> FloorUnder(const Bounds& bounds)
+{
+    const float reach = static_cast<float>(0.75 * std::sqrt(SquaredDiagonal(bounds)));
+    const float x = 0.5f * (bounds.min.x + bounds.max.x);
+    const float z = 0.5f * (bounds.min.z + bounds.max.z);
+    const float y = bounds.min.y;
+    auto corner = [&](float dx, float dz, float u, float v)
+    {
+        _Vertex vertex;
+        vertex.position = {x + dx * reach, y, z + dz * reach};
+        vertex.normal = {0.0f, 1.0f, 0.0f};
+        vertex.texCoord = {u, v};
+        vertex.color = {1.0f, 1.0f, 1.0f};
+        return vertex;
+    };
+    // Its texture repeats three times along each side.
+    const _Vertex nearLeft = corner(-1, -1, 0, 0), farLeft = corner(-1, 1, 0, 3);
+    const _Vertex farRight = corner(1, 1, 3, 3), nearRight = corner(1, -1, 3, 0);
+    // Counter-clockwise seen from above, so that back-face culling keeps the top.
+    return {nearLeft, farLeft, farRight, nearLeft, farRight, nearRight};
+}

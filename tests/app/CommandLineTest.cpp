@@ -1,0 +1,188 @@
+// The program's command line as a user types it, on Xvfb and PoCL: refusals, the
+// --frames report, and scenes of our own making in other formats, units and places,
+// framed the same way.
+#include "TestScenes.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace
+{
+
+const QString kProgram = VS_PROGRAM;
+const QString kDataDir = VS_DATA_DIR;
+const QString kUsage = "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
+                       "[--frames N] [--screenshot FILE.png] [--no-music] [--help]";
+
+struct Outcome
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString standardOutput;
+    QString standardError;
+};
+
+Outcome RunProgram(const QStringList& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("SDL_AUDIODRIVER", "dummy");
+    QProcess process;
+    process.setWorkingDirectory(kDataDir);
+    process.setProcessEnvironment(environment);
+    process.start(kProgram, arguments);
+    Outcome outcome;
+    outcome.finished = process.waitForFinished(240000);
+    if (!outcome.finished)
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    outcome.exitCode = process.exitCode();
+    outcome.standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    outcome.standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    return outcome;
+}
+
+TEST(CommandLine, EveryRefusalShowsTheUsageLineAndEndsWithStatus2)
+{
+    const QStringList refused[] = {
+        {"--bogus"},        {"--frames"},        {"--frames", "0"},         {"--frames", "3x"},
+        {"--detail", "-1"}, {"--detail", "nan"}, {"--screenshot", "a.jpg"}, {"--ground=yes"},
+        {"--scene", ""},    {"extra"},
+    };
+    for (const QStringList& arguments : refused)
+    {
+        const Outcome outcome = RunProgram(arguments);
+        const std::string what = arguments.join(' ').toStdString();
+        ASSERT_TRUE(outcome.finished) << what;
+        EXPECT_EQ(outcome.exitCode, 2) << what;
+        EXPECT_TRUE(outcome.standardError.contains(kUsage))
+            << what << ": " << outcome.standardError.toStdString();
+    }
+    const Outcome help = RunProgram({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.standardOutput.contains(kUsage)) << help.standardOutput.toStdString();
+}
+
+TEST(CommandLine, AScenesProblemsAreOneLineAndStatus1)
+{
+    // A file that cannot be imported, and a detail the vertex budget cannot hold.
+    const Outcome missing = RunProgram({"--scene", "/nonexistent/model.obj"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.standardError.contains(
+        "vertexshadows: Cannot load the scene \"/nonexistent/model.obj\""))
+        << missing.standardError.toStdString();
+    const Outcome tooFine = RunProgram({"--detail", "1e-9", "--no-music"});
+    EXPECT_EQ(tooFine.exitCode, 1);
+    EXPECT_TRUE(tooFine.standardError.contains("more than the budget of 16777216"))
+        << tooFine.standardError.toStdString();
+}
+
+TEST(CommandLine, FramesPrintsEveryStageAndEndsWithStatus0)
+{
+    const Outcome outcome = RunProgram({"--frames", "30", "--no-music"});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
+    const QString report = outcome.standardOutput;
+    EXPECT_TRUE(report.contains("30 frames of 353640 vertices")) << report.toStdString();
+    for (const char* stage :
+         {"ray generation", "occlusion", "shadow write", "transfer", "raster", "whole frame"})
+    {
+        EXPECT_TRUE(report.contains(QString("  ") + stage + " ")) << stage;
+    }
+    EXPECT_TRUE(report.contains("Mrays/s")) << report.toStdString();
+    // The shipped scene's start-up lines are those of a run without options.
+    EXPECT_TRUE(outcome.standardError.contains("Num Positions:  29892"));
+    EXPECT_TRUE(outcome.standardError.contains("Num Tessellation Vertices:  353640"));
+}
+
+// The picture of the first frame of scene on --ground.
+QImage FirstFrame(const QString& scene, const QTemporaryDir& dir)
+{
+    const QString picture = dir.filePath(QFileInfo(scene).fileName() + ".png");
+    const Outcome outcome = RunProgram(
+        {"--scene", scene, "--ground", "--frames", "1", "--screenshot", picture, "--no-music"});
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
+    return QImage(picture).convertToFormat(QImage::Format_RGB32);
+}
+
+// The share of pixels that differ by more than a quarter of the range in any channel.
+double DifferentShare(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+    {
+        return 1.0;
+    }
+    long different = 0;
+    for (int y = 0; y < a.height(); ++y)
+    {
+        for (int x = 0; x < a.width(); ++x)
+        {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            different += std::abs(qRed(p) - qRed(q)) > 64 || std::abs(qGreen(p) - qGreen(q)) > 64 ||
+                         std::abs(qBlue(p) - qBlue(q)) > 64;
+        }
+    }
+    return double(different) / (a.width() * a.height());
+}
+
+// The share of pixels that are not the sky's light blue.
+double SceneShare(const QImage& image)
+{
+    long scene = 0;
+    for (int y = 0; y < image.height(); ++y)
+    {
+        for (int x = 0; x < image.width(); ++x)
+        {
+            const QRgb p = image.pixel(x, y);
+            scene +=
+                !(std::abs(qRed(p) - 128) < 4 && std::abs(qGreen(p) - 128) < 4 && qBlue(p) > 250);
+        }
+    }
+    return double(scene) / (image.width() * image.height());
+}
+
+TEST(CommandLine, AModelInAnyUnitAndPlaceIsFramedTheSame)
+{
+    QTemporaryDir dir;
+    const QString metres = dir.filePath("metres.obj");
+    const QString millimetres = dir.filePath("millimetres.obj");
+    const QString farAway = dir.filePath("far.obj");
+    ASSERT_TRUE(testscenes::WriteObj(metres, testscenes::Scene(1.0, {0, 0, 0})));
+    ASSERT_TRUE(testscenes::WriteObj(millimetres, testscenes::Scene(1000.0, {0, 0, 0})));
+    ASSERT_TRUE(testscenes::WriteObj(farAway, testscenes::Scene(1.0, {-300, -120, -450})));
+
+    const QImage reference = FirstFrame(metres, dir);
+    ASSERT_FALSE(reference.isNull());
+    // Framed: the scene and its floor fill most of the view, and the floor shows the
+    // shadow of the raised slab (pixels much darker than the lit floor).
+    EXPECT_GT(SceneShare(reference), 0.5);
+    EXPECT_LT(SceneShare(reference), 0.98);
+    EXPECT_LT(DifferentShare(FirstFrame(millimetres, dir), reference), 0.01);
+    EXPECT_LT(DifferentShare(FirstFrame(farAway, dir), reference), 0.01);
+}
+
+TEST(CommandLine, GltfAndPlyScenesLoadAndDrawLikeTheirObj)
+{
+    QTemporaryDir dir;
+    const testscenes::Mesh mesh = testscenes::Scene(1.0, {0, 0, 0});
+    ASSERT_TRUE(testscenes::WriteObj(dir.filePath("model.obj"), mesh));
+    ASSERT_TRUE(testscenes::WriteGltf(dir.filePath("model.gltf"), mesh));
+    ASSERT_TRUE(testscenes::WritePly(dir.filePath("model.ply"), mesh));
+    const QImage reference = FirstFrame(dir.filePath("model.obj"), dir);
+    ASSERT_FALSE(reference.isNull());
+    EXPECT_LT(DifferentShare(FirstFrame(dir.filePath("model.gltf"), dir), reference), 0.01);
+    EXPECT_LT(DifferentShare(FirstFrame(dir.filePath("model.ply"), dir), reference), 0.01);
+}
+
+} // namespace
