@@ -91,6 +91,20 @@ public:
     cl_event event;
 };
 
+std::string PlatformName(cl_device_id device)
+{
+    cl_platform_id platform = nullptr;
+    CheckCl(clGetDeviceInfo(device, CL_DEVICE_PLATFORM, sizeof(platform), &platform, nullptr),
+            "clGetDeviceInfo");
+    std::size_t size = 0;
+    CheckCl(clGetPlatformInfo(platform, CL_PLATFORM_NAME, 0, nullptr, &size), "clGetPlatformInfo");
+    std::string name(size, '\0');
+    CheckCl(clGetPlatformInfo(platform, CL_PLATFORM_NAME, size, name.data(), nullptr),
+            "clGetPlatformInfo");
+    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+    return name;
+}
+
 [[noreturn]] void Refuse(const char* operation, const std::string& what)
 {
     throw std::invalid_argument(std::string("RadeonRays::") + operation + ": " + what);
@@ -110,12 +124,16 @@ public:
             CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
                     "clGetDeviceInfo");
             const bool cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
-            program_ = BuildKernelProgram(context_, device, cpuDevice);
-            // CPUs run a work-group's items one after the other: there one item takes a
-            // packet of rays and vectorises over them. GPUs run items in lockstep: there one
-            // item takes one ray.
-            packets_ =
-                choice == QueryKernel::ForDevice ? cpuDevice : choice == QueryKernel::Packets;
+            // The packet kernel's device is PoCL's CPU device, whose compiler also takes the
+            // host prefetch.
+            const QueryKernel deviceKernel = KernelForDevice(type, PlatformName(device));
+            program_ = BuildKernelProgram(context_, device, cpuDevice,
+                                          deviceKernel == QueryKernel::Packets);
+            if (choice == QueryKernel::ForDevice)
+            {
+                choice = deviceKernel;
+            }
+            packets_ = choice == QueryKernel::Packets;
             if (packets_)
             {
                 kernel_ = CreateKernel(program_, "rr_occlusion_packets");
@@ -433,6 +451,12 @@ IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id 
         throw std::invalid_argument(
             "RadeonRays::CreateFromOpenClContext: the queue feeds another device");
     return new detail::Api(context, device, queue, kernel);
+}
+
+detail::QueryKernel detail::KernelForDevice(cl_device_type type, const std::string& platformName)
+{
+    const bool pocl = platformName == "Portable Computing Language";
+    return (type & CL_DEVICE_TYPE_CPU) != 0 && pocl ? QueryKernel::Packets : QueryKernel::PerRay;
 }
 
 IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,

@@ -12,7 +12,8 @@ namespace RadeonRays::detail
 
 extern const char* const kKernelSource;
 
-cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice)
+cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice,
+                              bool hostPrefetch)
 {
     cl_int status = CL_SUCCESS;
     const char* source = kKernelSource;
@@ -22,6 +23,8 @@ cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuD
     std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth);
     if (cpuDevice)
         options += " -DRR_STREAM_STORES";
+    if (hostPrefetch)
+        options += " -DRR_HOST_PREFETCH";
     status = clBuildProgram(program, 1, &device, options.c_str(), nullptr, nullptr);
     if (status != CL_SUCCESS)
     {

@@ -6,8 +6,11 @@
 namespace RadeonRays::detail
 {
 
-// Builds the embedded kernels for one device (with streaming stores where it is a CPU);
-// throws std::runtime_error with the build log.
-cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice);
+// Builds the embedded kernels for one device, with streaming stores where it is a CPU and
+// Clang's prefetch builtin where its compiler turns that into host instructions (PoCL's; a
+// compiler that goes through SPIR-V, as rusticl's does, refuses it). Throws
+// std::runtime_error with the build log.
+cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice,
+                              bool hostPrefetch);
 
 } // namespace RadeonRays::detail

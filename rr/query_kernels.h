@@ -4,6 +4,8 @@
 
 #include "rr/radeon_rays.h"
 
+#include <string>
+
 namespace RadeonRays::detail
 {
 
@@ -13,6 +15,13 @@ enum class QueryKernel
     Packets,   // one work-item per packet of consecutive rays (vectorised over the packet)
     PerRay,    // one work-item per ray
 };
+
+// The kernel ForDevice runs. Packets where a work-group of one item runs as plain host code
+// that the packet's loops vectorise (PoCL's CPU devices, whose platform name is given here);
+// one ray per work-item elsewhere: on GPUs, and on CPU devices that run every work-group as
+// one SIMD batch (Mesa's rusticl on llvmpipe), where a group of one item leaves all lanes but
+// one idle and pays a group's overhead for every packet.
+QueryKernel KernelForDevice(cl_device_type type, const std::string& platformName);
 
 // How many rays each path answered: packets of consecutive rays traced together, rays one by
 // one.

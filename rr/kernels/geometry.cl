@@ -132,9 +132,9 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 }
 
 // Asks for the bytes at p before they are needed. OpenCL's prefetch is a hint that CPU
-// runtimes may drop (PoCL's does nothing); on CPU devices compiled by Clang (PoCL among them),
+// runtimes may drop (PoCL's does nothing); where Clang compiles straight to host code (PoCL),
 // Clang's builtin becomes one prefetch instruction per cache line.
-#if defined(RR_STREAM_STORES) && defined(__clang__)
+#if defined(RR_HOST_PREFETCH) && defined(__clang__)
 #define RR_PREFETCH(p, bytes)                                                                    \
     for (int rr_line = 0; rr_line < (bytes); rr_line += 64)                                      \
     __builtin_prefetch((__global const char*)(p) + rr_line)
@@ -153,20 +153,18 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
     int stack[RR_WIDE_STACK_SIZE];
     int sp = 0;
     int index = 0;
-    // The node's six box rows (lox, loy, loz, hix, hiy, hiz) by index: the near and far plane
-    // of each axis follow the direction's sign, chosen once per ray rather than per node.
-    const int nearX = f->neg.x ? 3 : 0, nearY = f->neg.y ? 4 : 1, nearZ = f->neg.z ? 5 : 2;
-    const int farX = 3 - nearX, farY = 5 - nearY, farZ = 7 - nearZ;
     while (1)
     {
         __global const rr_wide_node* n = &nodes[index];
-        __global const float4* rows = (__global const float4*)n;
-        const float4 tnx = (rows[nearX] - f->o.x) * f->inv.x;
-        const float4 tfx = (rows[farX] - f->o.x) * f->inv.x;
-        const float4 tny = (rows[nearY] - f->o.y) * f->inv.y;
-        const float4 tfy = (rows[farY] - f->o.y) * f->inv.y;
-        const float4 tnz = (rows[nearZ] - f->o.z) * f->inv.z;
-        const float4 tfz = (rows[farZ] - f->o.z) * f->inv.z;
+        // The near and far planes are picked by the direction's signs. Indexing the node's
+        // rows by a per-ray offset instead ran no faster on PoCL, and rusticl's compiler
+        // traversed wrongly with it.
+        const float4 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
+        const float4 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
+        const float4 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
+        const float4 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
+        const float4 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
+        const float4 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
         const float4 tn = max(max(tnx, tny), max(tnz, 0.0f));
         const float4 tf = min(min(tfx, tfy), min(tfz, f->tmax));
         const int4 hit4 = tn <= tf * 1.0000004f;

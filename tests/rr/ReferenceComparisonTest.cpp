@@ -285,5 +285,30 @@ TEST_P(RayOrderComparison, AnswersMatchTheReference)
     }
 }
 
+// The kernel a service picks for itself: packets on PoCL's CPU device only. Any other device
+// (rusticl's CPU device runs each work-group as one SIMD batch, and took seconds a frame with
+// packets) gets one ray per work-item, and answers the same.
+TEST(KernelForDevice, PacketsOnlyOnPoclsCpuDevice)
+{
+    std::mt19937 rng(41);
+    std::vector<RefTriangle> ref;
+    OcclusionHarness scene;
+    BuildTwoShapeScene(scene, rng, 1200, ref);
+    Tally tally;
+    Compare(scene, RaysInOrder(rng, RayOrder::Sorted, 4000), ref, tally);
+    ExpectAgreement(tally);
+
+    char platform[256] = {};
+    clGetPlatformInfo(scene.Cl().platform, CL_PLATFORM_NAME, sizeof(platform) - 1, platform,
+                      nullptr);
+    cl_device_type type = 0;
+    clGetDeviceInfo(scene.Cl().device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr);
+    const bool poclCpu =
+        std::string(platform) == "Portable Computing Language" && (type & CL_DEVICE_TYPE_CPU);
+    const RadeonRays::detail::QueryPaths paths = RadeonRays::detail::TakeQueryPaths(&scene.Api());
+    EXPECT_EQ(paths.packet > 0, poclCpu) << platform;
+    EXPECT_EQ(paths.packet + paths.single, 4000);
+}
+
 } // namespace
 } // namespace rrtest
