@@ -254,8 +254,8 @@ void MainWindow::DrawFrame()
     const Mat4 projection = Perspective(aspect);
 
     ShadowPassTimes times;
-    RunShadowPass(m_context, m_clProgram, m_api.get(), m_deviceScene, m_world, frame.eye, frame.target,
-                  frame.light, &times, m_controls.ShadowsOn());
+    RunShadowPass(m_context, m_clProgram, m_api.get(), m_deviceScene, m_world, frame.eye,
+                  frame.target, frame.light, &times, m_controls.ShadowsOn());
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     const double rasterStart = Now();

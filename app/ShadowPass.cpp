@@ -198,7 +198,8 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
         // Occlusion.
         start = Clock::now();
         RadeonRays::Event* done = nullptr;
-        api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr, &done);
+        api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr,
+                            &done);
         done->Wait();
         api->DeleteEvent(done);
         t.occlusion = SecondsSince(start);
