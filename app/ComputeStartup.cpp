@@ -60,6 +60,11 @@ void IntersectionApiDeleter::operator()(RadeonRays::IntersectionApi* api) const
     RadeonRays::IntersectionApi::Delete(api);
 }
 
+std::string DescribePath(const std::string& deviceName, const std::string& path)
+{
+    return "OpenCL device: " + deviceName + "; " + path;
+}
+
 std::string DescribeSharingRefusal(const CLWException& refusal)
 {
     return "OpenGL sharing refused (" + std::string(refusal.what()) + ", status " +
@@ -133,6 +138,7 @@ ComputeStartup StartComputeOn(const CLWDevice& device, cl_platform_id platform,
     const cl_device_id deviceId = result.context.GetDevice(0).GetID();
     const cl_command_queue queue = result.context.GetCommandQueue(0);
     result.api.reset(RadeonRays::CreateFromOpenClContext(result.context, deviceId, queue));
-    result.description = "OpenCL device: " + device.GetName() + "; " + path;
+    result.deviceName = device.GetName();
+    result.description = DescribePath(result.deviceName, path);
     return result;
 }

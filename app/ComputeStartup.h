@@ -32,6 +32,7 @@ struct ComputeStartup
     std::unique_ptr<GlSharingSteps> glSharing;
     // One line for the log: which device, and which of the two paths.
     std::string description;
+    std::string deviceName;
 };
 
 // The kernel file and its build options.
@@ -58,6 +59,9 @@ ComputeStartup StartCompute(const platform::GlContext* gl, const char* kernelFil
 ComputeStartup StartComputeOn(const CLWDevice& device, cl_platform_id platform,
                               std::unique_ptr<GlSharingSteps> glSharing,
                               const char* kernelFile = kKernelFile);
+
+// The path line: "OpenCL device: ", the device's name, and how the vertices reach OpenGL.
+std::string DescribePath(const std::string& deviceName, const std::string& path);
 
 // The end of a path line where OpenGL refused to share: the failing call and its status,
 // and the host copy taken instead.

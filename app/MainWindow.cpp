@@ -138,6 +138,7 @@ void MainWindow::InitCL()
     m_api = std::move(compute.api);
     m_glSharing = std::move(compute.glSharing);
     m_deviceDescription = compute.description;
+    m_deviceName = compute.deviceName;
     qDebug().noquote() << QString::fromStdString(compute.description);
 }
 
@@ -177,6 +178,8 @@ void MainWindow::InitScene()
     if (!m_deviceScene.sharingRefusal.empty())
     {
         qWarning().noquote() << QString::fromStdString(m_deviceScene.sharingRefusal);
+        // The overlay and --frames name the path the frames take.
+        m_deviceDescription = DescribePath(m_deviceName, m_deviceScene.sharingRefusal);
     }
 }
 

@@ -88,6 +88,7 @@ private:
     // Places the scene in the frame the camera and the light are made for.
     Mat4 m_world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     std::string m_deviceDescription;
+    std::string m_deviceName;
 
     QTimer m_timer;
     QElapsedTimer m_elapsed;
