@@ -22,7 +22,7 @@ constexpr int kBins = 32;
 constexpr int kParallelBuildMin = 4096;
 // Ranges of at most this many primitives become leaves without weighing a split: about half of
 // a tree's nodes would otherwise be splits of such ranges, for next to no gain in the packets'
-// speed (the four-wide layout merges subtrees of up to eight triangles anyway).
+// speed (the single rays' wide layout has leaves of up to four triangles too).
 constexpr int kMaxLeafSize = 4;
 // Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
 // the tree stays within kMaxBvhDepth even for pathological inputs (log2 of 2^31 primitives fits).

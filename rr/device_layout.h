@@ -1,6 +1,6 @@
 // The records of the committed scene as the kernels read them (see kernels/geometry.cl and
 // kernels/packet.cl for the OpenCL side). Two layouts of one hierarchy: two-wide nodes over
-// triangles for packets of rays, which vectorise over their rays, and four-wide nodes over
+// triangles for packets of rays, which vectorise over their rays, and eight-wide nodes over
 // blocks of four triangles for single rays, which vectorise over children and triangles.
 #pragma once
 
@@ -40,17 +40,20 @@ struct DeviceNode
 };
 static_assert(sizeof(DeviceNode) == 64, "DeviceNode is read as four float4");
 
-// 128 bytes. Child k: a leaf of count[k] triangle blocks from blocks[ref[k]] when count[k] > 0,
-// the node nodes[ref[k]] when count[k] == 0; an unused slot has an inverted (empty) box,
-// which no ray meets, and count -1.
+// Children per node of the single rays' layout.
+constexpr int kWideWidth = 8;
+
+// 256 bytes, four cache lines. Child k: a leaf of count[k] triangle blocks from blocks[ref[k]] when
+// count[k] > 0, the node nodes[ref[k]] when count[k] == 0; an unused slot has an inverted (empty)
+// box, which no ray meets, and count -1.
 struct WideNode
 {
-    float lox[4], loy[4], loz[4];
-    float hix[4], hiy[4], hiz[4];
-    std::int32_t ref[4];
-    std::int32_t count[4];
+    float lox[kWideWidth], loy[kWideWidth], loz[kWideWidth];
+    float hix[kWideWidth], hiy[kWideWidth], hiz[kWideWidth];
+    std::int32_t ref[kWideWidth];
+    std::int32_t count[kWideWidth];
 };
-static_assert(sizeof(WideNode) == 128, "WideNode is read as eight float4/int4");
+static_assert(sizeof(WideNode) == 256, "WideNode is read as eight float8/int8");
 
 // 160 bytes: four triangles, corner by corner and coordinate by coordinate, and their shape
 // ids. A leaf's last block repeats one of its triangles in unused lanes.

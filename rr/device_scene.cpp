@@ -41,7 +41,7 @@ void DeviceScene::Upload(const SceneData& scene, SceneLayouts layouts)
         Store(nodes_, scene.nodes);
         Store(triangles_, scene.triangles);
     }
-    if (layouts.fourWide)
+    if (layouts.eightWide)
     {
         Store(wideNodes_, scene.wideNodes);
         Store(blocks_, scene.blocks);

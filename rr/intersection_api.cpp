@@ -195,7 +195,7 @@ public:
     void Commit() override
     {
         // Packets fall back on single rays, so they read both layouts; single rays only the
-        // four-wide one.
+        // eight-wide one.
         const SceneLayouts layouts{packets_, true};
         SceneData scene = BuildScene(attached_, layouts);
         // Queries still running read the scene buffers about to be overwritten; an in-order

@@ -153,7 +153,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         ordered.push_back(triangles[i]);
     // The two layouts are independent: big scenes make them on two threads.
     auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
-    if (layouts.fourWide)
+    if (layouts.eightWide)
     {
         std::thread twoWide;
         if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)

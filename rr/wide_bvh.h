@@ -1,6 +1,6 @@
-// The four-wide layout of the BVH that single rays traverse (records in device_layout.h): each
-// node holds the boxes of up to four children side by side, and leaves hold triangles in
-// blocks of four, so that one ray tests four boxes or four triangles per vector instruction.
+// The eight-wide layout of the BVH that single rays traverse (records in device_layout.h): each
+// node holds the boxes of up to eight children side by side, and leaves hold triangles in
+// blocks of four, so that one ray tests eight boxes or four triangles per vector instruction.
 #pragma once
 
 #include "rr/bvh_builder.h"
@@ -19,7 +19,7 @@ struct WideBvh
 };
 
 // Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
-// four-wide nodes, opening the child with the largest box first.
+// eight-wide nodes, opening the child with the largest box first.
 WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles);
 
 } // namespace RadeonRays::detail

@@ -1,4 +1,4 @@
-// Scene records, the watertight ray-triangle test and single-ray traversal of the four-wide
+// Scene records, the watertight ray-triangle test and single-ray traversal of the eight-wide
 // BVH.
 
 // The triangle test relies on a*b - c*d being computed the same way for both triangles that
@@ -13,9 +13,9 @@
 #define RR_T_MIN 0x1p-18f
 
 // The builder's deepest tree (kMaxBvhDepth), which the host passes as RR_MAX_BVH_DEPTH: a
-// binary node pushes at most one child, a four-wide node up to three.
+// binary node pushes at most one child, an eight-wide node up to seven.
 #define RR_STACK_SIZE RR_MAX_BVH_DEPTH
-#define RR_WIDE_STACK_SIZE (3 * RR_STACK_SIZE)
+#define RR_WIDE_STACK_SIZE (7 * RR_STACK_SIZE)
 
 // An inner node: the boxes of both children (one cache line). For child c, lo_c.w holds ref
 // and hi_c.w count, as int bits: count > 0 makes it a leaf of count triangles from ref,
@@ -33,13 +33,13 @@ typedef struct
     float4 v2;
 } rr_triangle;
 
-// A four-wide node (WideNode on the host): children's boxes side by side. Child k is a leaf
+// An eight-wide node (WideNode on the host): children's boxes side by side. Child k is a leaf
 // of count[k] blocks from ref[k] when count[k] > 0, else the node ref[k]; an unused child has
 // an empty box, which no ray meets.
 typedef struct
 {
-    float4 lox, loy, loz, hix, hiy, hiz;
-    int4 ref, count;
+    float8 lox, loy, loz, hix, hiy, hiz;
+    int8 ref, count;
 } rr_wide_node;
 
 // Four triangles side by side (TriangleBlock on the host): v[3 * corner + axis].
@@ -142,8 +142,8 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 #define RR_PREFETCH(p, bytes) prefetch((__global const char*)(p), (bytes))
 #endif
 
-// Any-hit traversal of the four-wide BVH: the id of the shape of some triangle that occludes
-// the ray, or -1. Children are tested four at a time with the slab test widened by the worst
+// Any-hit traversal of the eight-wide BVH: the id of the shape of some triangle that occludes
+// the ray, or -1. Children are tested eight at a time with the slab test widened by the worst
 // rounding of its distances (Ize 2013), so no box the ray touches is missed; the near and far
 // plane of each slab follow the direction's sign.
 __attribute__((always_inline)) inline int
@@ -159,16 +159,17 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
         // The near and far planes are picked by the direction's signs. Indexing the node's
         // rows by a per-ray offset instead ran no faster on PoCL, and rusticl's compiler
         // traversed wrongly with it.
-        const float4 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
-        const float4 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
-        const float4 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
-        const float4 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
-        const float4 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
-        const float4 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
-        const float4 tn = max(max(tnx, tny), max(tnz, 0.0f));
-        const float4 tf = min(min(tfx, tfy), min(tfz, f->tmax));
-        const int4 hit4 = tn <= tf * 1.0000004f;
-        int mask = (hit4.x & 1) | (hit4.y & 2) | (hit4.z & 4) | (hit4.w & 8);
+        const float8 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
+        const float8 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
+        const float8 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
+        const float8 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
+        const float8 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
+        const float8 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
+        const float8 tn = max(max(tnx, tny), max(tnz, 0.0f));
+        const float8 tf = min(min(tfx, tfy), min(tfz, f->tmax));
+        const int8 hit8 = (tn <= tf * 1.0000004f) & (int8)(1, 2, 4, 8, 16, 32, 64, 128);
+        const int4 folded = hit8.lo | hit8.hi;
+        int mask = folded.x | folded.y | folded.z | folded.w;
         if (mask == 0)
         {
             if (sp == 0)
@@ -176,9 +177,9 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
             index = stack[--sp];
             continue;
         }
-        int ref[4], count[4];
-        vstore4(n->ref, 0, ref);
-        vstore4(n->count, 0, count);
+        int ref[8], count[8];
+        vstore8(n->ref, 0, ref);
+        vstore8(n->count, 0, count);
         // Ask for every child's data before using any: the fetches then overlap.
         for (int m = mask; m != 0; m &= m - 1)
         {

@@ -95,7 +95,7 @@ TEST(DeviceLayout, TwoWideNodesReachEveryTriangleOnce)
     }
 }
 
-TEST(DeviceLayout, FourWideNodesReachEveryTriangleOnce)
+TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
 {
     for (int count : {1, 2, 7, 3000})
     {
@@ -107,7 +107,7 @@ TEST(DeviceLayout, FourWideNodesReachEveryTriangleOnce)
         {
             const WideNode& n = wide.nodes[stack.back()];
             stack.pop_back();
-            for (int k = 0; k < 4; ++k)
+            for (int k = 0; k < kWideWidth; ++k)
             {
                 const float lo[3] = {n.lox[k], n.loy[k], n.loz[k]};
                 const float hi[3] = {n.hix[k], n.hiy[k], n.hiz[k]};
