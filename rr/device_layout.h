@@ -1,7 +1,7 @@
 // The records of the committed scene as the kernels read them (see kernels/geometry.cl and
 // kernels/packet.cl for the OpenCL side). Two layouts of one hierarchy: two-wide nodes over
-// triangles for packets of rays, which vectorise over their rays, and eight-wide nodes over
-// blocks of four triangles for single rays, which vectorise over children and triangles.
+// triangles for packets of rays, which vectorise over their rays, and four- or eight-wide nodes
+// over blocks of four triangles for single rays, which vectorise over children and triangles.
 #pragma once
 
 #include <cstdint>
@@ -40,20 +40,23 @@ struct DeviceNode
 };
 static_assert(sizeof(DeviceNode) == 64, "DeviceNode is read as four float4");
 
-// Children per node of the single rays' layout.
-constexpr int kWideWidth = 8;
-
-// 256 bytes, four cache lines. Child k: a leaf of count[k] triangle blocks from blocks[ref[k]] when
-// count[k] > 0, the node nodes[ref[k]] when count[k] == 0; an unused slot has an inverted (empty)
-// box, which no ray meets, and count -1.
-struct WideNode
+// A node of the single rays' wide layout, Width children side by side: 32 x Width bytes, read
+// as eight floatWidth/intWidth. Child k: a leaf of count[k] triangle blocks from blocks[ref[k]]
+// when count[k] > 0, the node nodes[ref[k]] when count[k] == 0; an unused slot has an
+// inverted (empty) box, which no ray meets, and count -1.
+template <int Width> struct WideNodeOf
 {
-    float lox[kWideWidth], loy[kWideWidth], loz[kWideWidth];
-    float hix[kWideWidth], hiy[kWideWidth], hiz[kWideWidth];
-    std::int32_t ref[kWideWidth];
-    std::int32_t count[kWideWidth];
+    float lox[Width], loy[Width], loz[Width];
+    float hix[Width], hiy[Width], hiz[Width];
+    std::int32_t ref[Width];
+    std::int32_t count[Width];
 };
-static_assert(sizeof(WideNode) == 256, "WideNode is read as eight float8/int8");
+static_assert(sizeof(WideNodeOf<4>) == 128 && sizeof(WideNodeOf<8>) == 256,
+              "wide nodes are read as eight float4/int4 or float8/int8");
+
+// The widest layout, in which the host builds it; narrower devices get its first lanes.
+constexpr int kMaxWideWidth = 8;
+using WideNode = WideNodeOf<kMaxWideWidth>;
 
 // 160 bytes: four triangles, corner by corner and coordinate by coordinate, and their shape
 // ids. A leaf's last block repeats one of its triangles in unused lanes.

@@ -1,6 +1,7 @@
 #include "rr/device_scene.h"
 
 #include "rr/cl_check.h"
+#include "rr/wide_bvh.h"
 
 #include <algorithm>
 
@@ -41,9 +42,12 @@ void DeviceScene::Upload(const SceneData& scene, SceneLayouts layouts)
         Store(nodes_, scene.nodes);
         Store(triangles_, scene.triangles);
     }
-    if (layouts.eightWide)
+    if (layouts.wide)
     {
-        Store(wideNodes_, scene.wideNodes);
+        if (layouts.wideWidth == 4)
+            Store(wideNodes_, NarrowToFourWide(scene.wideNodes));
+        else
+            Store(wideNodes_, scene.wideNodes);
         Store(blocks_, scene.blocks);
     }
     triangleCount_ = scene.triangleCount;

@@ -113,7 +113,8 @@ std::string PlatformName(cl_device_id device)
 class Api final : public IntersectionApi
 {
 public:
-    Api(cl_context context, cl_device_id device, cl_command_queue queue, QueryKernel choice)
+    Api(cl_context context, cl_device_id device, cl_command_queue queue, QueryKernel choice,
+        int wideWidth)
         : context_(context), queue_(queue), scene_(context, queue)
     {
         CheckCl(clRetainContext(context_), "clRetainContext");
@@ -126,9 +127,11 @@ public:
             const bool cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
             // The packet kernel's device is PoCL's CPU device, whose compiler also takes the
             // host prefetch.
-            const QueryKernel deviceKernel = KernelForDevice(type, PlatformName(device));
+            const std::string platform = PlatformName(device);
+            const QueryKernel deviceKernel = KernelForDevice(type, platform);
+            wideWidth_ = wideWidth != 0 ? wideWidth : WideWidthForDevice(type, platform);
             program_ = BuildKernelProgram(context_, device, cpuDevice,
-                                          deviceKernel == QueryKernel::Packets);
+                                          deviceKernel == QueryKernel::Packets, wideWidth_);
             if (choice == QueryKernel::ForDevice)
             {
                 choice = deviceKernel;
@@ -196,7 +199,7 @@ public:
     {
         // Packets fall back on single rays, so they read both layouts; single rays only the
         // eight-wide one.
-        const SceneLayouts layouts{packets_, true};
+        const SceneLayouts layouts{packets_, true, wideWidth_};
         SceneData scene = BuildScene(attached_, layouts);
         // Queries still running read the scene buffers about to be overwritten; an in-order
         // queue would order the upload after them, an out-of-order one would not.
@@ -409,6 +412,8 @@ private:
     bool packets_ = false; // packets of rays per work-item, else one ray per work-item
     cl_kernel kernel_ = nullptr;
     std::size_t groupSize_ = 1;
+    // Children per node of the single rays' tree.
+    int wideWidth_ = kMaxWideWidth;
     // Packets only: each packet's counts of the rays each path answered.
     mutable ScratchBuffer paths_;
     mutable QueryPaths pathsCarried_; // counts read before the counters last grew
@@ -428,8 +433,12 @@ void IntersectionApi::Delete(IntersectionApi* api)
 }
 
 IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id device,
-                                               cl_command_queue queue, QueryKernel kernel)
+                                               cl_command_queue queue, QueryKernel kernel,
+                                               int wideWidth)
 {
+    if (wideWidth != 0 && wideWidth != 4 && wideWidth != 8)
+        throw std::invalid_argument("RadeonRays::detail::CreateWithQueryKernel: width " +
+                                    std::to_string(wideWidth) + " is neither 4 nor 8");
     if (!context)
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null context");
     if (!device)
@@ -450,13 +459,27 @@ IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id 
     if (queueDevice != device)
         throw std::invalid_argument(
             "RadeonRays::CreateFromOpenClContext: the queue feeds another device");
-    return new detail::Api(context, device, queue, kernel);
+    return new detail::Api(context, device, queue, kernel, wideWidth);
 }
+
+namespace
+{
+
+bool PoclCpuDevice(cl_device_type type, const std::string& platformName)
+{
+    return (type & CL_DEVICE_TYPE_CPU) != 0 && platformName == "Portable Computing Language";
+}
+
+} // namespace
 
 detail::QueryKernel detail::KernelForDevice(cl_device_type type, const std::string& platformName)
 {
-    const bool pocl = platformName == "Portable Computing Language";
-    return (type & CL_DEVICE_TYPE_CPU) != 0 && pocl ? QueryKernel::Packets : QueryKernel::PerRay;
+    return PoclCpuDevice(type, platformName) ? QueryKernel::Packets : QueryKernel::PerRay;
+}
+
+int detail::WideWidthForDevice(cl_device_type type, const std::string& platformName)
+{
+    return PoclCpuDevice(type, platformName) ? 8 : 4;
 }
 
 IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,

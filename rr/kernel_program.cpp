@@ -13,14 +13,15 @@ namespace RadeonRays::detail
 extern const char* const kKernelSource;
 
 cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice,
-                              bool hostPrefetch)
+                              bool hostPrefetch, int wideWidth)
 {
     cl_int status = CL_SUCCESS;
     const char* source = kKernelSource;
     cl_program program = clCreateProgramWithSource(context, 1, &source, nullptr, &status);
     CheckCl(status, "clCreateProgramWithSource");
     // No relaxed-math options: the watertight triangle test depends on exact IEEE arithmetic.
-    std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth);
+    std::string options = "-cl-std=CL1.2 -DRR_MAX_BVH_DEPTH=" + std::to_string(kMaxBvhDepth) +
+                          " -DRR_WIDE_WIDTH=" + std::to_string(wideWidth);
     if (cpuDevice)
         options += " -DRR_STREAM_STORES";
     if (hostPrefetch)

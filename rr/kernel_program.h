@@ -10,7 +10,8 @@ namespace RadeonRays::detail
 // Clang's prefetch builtin where its compiler turns that into host instructions (PoCL's; a
 // compiler that goes through SPIR-V, as rusticl's does, refuses it). Throws
 // std::runtime_error with the build log.
+// wideWidth is the children per node of the single rays' tree (4 or 8).
 cl_program BuildKernelProgram(cl_context context, cl_device_id device, bool cpuDevice,
-                              bool hostPrefetch);
+                              bool hostPrefetch, int wideWidth);
 
 } // namespace RadeonRays::detail

@@ -23,6 +23,12 @@ enum class QueryKernel
 // one idle and pays a group's overhead for every packet.
 QueryKernel KernelForDevice(cl_device_type type, const std::string& platformName);
 
+// The children per node of the single rays' tree on a device: 8 on PoCL's CPU devices, whose
+// vector units test eight boxes in one go (0.63-0.71x of Embree's single rays against
+// 0.54-0.61x with 4); 4 elsewhere, where each work-item runs as one lane and a node's boxes
+// cost one by one (rusticl's CPU device: occlusion 257 ms a frame with 4, 308 ms with 8).
+int WideWidthForDevice(cl_device_type type, const std::string& platformName);
+
 // How many rays each path answered: packets of consecutive rays traced together, rays one by
 // one.
 struct QueryPaths
@@ -35,8 +41,10 @@ struct QueryPaths
 // until the queries are done).
 QueryPaths TakeQueryPaths(IntersectionApi* api);
 
-// CreateFromOpenClContext with a chosen kernel.
+// CreateFromOpenClContext with a chosen kernel, and a chosen width of the single rays' tree
+// (4 or 8; 0 for the device's).
 IntersectionApi* CreateWithQueryKernel(cl_context context, cl_device_id device,
-                                       cl_command_queue queue, QueryKernel kernel);
+                                       cl_command_queue queue, QueryKernel kernel,
+                                       int wideWidth = 0);
 
 } // namespace RadeonRays::detail

@@ -153,14 +153,14 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         ordered.push_back(triangles[i]);
     // The two layouts are independent: big scenes make them on two threads.
     auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
-    if (layouts.eightWide)
+    if (layouts.wide)
     {
         std::thread twoWide;
         if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)
             twoWide = std::thread(makeTwoWide);
         try
         {
-            WideBvh wide = MakeWideBvh(bvh.nodes, ordered);
+            WideBvh wide = MakeWideBvh(bvh.nodes, ordered, layouts.wideWidth);
             scene.wideNodes = std::move(wide.nodes);
             scene.blocks = std::move(wide.blocks);
         }

@@ -16,8 +16,9 @@ class Mesh;
 // both.
 struct SceneLayouts
 {
-    bool twoWide = true;   // nodes and triangles, for packets
-    bool eightWide = true; // wideNodes and blocks, for single rays
+    bool twoWide = true;           // nodes and triangles, for packets
+    bool wide = true;              // wideNodes and blocks, for single rays
+    int wideWidth = kMaxWideWidth; // children per wide node: 4 or 8
 };
 
 struct SceneData
@@ -25,7 +26,7 @@ struct SceneData
     int triangleCount = 0;         // usable triangles
     std::vector<DeviceNode> nodes; // nodes[0] is the root; empty when no triangle can occlude
     std::vector<DeviceTriangle> triangles;
-    // The same hierarchy eight-wide, for single rays (see wide_bvh.h).
+    // The same hierarchy wide, for single rays (see wide_bvh.h).
     std::vector<WideNode> wideNodes;
     std::vector<TriangleBlock> blocks;
     // The median half surface area of the two-wide tree's leaf boxes: the size of what a

@@ -24,8 +24,9 @@ class Collapser
 {
 public:
     Collapser(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
-              WideBvh& out)
-        : bvh_(bvh), triangles_(triangles), out_(out), first_(bvh.size()), count_(bvh.size())
+              int width, WideBvh& out)
+        : bvh_(bvh), triangles_(triangles), width_(width), out_(out), first_(bvh.size()),
+          count_(bvh.size())
     {
         // The triangles under each node form one range of the leaf order. Children come after
         // their parent in the array, so a backward sweep sees them first.
@@ -45,7 +46,7 @@ public:
             children.push_back(node);
         else
             children = {bvh_[node].index, bvh_[node].index + 1};
-        while (children.size() < kWideWidth)
+        while (static_cast<int>(children.size()) < width_)
         {
             // Open the inner child with the largest box.
             int best = -1;
@@ -61,7 +62,7 @@ public:
         }
 
         WideNode w;
-        for (int k = 0; k < kWideWidth; ++k)
+        for (int k = 0; k < kMaxWideWidth; ++k)
         {
             const float inf = std::numeric_limits<float>::infinity();
             w.lox[k] = w.loy[k] = w.loz[k] = inf;
@@ -130,6 +131,7 @@ private:
 
     const std::vector<BvhNode>& bvh_;
     const std::vector<DeviceTriangle>& triangles_;
+    const int width_;
     WideBvh& out_;
     std::vector<int> first_; // per binary node: its first triangle in leaf order
     std::vector<int> count_; // and how many triangles it holds
@@ -137,13 +139,33 @@ private:
 
 } // namespace
 
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles)
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
+                    int width)
 {
     WideBvh out;
     if (bvh.empty())
         return out;
     out.nodes.push_back(WideNode{});
-    Collapser(bvh, triangles, out).Build(0, 0);
+    Collapser(bvh, triangles, width, out).Build(0, 0);
+    return out;
+}
+
+std::vector<WideNodeOf<4>> NarrowToFourWide(const std::vector<WideNode>& nodes)
+{
+    std::vector<WideNodeOf<4>> out(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+    {
+        const WideNode& n = nodes[i];
+        WideNodeOf<4>& o = out[i];
+        std::copy(n.lox, n.lox + 4, o.lox);
+        std::copy(n.loy, n.loy + 4, o.loy);
+        std::copy(n.loz, n.loz + 4, o.loz);
+        std::copy(n.hix, n.hix + 4, o.hix);
+        std::copy(n.hiy, n.hiy + 4, o.hiy);
+        std::copy(n.hiz, n.hiz + 4, o.hiz);
+        std::copy(n.ref, n.ref + 4, o.ref);
+        std::copy(n.count, n.count + 4, o.count);
+    }
     return out;
 }
 

@@ -1,6 +1,7 @@
-// The eight-wide layout of the BVH that single rays traverse (records in device_layout.h): each
-// node holds the boxes of up to eight children side by side, and leaves hold triangles in
-// blocks of four, so that one ray tests eight boxes or four triangles per vector instruction.
+// The wide layout of the BVH that single rays traverse (records in device_layout.h): each node
+// holds the boxes of up to four or eight children side by side, and leaves hold triangles in
+// blocks of four, so that one ray tests a node's boxes or four triangles per vector
+// instruction.
 #pragma once
 
 #include "rr/bvh_builder.h"
@@ -14,12 +15,16 @@ namespace RadeonRays::detail
 
 struct WideBvh
 {
-    std::vector<WideNode> nodes; // nodes[0] is the root
+    std::vector<WideNode> nodes; // nodes[0] is the root; lanes from the width on are unused
     std::vector<TriangleBlock> blocks;
 };
 
 // Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
-// eight-wide nodes, opening the child with the largest box first.
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles);
+// nodes of up to `width` children (4 or 8), opening the child with the largest box first.
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
+                    int width = kMaxWideWidth);
+
+// The nodes of a tree made at width 4, in the four-wide record the device reads.
+std::vector<WideNodeOf<4>> NarrowToFourWide(const std::vector<WideNode>& nodes);
 
 } // namespace RadeonRays::detail

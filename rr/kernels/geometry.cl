@@ -1,4 +1,4 @@
-// Scene records, the watertight ray-triangle test and single-ray traversal of the eight-wide
+// Scene records, the watertight ray-triangle test and single-ray traversal of the wide
 // BVH.
 
 // The triangle test relies on a*b - c*d being computed the same way for both triangles that
@@ -13,9 +13,35 @@
 #define RR_T_MIN 0x1p-18f
 
 // The builder's deepest tree (kMaxBvhDepth), which the host passes as RR_MAX_BVH_DEPTH: a
-// binary node pushes at most one child, an eight-wide node up to seven.
+// binary node pushes at most one child, a wide node of RR_WIDE_WIDTH children (4 or 8, also
+// from the host) all but one.
 #define RR_STACK_SIZE RR_MAX_BVH_DEPTH
-#define RR_WIDE_STACK_SIZE (7 * RR_STACK_SIZE)
+#define RR_WIDE_STACK_SIZE ((RR_WIDE_WIDTH - 1) * RR_STACK_SIZE)
+
+// A wide node's lanes, one per child.
+#if RR_WIDE_WIDTH == 8
+typedef float8 rr_wide_float;
+typedef int8 rr_wide_int;
+#define rr_wide_store vstore8
+// The bits of the children whose lanes are set.
+inline int rr_wide_mask(const int8 set)
+{
+    const int8 bits = set & (int8)(1, 2, 4, 8, 16, 32, 64, 128);
+    const int4 folded = bits.lo | bits.hi;
+    return folded.x | folded.y | folded.z | folded.w;
+}
+#elif RR_WIDE_WIDTH == 4
+typedef float4 rr_wide_float;
+typedef int4 rr_wide_int;
+#define rr_wide_store vstore4
+inline int rr_wide_mask(const int4 set)
+{
+    const int4 bits = set & (int4)(1, 2, 4, 8);
+    return bits.x | bits.y | bits.z | bits.w;
+}
+#else
+#error "RR_WIDE_WIDTH must be 4 or 8"
+#endif
 
 // An inner node: the boxes of both children (one cache line). For child c, lo_c.w holds ref
 // and hi_c.w count, as int bits: count > 0 makes it a leaf of count triangles from ref,
@@ -33,13 +59,13 @@ typedef struct
     float4 v2;
 } rr_triangle;
 
-// An eight-wide node (WideNode on the host): children's boxes side by side. Child k is a leaf
+// A wide node (WideNodeOf on the host): children's boxes side by side. Child k is a leaf
 // of count[k] blocks from ref[k] when count[k] > 0, else the node ref[k]; an unused child has
 // an empty box, which no ray meets.
 typedef struct
 {
-    float8 lox, loy, loz, hix, hiy, hiz;
-    int8 ref, count;
+    rr_wide_float lox, loy, loz, hix, hiy, hiz;
+    rr_wide_int ref, count;
 } rr_wide_node;
 
 // Four triangles side by side (TriangleBlock on the host): v[3 * corner + axis].
@@ -142,8 +168,8 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 #define RR_PREFETCH(p, bytes) prefetch((__global const char*)(p), (bytes))
 #endif
 
-// Any-hit traversal of the eight-wide BVH: the id of the shape of some triangle that occludes
-// the ray, or -1. Children are tested eight at a time with the slab test widened by the worst
+// Any-hit traversal of the wide BVH: the id of the shape of some triangle that occludes
+// the ray, or -1. A node's children are tested at once with the slab test widened by the worst
 // rounding of its distances (Ize 2013), so no box the ray touches is missed; the near and far
 // plane of each slab follow the direction's sign.
 __attribute__((always_inline)) inline int
@@ -159,17 +185,15 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
         // The near and far planes are picked by the direction's signs. Indexing the node's
         // rows by a per-ray offset instead ran no faster on PoCL, and rusticl's compiler
         // traversed wrongly with it.
-        const float8 tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
-        const float8 tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
-        const float8 tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
-        const float8 tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
-        const float8 tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
-        const float8 tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
-        const float8 tn = max(max(tnx, tny), max(tnz, 0.0f));
-        const float8 tf = min(min(tfx, tfy), min(tfz, f->tmax));
-        const int8 hit8 = (tn <= tf * 1.0000004f) & (int8)(1, 2, 4, 8, 16, 32, 64, 128);
-        const int4 folded = hit8.lo | hit8.hi;
-        int mask = folded.x | folded.y | folded.z | folded.w;
+        const rr_wide_float tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
+        const rr_wide_float tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
+        const rr_wide_float tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
+        const rr_wide_float tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
+        const rr_wide_float tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
+        const rr_wide_float tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
+        const rr_wide_float tn = max(max(tnx, tny), max(tnz, 0.0f));
+        const rr_wide_float tf = min(min(tfx, tfy), min(tfz, f->tmax));
+        int mask = rr_wide_mask(tn <= tf * 1.0000004f);
         if (mask == 0)
         {
             if (sp == 0)
@@ -177,9 +201,9 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
             index = stack[--sp];
             continue;
         }
-        int ref[8], count[8];
-        vstore8(n->ref, 0, ref);
-        vstore8(n->count, 0, count);
+        int ref[RR_WIDE_WIDTH], count[RR_WIDE_WIDTH];
+        rr_wide_store(n->ref, 0, ref);
+        rr_wide_store(n->count, 0, count);
         // Ask for every child's data before using any: the fetches then overlap.
         for (int m = mask; m != 0; m &= m - 1)
         {

@@ -97,52 +97,54 @@ TEST(DeviceLayout, TwoWideNodesReachEveryTriangleOnce)
 
 TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
 {
-    for (int count : {1, 2, 7, 3000})
-    {
-        Built b = RandomScene(count, 4);
-        WideBvh wide = MakeWideBvh(b.bvh.nodes, b.triangles);
-        std::vector<int> seen(count, 0);
-        std::vector<int> stack{0};
-        while (!stack.empty())
+    for (int width : {4, 8})
+        for (int count : {1, 2, 7, 3000})
         {
-            const WideNode& n = wide.nodes[stack.back()];
-            stack.pop_back();
-            for (int k = 0; k < kWideWidth; ++k)
+            Built b = RandomScene(count, 4);
+            WideBvh wide = MakeWideBvh(b.bvh.nodes, b.triangles, width);
+            std::vector<int> seen(count, 0);
+            std::vector<int> stack{0};
+            while (!stack.empty())
             {
-                const float lo[3] = {n.lox[k], n.loy[k], n.loz[k]};
-                const float hi[3] = {n.hix[k], n.hiy[k], n.hiz[k]};
-                if (n.count[k] < 0)
+                const WideNode& n = wide.nodes[stack.back()];
+                stack.pop_back();
+                for (int k = 0; k < kMaxWideWidth; ++k)
                 {
-                    EXPECT_GT(lo[0], hi[0]) << "an unused child's box is empty";
-                    continue;
-                }
-                if (n.count[k] == 0)
-                {
-                    ASSERT_GT(n.ref[k], 0);
-                    ASSERT_LT(n.ref[k], static_cast<int>(wide.nodes.size()));
-                    stack.push_back(n.ref[k]);
-                    continue;
-                }
-                // A leaf: its blocks' lanes name its triangles; padding repeats one of them.
-                std::vector<int> ids;
-                for (int blk = n.ref[k]; blk < n.ref[k] + n.count[k]; ++blk)
-                    for (int lane = 0; lane < 4; ++lane)
+                    const float lo[3] = {n.lox[k], n.loy[k], n.loz[k]};
+                    const float hi[3] = {n.hix[k], n.hiy[k], n.hiz[k]};
+                    if (n.count[k] < 0)
                     {
-                        ids.push_back(wide.blocks[blk].shapeid[lane]);
-                        const float p[3] = {wide.blocks[blk].v[1][0][lane],
-                                            wide.blocks[blk].v[1][1][lane],
-                                            wide.blocks[blk].v[1][2][lane]};
-                        EXPECT_TRUE(Inside(lo, hi, p));
+                        EXPECT_GT(lo[0], hi[0]) << "an unused child's box is empty";
+                        continue;
                     }
-                std::sort(ids.begin(), ids.end());
-                ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-                for (int id : ids)
-                    ++seen[id];
+                    ASSERT_LT(k, width) << "a child in a lane the device does not read";
+                    if (n.count[k] == 0)
+                    {
+                        ASSERT_GT(n.ref[k], 0);
+                        ASSERT_LT(n.ref[k], static_cast<int>(wide.nodes.size()));
+                        stack.push_back(n.ref[k]);
+                        continue;
+                    }
+                    // A leaf: its blocks' lanes name its triangles; padding repeats one of them.
+                    std::vector<int> ids;
+                    for (int blk = n.ref[k]; blk < n.ref[k] + n.count[k]; ++blk)
+                        for (int lane = 0; lane < 4; ++lane)
+                        {
+                            ids.push_back(wide.blocks[blk].shapeid[lane]);
+                            const float p[3] = {wide.blocks[blk].v[1][0][lane],
+                                                wide.blocks[blk].v[1][1][lane],
+                                                wide.blocks[blk].v[1][2][lane]};
+                            EXPECT_TRUE(Inside(lo, hi, p));
+                        }
+                    std::sort(ids.begin(), ids.end());
+                    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+                    for (int id : ids)
+                        ++seen[id];
+                }
             }
+            for (int s : seen)
+                EXPECT_EQ(s, 1) << count << " triangles, width " << width;
         }
-        for (int s : seen)
-            EXPECT_EQ(s, 1) << count << " triangles";
-    }
 }
 
 } // namespace

@@ -15,15 +15,17 @@ namespace rrtest
 class OcclusionHarness
 {
 public:
+    // wideWidth: the children per node of the single rays' tree, 0 for the device's.
     explicit OcclusionHarness(
         std::size_t capacity = 1 << 16,
-        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice)
+        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice,
+        int wideWidth = 0)
         : capacity_(capacity)
     {
-        api_ = kernel == RadeonRays::detail::QueryKernel::ForDevice
+        api_ = kernel == RadeonRays::detail::QueryKernel::ForDevice && wideWidth == 0
                    ? RadeonRays::CreateFromOpenClContext(cl_.context, cl_.device, cl_.queue)
                    : RadeonRays::detail::CreateWithQueryKernel(cl_.context, cl_.device, cl_.queue,
-                                                               kernel);
+                                                               kernel, wideWidth);
         rayMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::ray));
         hitMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::Intersection));
         rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);

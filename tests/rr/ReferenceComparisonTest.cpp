@@ -78,13 +78,31 @@ void BuildTwoShapeScene(OcclusionHarness& h, std::mt19937& rng, int triangles,
 
 using RadeonRays::detail::QueryKernel;
 
-// Every comparison runs with each query kernel, whatever the device would choose.
-class ReferenceComparison : public testing::TestWithParam<QueryKernel>
+// A query kernel, and the width of the single rays' tree (0: the device's).
+struct Traversal
+{
+    QueryKernel kernel;
+    int wideWidth;
+};
+
+// Every comparison runs with each query kernel, and single rays on both widths of tree,
+// whatever the device would choose.
+class ReferenceComparison : public testing::TestWithParam<Traversal>
 {
 };
 
+std::string TraversalName(const testing::TestParamInfo<Traversal>& info)
+{
+    if (info.param.kernel == QueryKernel::Packets)
+        return "Packets";
+    return info.param.wideWidth == 4 ? "PerRayFourWide" : "PerRayEightWide";
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceComparison,
-                         testing::Values(QueryKernel::Packets, QueryKernel::PerRay), KernelName);
+                         testing::Values(Traversal{QueryKernel::Packets, 0},
+                                         Traversal{QueryKernel::PerRay, 4},
+                                         Traversal{QueryKernel::PerRay, 8}),
+                         TraversalName);
 
 TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
 {
@@ -93,7 +111,7 @@ TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, GetParam());
+        OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
         BuildTwoShapeScene(scene, rng, 1200, ref);
         const float directions[3][3] = {
             {0.3f, 0.8f, 0.5f}, {0.0f, 1.0f, 0.0f}, {-2.0f, 0.5f, 0.0f}};
@@ -109,7 +127,7 @@ TEST_P(ReferenceComparison, IncoherentRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, GetParam());
+        OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
         BuildTwoShapeScene(scene, rng, 1200, ref);
         Compare(scene, IncoherentRays(rng, 40000), ref, tally);
     }
@@ -123,7 +141,7 @@ TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
     Tally tally;
     std::mt19937 rng(21);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene(1 << 16, GetParam());
+    OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
     BuildTwoShapeScene(scene, rng, 1200, ref);
     const float d[3] = {0.2f, 0.9f, -0.4f};
     std::vector<RadeonRays::ray> rays = ParallelRays(rng, 200, d, 30.0f);
