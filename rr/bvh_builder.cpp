@@ -27,9 +27,6 @@ constexpr int kMaxLeafSize = 4;
 // Below this depth splits follow the SAH; deeper ranges are halved at the centroid median, so
 // the tree stays within kMaxBvhDepth even for pathological inputs (log2 of 2^31 primitives fits).
 constexpr int kSahDepthLimit = kMaxBvhDepth - 32;
-// Relative cost of visiting a node against testing one primitive.
-constexpr float kTraversalCost = 1.0f;
-constexpr float kPrimitiveCost = 1.0f;
 
 // Four floats side by side, for growing boxes a corner at a time (GCC and Clang vectors).
 typedef float Lanes __attribute__((vector_size(16)));
@@ -73,23 +70,6 @@ struct Box
             lo[k] = std::min(lo[k], plo[k]);
             hi[k] = std::max(hi[k], phi[k]);
         }
-    }
-    void Grow(const Box& b) { Grow(b.lo, b.hi); }
-    void Grow(const Bin& b)
-    {
-        for (int k = 0; k < 3; ++k)
-        {
-            lo[k] = std::min(lo[k], b.lo[k]);
-            hi[k] = std::max(hi[k], b.hi[k]);
-        }
-    }
-    bool Empty() const { return lo[0] > hi[0]; }
-    double HalfArea() const
-    {
-        if (Empty())
-            return 0.0;
-        double dx = double(hi[0]) - lo[0], dy = double(hi[1]) - lo[1], dz = double(hi[2]) - lo[2];
-        return dx * dy + dy * dz + dz * dx;
     }
 };
 
@@ -304,7 +284,6 @@ private:
     // bounded when it has filled the bounds of both sides too.
     int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded)
     {
-        const Box& bounds = t.bounds;
         const Box& centroids = t.centroids;
         const int n = t.end - t.begin;
         if (n <= kMaxLeafSize)
@@ -317,7 +296,7 @@ private:
         if (!(extent > 0.0f))
         {
             // All centroids coincide: no split separates them, so halve by position.
-            return n <= kMaxLeafSize ? -1 : t.begin + n / 2;
+            return t.begin + n / 2;
         }
         if (t.depth >= kSahDepthLimit)
             return MedianSplit(t, axis);
@@ -393,12 +372,6 @@ private:
                 }
             }
         }
-        const double area = bounds.HalfArea();
-        const double leafCost = kPrimitiveCost * n;
-        const double splitCost =
-            area > 0.0 ? kTraversalCost + kPrimitiveCost * bestCost / area : leafCost;
-        if (n <= kMaxLeafSize && (bestAxis < 0 || leafCost <= splitCost))
-            return -1;
         if (bestAxis < 0)
             return MedianSplit(t, axis);
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];

@@ -1,6 +1,7 @@
 // The committed scene in device memory, on the service's context.
 #pragma once
 
+#include "rr/growing_buffer.h"
 #include "rr/scene_data.h"
 
 #include <CL/cl.h>
@@ -12,26 +13,20 @@ class DeviceScene
 {
 public:
     DeviceScene(cl_context context, cl_command_queue queue) : context_(context), queue_(queue) {}
-    ~DeviceScene();
     DeviceScene(const DeviceScene&) = delete;
     DeviceScene& operator=(const DeviceScene&) = delete;
 
     // Copies the scene's layouts named in layouts to the device (blocking); buffers grow only
-    // when the scene does. The others are not touched.
+    // when the scene does. Without the two-wide layout, its buffers are not touched.
     void Upload(const SceneData& scene, SceneLayouts layouts);
 
-    cl_mem Nodes() const { return nodes_.mem; }
-    cl_mem Triangles() const { return triangles_.mem; }
-    cl_mem WideNodes() const { return wideNodes_.mem; }
-    cl_mem Blocks() const { return blocks_.mem; }
+    cl_mem Nodes() const { return nodes_.Get(); }
+    cl_mem Triangles() const { return triangles_.Get(); }
+    cl_mem WideNodes() const { return wideNodes_.Get(); }
+    cl_mem Blocks() const { return blocks_.Get(); }
     int TriangleCount() const { return triangleCount_; }
 
 private:
-    struct GrowingBuffer
-    {
-        cl_mem mem = nullptr;
-        std::size_t capacity = 0; // bytes
-    };
     // Copies the records, or one zeroed record when there are none, so that kernel arguments
     // are always valid.
     template <typename Record>
@@ -39,7 +34,8 @@ private:
 
     cl_context context_;
     cl_command_queue queue_;
-    GrowingBuffer nodes_, triangles_, wideNodes_, blocks_;
+    GrowingBuffer nodes_{CL_MEM_READ_ONLY}, triangles_{CL_MEM_READ_ONLY},
+        wideNodes_{CL_MEM_READ_ONLY}, blocks_{CL_MEM_READ_ONLY};
     int triangleCount_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include "rr/cl_check.h"
 #include "rr/device_scene.h"
+#include "rr/growing_buffer.h"
 #include "rr/kernel_args.h"
 #include "rr/kernel_program.h"
 #include "rr/mesh.h"
@@ -38,31 +39,6 @@ cl_kernel CreateKernel(cl_program program, const char* name)
     CheckCl(status, "clCreateKernel");
     return kernel;
 }
-
-// A device buffer that grows, never shrinks, to the size asked for.
-struct ScratchBuffer
-{
-    cl_mem mem = nullptr;
-    std::size_t capacity = 0; // bytes
-
-    void Reserve(cl_context context, std::size_t bytes)
-    {
-        if (bytes <= capacity)
-            return;
-        Release();
-        cl_int status = CL_SUCCESS;
-        mem = clCreateBuffer(context, CL_MEM_READ_WRITE, bytes, nullptr, &status);
-        CheckCl(status, "clCreateBuffer");
-        capacity = bytes;
-    }
-    void Release()
-    {
-        if (mem)
-            clReleaseMemObject(mem);
-        mem = nullptr;
-        capacity = 0;
-    }
-};
 
 class ClBuffer final : public Buffer
 {
@@ -199,7 +175,7 @@ public:
     {
         // Packets fall back on single rays, so they read both layouts; single rays only the
         // eight-wide one.
-        const SceneLayouts layouts{packets_, true, wideWidth_};
+        const SceneLayouts layouts{packets_, wideWidth_};
         SceneData scene = BuildScene(attached_, layouts);
         // Queries still running read the scene buffers about to be overwritten; an in-order
         // queue would order the upload after them, an out-of-order one would not.
@@ -295,7 +271,7 @@ public:
                 SetArg(kernel_, PacketArg::Rays, rayBuffer->mem);
                 SetArg(kernel_, PacketArg::NumRays, count);
                 SetArg(kernel_, PacketArg::Hits, hitBuffer->mem);
-                SetArg(kernel_, PacketArg::Paths, paths_.mem);
+                SetArg(kernel_, PacketArg::Paths, paths_.Get());
             }
             else
             {
@@ -343,7 +319,7 @@ private:
     // they grow, the counts so far are kept on the host (blocks, only then).
     void ReservePaths(std::size_t packets) const
     {
-        if (packets * kPathCount * sizeof(cl_int) <= paths_.capacity)
+        if (packets * kPathCount * sizeof(cl_int) <= paths_.Capacity())
             return;
         ReadPaths(pathsCarried_);
         paths_.Reserve(context_, packets * kPathCount * sizeof(cl_int));
@@ -353,9 +329,9 @@ private:
     // Adds the device's counts to paths and zeroes them (blocks).
     void ReadPaths(QueryPaths& paths) const
     {
-        std::vector<cl_int> counts(paths_.capacity / sizeof(cl_int));
-        CheckCl(clEnqueueReadBuffer(queue_, paths_.mem, CL_TRUE, 0, paths_.capacity, counts.data(),
-                                    0, nullptr, nullptr),
+        std::vector<cl_int> counts(paths_.Capacity() / sizeof(cl_int));
+        CheckCl(clEnqueueReadBuffer(queue_, paths_.Get(), CL_TRUE, 0, paths_.Capacity(),
+                                    counts.data(), 0, nullptr, nullptr),
                 "clEnqueueReadBuffer");
         for (std::size_t i = 0; i + kPathCount <= counts.size(); i += kPathCount)
         {
@@ -368,8 +344,8 @@ private:
     void ZeroPaths() const
     {
         const cl_int zero = 0;
-        CheckCl(clEnqueueFillBuffer(queue_, paths_.mem, &zero, sizeof(zero), 0, paths_.capacity, 0,
-                                    nullptr, nullptr),
+        CheckCl(clEnqueueFillBuffer(queue_, paths_.Get(), &zero, sizeof(zero), 0, paths_.Capacity(),
+                                    0, nullptr, nullptr),
                 "clEnqueueFillBuffer");
         CheckCl(clFinish(queue_), "clFinish");
     }
@@ -415,7 +391,7 @@ private:
     // Children per node of the single rays' tree.
     int wideWidth_ = kMaxWideWidth;
     // Packets only: each packet's counts of the rays each path answered.
-    mutable ScratchBuffer paths_;
+    mutable GrowingBuffer paths_{CL_MEM_READ_WRITE};
     mutable QueryPaths pathsCarried_; // counts read before the counters last grew
     mutable long long perRayRays_ = 0;
     DeviceScene scene_;

@@ -134,7 +134,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
     BvhBuild bvh = BuildBvh(bounds);
     SceneData scene;
     scene.triangleCount = static_cast<int>(triangles.size());
-    if (!bvh.nodes.empty())
+    if (layouts.twoWide && !bvh.nodes.empty())
     {
         std::vector<float> leafAreas;
         for (const BvhNode& n : bvh.nodes)
@@ -153,28 +153,23 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         ordered.push_back(triangles[i]);
     // The two layouts are independent: big scenes make them on two threads.
     auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
-    if (layouts.wide)
+    std::thread twoWide;
+    if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)
+        twoWide = std::thread(makeTwoWide);
+    try
     {
-        std::thread twoWide;
-        if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)
-            twoWide = std::thread(makeTwoWide);
-        try
-        {
-            WideBvh wide = MakeWideBvh(bvh.nodes, ordered, layouts.wideWidth);
-            scene.wideNodes = std::move(wide.nodes);
-            scene.blocks = std::move(wide.blocks);
-        }
-        catch (...)
-        {
-            if (twoWide.joinable())
-                twoWide.join();
-            throw;
-        }
+        WideBvh wide = MakeWideBvh(bvh.nodes, ordered, layouts.wideWidth);
+        scene.wideNodes = std::move(wide.nodes);
+        scene.blocks = std::move(wide.blocks);
+    }
+    catch (...)
+    {
         if (twoWide.joinable())
             twoWide.join();
-        else if (layouts.twoWide)
-            makeTwoWide();
+        throw;
     }
+    if (twoWide.joinable())
+        twoWide.join();
     else if (layouts.twoWide)
         makeTwoWide();
     if (layouts.twoWide)

@@ -12,13 +12,12 @@ namespace RadeonRays::detail
 
 class Mesh;
 
-// Which layouts of the hierarchy a scene is built in: the kernels a service runs read one or
-// both.
+// Which layouts of the hierarchy a scene is built in. Both kernels read the wide one (single
+// rays, and the packets' fallback); only the packet kernel reads the two-wide one.
 struct SceneLayouts
 {
     bool twoWide = true;           // nodes and triangles, for packets
-    bool wide = true;              // wideNodes and blocks, for single rays
-    int wideWidth = kMaxWideWidth; // children per wide node: 4 or 8
+    int wideWidth = kMaxWideWidth; // children per node of wideNodes: 4 or 8
 };
 
 struct SceneData
@@ -30,7 +29,8 @@ struct SceneData
     std::vector<WideNode> wideNodes;
     std::vector<TriangleBlock> blocks;
     // The median half surface area of the two-wide tree's leaf boxes: the size of what a
-    // packet's beam is measured against (0 when there are no triangles).
+    // packet's beam is measured against (0 when there are no triangles or no two-wide
+    // layout).
     float leafArea = 0;
 };
 
