@@ -1,13 +1,12 @@
 #include "scene/SceneFiles.h"
 
+#include "clw/LoadFileContents.h"
+
 #include <assimp/IOSystem.hpp>
 #include <assimp/MemoryIOWrapper.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -15,32 +14,7 @@
 namespace
 {
 
-// Closes a file descriptor however the scope is left.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-        {
-            close(m_fd);
-        }
-    }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 const char* const kMissing = "it does not exist";
-
-std::string Unreadable(int error)
-{
-    return std::string("it cannot be read (") + std::strerror(error) + ")";
-}
 
 // A file's bytes, shared by every stream the importer opens on it: the importer opens
 // the scene several times (to pick a reader, then to read), and each open would
@@ -64,54 +38,23 @@ private:
 
 std::string ReadSceneFile(const std::string& path, std::vector<char>& buffer, std::size_t maxBytes)
 {
-    buffer.clear();
-    // Non-blocking, so that opening a FIFO returns at once instead of waiting for a
-    // writer; what was opened is then examined, not what stood at the path earlier.
-    const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0)
+    const FileReadResult read = ReadRegularFile(path, buffer, maxBytes);
+    switch (read.refusal)
     {
-        return errno == ENOENT ? kMissing : Unreadable(errno);
-    }
-    struct stat status;
-    if (fstat(fd.Get(), &status) != 0)
-    {
-        return Unreadable(errno);
-    }
-    if (S_ISDIR(status.st_mode))
-    {
+    case FileRefusal::None:
+        return std::string();
+    case FileRefusal::Missing:
+        return kMissing;
+    case FileRefusal::Unreadable:
+        return std::string("it cannot be read (") + std::strerror(read.error) + ")";
+    case FileRefusal::Directory:
         return "it is a directory, not a file";
-    }
-    if (!S_ISREG(status.st_mode))
-    {
+    case FileRefusal::NotRegular:
         return "it is not a regular file";
-    }
-    if (static_cast<std::uint64_t>(status.st_size) > maxBytes)
-    {
+    case FileRefusal::TooLarge:
         return "it is larger than " + std::to_string(maxBytes >> 20) + " MiB";
     }
-    buffer.resize(static_cast<std::size_t>(status.st_size));
-    std::size_t filled = 0;
-    while (filled < buffer.size())
-    {
-        const ssize_t got = read(fd.Get(), buffer.data() + filled, buffer.size() - filled);
-        if (got < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (got < 0)
-        {
-            const int error = errno;
-            buffer.clear();
-            return Unreadable(error);
-        }
-        if (got == 0)
-        {
-            break; // the file shrank since it was measured: take what is there
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    buffer.resize(filled);
-    return std::string();
+    return "it cannot be read";
 }
 
 std::string SceneFileSystem::Load(const std::string& path)
