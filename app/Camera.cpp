@@ -72,7 +72,8 @@ Mat4 Perspective(float aspect)
 
 Float3 CameraPosition(float lightAngle)
 {
-    return {std::cos(lightAngle * 0.5f) * -15.0f, 10.0f, std::sin(lightAngle * 0.5f) * 15.0f};
+    return {std::cos(lightAngle * 0.5f) * -kCameraOrbitRadius, kCameraHeight,
+            std::sin(lightAngle * 0.5f) * kCameraOrbitRadius};
 }
 
 Float3 LightDirection(float lightAngle)

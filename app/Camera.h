@@ -18,7 +18,14 @@ Mat4 Multiply(const Mat4& a, const Mat4& b);
 // depth from -w to w; aspect is width / height.
 Mat4 Perspective(float aspect);
 
-// The camera orbits at half the light's angle: radius 15, height 10.
+// The demo's camera looks at this point; a framed scene is centred on it.
+constexpr Float3 kCameraTarget{0.0f, 1.0f, 0.0f};
+// The camera's orbit about the vertical through the target.
+constexpr float kCameraOrbitRadius = 15.0f;
+constexpr float kCameraHeight = 10.0f;
+
+// The camera orbits at half the light's angle: radius kCameraOrbitRadius, height
+// kCameraHeight.
 Float3 CameraPosition(float lightAngle);
 
 // Unit direction the light shines in, 45 degrees down, turning with the angle.

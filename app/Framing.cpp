@@ -38,7 +38,7 @@ Mat4 FrameBounds(const Bounds& bounds)
     const double centre[3] = {0.5 * (double(bounds.min.x) + bounds.max.x),
                               0.5 * (double(bounds.min.y) + bounds.max.y),
                               0.5 * (double(bounds.min.z) + bounds.max.z)};
-    const double target[3] = {0.0, 1.0, 0.0};
+    const double target[3] = {kCameraTarget.x, kCameraTarget.y, kCameraTarget.z};
     Mat4 world = Identity();
     for (int axis = 0; axis < 3; ++axis)
     {

@@ -30,7 +30,7 @@ public:
     virtual CLWBuffer<_Vertex> CreateSharedBuffer(const CLWContext& context, GLuint glBuffer,
                                                   size_t count) = 0;
 
-    // Makes every OpenGL command issued so far finish before the next acquire starts.
+    // Makes every OpenGL command issued so far finish before the acquires that follow start.
     virtual void FinishGlWork(const CLWContext& context) = 0;
 
     // Hands the buffer to OpenCL, after the OpenGL work of FinishGlWork.

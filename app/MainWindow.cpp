@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 
 namespace
 {
@@ -285,12 +286,28 @@ void MainWindow::DrawExtras(int width, int height, bool lastFrame)
     {
         m_overlay.Draw(width, height);
     }
-    if (m_controls.TakeScreenshotRequest() || (lastFrame && !m_settings.screenshot.empty()))
+    const bool asked = m_controls.TakeScreenshotRequest();
+    const bool runsLast = lastFrame && !m_settings.screenshot.empty();
+    if (!asked && !runsLast)
     {
-        const QString path = m_settings.screenshot.empty()
-                                 ? NewScreenshotPath(".")
-                                 : QString::fromStdString(m_settings.screenshot);
+        return;
+    }
+    const QString path = m_settings.screenshot.empty()
+                             ? NewScreenshotPath(".")
+                             : QString::fromStdString(m_settings.screenshot);
+    try
+    {
         SaveScreenshot(ReadBackBuffer(width, height), path);
+    }
+    catch (const std::runtime_error& refusal)
+    {
+        // The picture a --frames run was asked for is part of its result; one taken
+        // with F12 is not worth the demo, which says why and goes on.
+        if (runsLast)
+        {
+            throw;
+        }
+        qWarning().noquote() << refusal.what();
     }
 }
 

@@ -49,9 +49,9 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
 }
 
 // Runs kernel over the launch range and waits for it. Where the drawn vertices live in
-// OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration: OpenGL's
-// earlier work on it has finished before the acquire, and the release has completed
-// before this returns, so that OpenGL never draws from a buffer OpenCL still holds.
+// OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration, and the
+// release has completed before this returns, so that OpenGL never draws from a buffer
+// OpenCL still holds. (OpenGL's earlier work on it was finished once, before the pass.)
 void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel)
 {
     const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
@@ -63,7 +63,6 @@ void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const 
         context.Finish(0);
         return;
     }
-    scene.glSharing->FinishGlWork(context);
     scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     context.Launch2D(0, globalSize, localSize, kernel);
     scene.glSharing->Release(context, scene.drawnVertexBuffer);
@@ -176,8 +175,14 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     scene.globalWidth = side;
     scene.globalHeight = side;
 
-    // Ray generation.
+    // Ray generation. Where OpenCL writes OpenGL's buffer, the previous frame's raster
+    // pass must be done with it first: once a pass, since OpenGL does nothing with the
+    // buffer between the pass's kernels.
     Clock::time_point start = Clock::now();
+    if (scene.glSharing)
+    {
+        scene.glSharing->FinishGlWork(context);
+    }
     CLWKernel vertexShader = program.GetKernel("VertexShader");
     vertexShader.SetArg(0, scene.vertexBuffer);
     vertexShader.SetArg(1, scene.drawnVertexBuffer);

@@ -13,10 +13,10 @@
 namespace
 {
 
-// The demo's camera looks at (0, 1, 0) from 15 units out and 9 above it.
-const Float3 kTarget{0.0f, 1.0f, 0.0f};
-const float kDefaultDistance = std::sqrt(15.0f * 15.0f + 9.0f * 9.0f);
-const float kDefaultPitch = std::atan2(9.0f, 15.0f);
+// The demo's camera: its distance from the target and its angle above the horizontal.
+const float kRise = kCameraHeight - kCameraTarget.y;
+const float kDefaultDistance = std::sqrt(kCameraOrbitRadius * kCameraOrbitRadius + kRise * kRise);
+const float kDefaultPitch = std::atan2(kRise, kCameraOrbitRadius);
 // Radians per pixel of drag.
 constexpr float kDragRate = 0.01f;
 // Short of straight down or up, where the view's up direction would be lost.
@@ -115,7 +115,7 @@ ViewControls::View ViewControls::Advance(float frameSeconds)
         m_angle += frameSeconds * 0.5f;
     }
     View view;
-    view.target = kTarget;
+    view.target = kCameraTarget;
     view.light = LightDirection(m_angle + m_lightTurn);
     if (!m_cameraMoved)
     {
@@ -127,9 +127,9 @@ ViewControls::View ViewControls::Advance(float frameSeconds)
     const float heading = m_angle * 0.5f + m_yaw;
     const float pitch = kDefaultPitch + m_pitch;
     const float distance = kDefaultDistance * m_zoom;
-    view.eye = kTarget + Float3{-std::cos(heading) * std::cos(pitch), std::sin(pitch),
-                                std::sin(heading) * std::cos(pitch)} *
-                             distance;
+    view.eye = kCameraTarget + Float3{-std::cos(heading) * std::cos(pitch), std::sin(pitch),
+                                      std::sin(heading) * std::cos(pitch)} *
+                                   distance;
     return view;
 }
 

@@ -63,7 +63,7 @@ int main(int argc, char** argv)
             const auto frameStart = Clock::now();
             angle += 0.02f;
             const Float3 eye = CameraPosition(angle);
-            const Float3 target{0, 1, 0};
+            const Float3 target = kCameraTarget;
             ShadowPassTimes times;
             RunShadowPass(compute.context, compute.program, compute.api.get(), scene, Identity(),
                           eye, target, LightDirection(angle), &times);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QLayout>
 #include <QTemporaryDir>
@@ -156,7 +157,15 @@ TEST_F(MainWindowTest, HShowsTheOverlayAndF12SavesScreenshotsUnderNewNames)
     frames(1500); // the overlay's figures are those of half a second
     QTest::keyClick(&window, Qt::Key_F12);
     frames(300);
+    // A picture that cannot be written is warned about, and the frames go on.
+    ASSERT_TRUE(QDir::setCurrent("/proc"));
+    QTest::keyClick(&window, Qt::Key_F12);
+    frames(300);
+    ASSERT_TRUE(QDir::setCurrent(pictures.path()));
+    QTest::keyClick(&window, Qt::Key_F12);
+    frames(300);
     QDir::setCurrent(data);
+    EXPECT_TRUE(QFileInfo::exists(pictures.filePath("vertexshadows-3.png")));
 
     const QImage plain(pictures.filePath("vertexshadows-1.png"));
     const QImage overlaid(pictures.filePath("vertexshadows-2.png"));

@@ -348,7 +348,7 @@ protected:
     CLWDevice m_device;
 };
 
-TEST_F(SharingPathTest, OpenGlFinishesBeforeEachAcquireAndEveryKernelRunsWhileOpenClHoldsTheBuffer)
+TEST_F(SharingPathTest, OpenGlFinishesBeforeTheAcquiresAndEveryKernelRunsWhileOpenClHoldsTheBuffer)
 {
     Start(RecordingSharing::Refuse::Nothing);
     EXPECT_EQ(m_compute.description, "OpenCL device: " + m_device.GetName() +
@@ -358,8 +358,8 @@ TEST_F(SharingPathTest, OpenGlFinishesBeforeEachAcquireAndEveryKernelRunsWhileOp
     EXPECT_EQ(m_scene.sharingRefusal, "");
 
     const std::vector<_Vertex> drawn = Shade({0.1f, -0.995f, 0.0f});
-    const std::vector<std::string> expected{"finish OpenGL", "acquire", "release",
-                                            "finish OpenGL", "acquire", "release"};
+    const std::vector<std::string> expected{"finish OpenGL", "acquire", "release", "acquire",
+                                            "release"};
     EXPECT_EQ(m_record->steps, expected);
     ASSERT_EQ(m_record->atAcquire.size(), 2u);
     ASSERT_EQ(m_record->atRelease.size(), 2u);
