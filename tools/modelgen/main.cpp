@@ -32,7 +32,7 @@ struct Mesh
             {
                 Float3 p, n;
                 corner(r, c, p, n);
-                positions.push_back(p * 1.0f + kPlace);
+                positions.push_back(p + kPlace);
                 normals.push_back(n);
             }
         }
