@@ -1,8 +1,10 @@
 #include "scene/Model.h"
 
+#include "scene/Framing.h"
 #include "scene/SceneImport.h"
 #include "scene/Tessellation.h"
 #include "scene/Texture.h"
+#include "scene/VectorMath.h"
 
 #include <QFileInfo>
 
@@ -12,6 +14,40 @@
 #include <set>
 #include <stdexcept>
 
+namespace
+{
+
+// A quiet grey checker: light enough for the shadows to read on it, its tiles showing
+// the floor's extent and the scene's scale.
+GLuint MakeFloorTexture()
+{
+    constexpr int kSize = 64, kTile = 8;
+    std::vector<GLubyte> texels(kSize * kSize * 4, 255);
+    for (int y = 0; y < kSize; ++y)
+    {
+        for (int x = 0; x < kSize; ++x)
+        {
+            const GLubyte grey = ((x / kTile + y / kTile) % 2) ? 170 : 150;
+            GLubyte* texel = &texels[4 * (y * kSize + x)];
+            texel[0] = texel[1] = texel[2] = grey;
+        }
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 texels.data());
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+} // namespace
+
 Model::Model(QObject* parent) : QObject(parent) {}
 
 Model::~Model()
@@ -19,15 +55,47 @@ Model::~Model()
     Release();
 }
 
-void Model::Load(QString directory, QString fileName)
+void Model::Load(QString directory, QString fileName, const LoadOptions& options)
 {
+    const auto stepDone = [&](const char* step)
+    {
+        if (options.stepDone)
+        {
+            options.stepDone(step);
+        }
+    };
     Import(directory, fileName);
-    // The size check comes before any OpenGL object exists, so a scene that is too
-    // large leaves nothing behind.
-    Tessellate(TessellationThreshold());
+    stepDone("import");
+
+    const Bounds bounds = BoundsOf(positions);
+    if (options.ground)
+    {
+        AddGroup(FloorUnder(bounds));
+    }
+    float threshold = TessellationThreshold();
+    if (options.frame || options.detail > 0.0)
+    {
+        std::vector<const std::vector<_Vertex>*> lists;
+        for (const MaterialGroup& group : groups)
+        {
+            lists.push_back(&group.vertices);
+        }
+        threshold = RefinementThreshold(lists, SquaredDiagonal(bounds), options.detail);
+    }
+    Tessellate(threshold);
+    stepDone("tessellation");
+    // The size check is passed: from here on OpenGL objects are made.
+    if (options.ground)
+    {
+        groups.back().texture = MakeFloorTexture();
+    }
     LoadTextures();
+    stepDone("textures");
     BuildVertexArray();
+    stepDone("vertex array");
     UploadBuffers();
+    stepDone("upload");
+    world = options.frame ? FrameBounds(bounds) : Identity();
 }
 
 void Model::Import(QString directory, QString fileName)
@@ -55,7 +123,7 @@ void Model::Import(QString directory, QString fileName)
     }
 }
 
-void Model::AddGroup(std::vector<_Vertex> triangles, GLuint texture)
+void Model::AddGroup(std::vector<_Vertex> triangles)
 {
     for (const _Vertex& v : triangles)
     {
@@ -64,7 +132,6 @@ void Model::AddGroup(std::vector<_Vertex> triangles, GLuint texture)
     }
     MaterialGroup group;
     group.vertices = std::move(triangles);
-    group.texture = texture;
     groups.push_back(std::move(group));
     texturePaths.push_back(std::nullopt);
 }
@@ -226,10 +293,20 @@ void Model::Release()
         {
             textures.insert(group.texture);
         }
+        if (group.indexBuffer != 0)
+        {
+            glDeleteBuffers(1, &group.indexBuffer);
+        }
     }
     for (GLuint texture : textures)
     {
         glDeleteTextures(1, &texture);
     }
     groups.clear();
+    texturePaths.clear();
+    if (vertexBuffer != 0)
+    {
+        glDeleteBuffers(1, &vertexBuffer);
+        vertexBuffer = 0;
+    }
 }

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,41 +33,47 @@ struct MaterialGroup
     GLuint indexBuffer = 0;
 };
 
+// How a scene file is made into a model. The defaults load a scene built in the demo's
+// frame, as the shipped one is: its own units, the fixed refinement threshold.
+struct LoadOptions
+{
+    // Place the scene in the demo's frame: the world matrix scales and moves its bounds
+    // there (FrameBounds), and without a detail it is refined at the frame's density,
+    // within kInteractiveVertexCount vertices.
+    bool frame = false;
+    // A checkered floor under the scene's bounds, for a model that has none.
+    bool ground = false;
+    // The largest triangle after refinement, as a fraction of the square of the bounding
+    // box's diagonal; 0 for the default of the scene's kind.
+    double detail = 0.0;
+    // Told the name of each step of the load as it ends, for timing them one by one.
+    std::function<void(const char* step)> stepDone;
+};
+
 class Model : public QObject
 {
     Q_OBJECT
 
 public:
     explicit Model(QObject* parent = nullptr);
+    // Release, with the model's OpenGL context current.
     ~Model() override;
 
-    // Reads directory + "/" + fileName and makes the model drawable: Import,
-    // Tessellate with TessellationThreshold(), LoadTextures, BuildVertexArray,
-    // UploadBuffers. Throws std::runtime_error naming the file when the import fails
-    // or the refinement would exceed kTessellationVertexBudget. Needs a current
-    // OpenGL context. Call once.
-    void Load(QString directory, QString fileName);
-
-    // The steps of Load, public so that they can be timed one by one.
-    void Import(QString directory, QString fileName);
-    void Tessellate(float threshold);
-    void LoadTextures();
-    void BuildVertexArray();
-
-    // Between Import and Tessellate: appends a group of triangles (three vertices
-    // each) drawn with texture, which the model owns from then on (Release deletes it;
-    // 0 for none), and their corners to the coarse geometry that occludes the light.
-    // For a floor under a scene that has none.
-    void AddGroup(std::vector<_Vertex> triangles, GLuint texture);
-    void UploadBuffers();
+    // Reads directory + "/" + fileName and makes the model drawable: imports it, gives it
+    // a floor where asked, refines it, loads its textures and uploads its buffers. Throws
+    // std::runtime_error naming the file when the import fails or the refinement would
+    // exceed kTessellationVertexBudget; the size check comes before any OpenGL object
+    // exists, so a scene that is too large leaves nothing behind. Needs a current OpenGL
+    // context. Call once.
+    void Load(QString directory, QString fileName, const LoadOptions& options = {});
 
     // Draws every group that has vertices with program, which the caller has made
     // current and whose "matViewProj" it has set: attributes 0 to 3 from the vertex
     // buffer, "g_Texture" on unit 0, one glDrawElements per group.
     void Draw(GLuint program) const;
 
-    // Deletes the textures and empties the groups. The model-wide arrays and the
-    // buffers stay; the buffers go with the context. Calling it again is harmless.
+    // Deletes the textures and the buffers and empties the groups; the host arrays stay.
+    // Needs the model's OpenGL context current. Calling it again is harmless.
     void Release();
 
     const std::vector<_Vertex>& GetVertices() const { return vertices; }
@@ -74,13 +81,26 @@ public:
     const std::vector<GLuint>& GetIndices() const { return indices; }
     GLuint GetVertexBuffer() const { return vertexBuffer; }
     const std::vector<MaterialGroup>& GetGroups() const { return groups; }
+    // Places the model in the demo's frame: the identity unless it was loaded framed.
+    const Mat4& GetWorld() const { return world; }
 
 private:
+    // The steps of Load, in their order.
+    void Import(QString directory, QString fileName);
+    // Appends a group of triangles (three vertices each) without a texture of its
+    // material, and their corners to the coarse geometry that occludes the light.
+    void AddGroup(std::vector<_Vertex> triangles);
+    void Tessellate(float threshold);
+    void LoadTextures();
+    void BuildVertexArray();
+    void UploadBuffers();
+
     std::vector<MaterialGroup> groups;
     std::vector<_Vertex> vertices;
     GLuint vertexBuffer = 0;
     std::vector<Float3> positions;
     std::vector<GLuint> indices;
+    Mat4 world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     QString directory;
     QString sceneFile; // for messages
     // Per group, the diffuse texture path its material names, relative to directory;

@@ -24,12 +24,15 @@ Bounds BoundsOf(const std::vector<Float3>& points);
 // The box's diagonal squared, in double precision so that no finite box overflows.
 double SquaredDiagonal(const Bounds& bounds);
 
+// The centre of the frame: the camera looks at it.
+constexpr Float3 kFrameCentre{0.0f, 1.0f, 0.0f};
+
 // The radius, in the frame, that a framed scene's bounding sphere gets: the default
-// camera, 17.5 units from its target with a 45 degree field, sees a sphere of 6.7.
+// camera, 17.5 units from the centre with a 45 degree field, sees a sphere of 6.7.
 constexpr float kFramedRadius = 6.0f;
 
-// The world matrix that frames bounds: scale, then move the box's centre to the
-// camera's target (0, 1, 0). A box without extent is only moved.
+// The world matrix that frames bounds: scale, then move the box's centre to
+// kFrameCentre. A box without extent is only moved.
 Mat4 FrameBounds(const Bounds& bounds);
 
 // A plain floor under bounds: a square at the box's lowest height, centred below the
@@ -44,3 +47,11 @@ constexpr double kFramedRelativeDetail = 0.02 / (4.0 * kFramedRadius * kFramedRa
 // The most vertices a scene given without --detail is refined into, estimated: about
 // what the shipped scene uses, which runs at interactive rates on a CPU device.
 constexpr double kInteractiveVertexCount = 600000;
+
+// The refinement threshold in square model units for the given triangles (three
+// vertices each) in a box whose squared diagonal is squaredDiagonal: relativeDetail
+// times that; or, for relativeDetail 0, the finest of the shipped scene's density in
+// the frame (kFramedRelativeDetail) times 2^k, k from -4 up, whose estimated count fits
+// kInteractiveVertexCount.
+float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triangleLists,
+                          double squaredDiagonal, double relativeDetail);

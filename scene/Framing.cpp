@@ -1,6 +1,6 @@
-#include "app/Framing.h"
+#include "scene/Framing.h"
 
-#include "app/Camera.h"
+#include "scene/Tessellation.h"
 #include "scene/VectorMath.h"
 
 #include <cmath>
@@ -38,7 +38,7 @@ Mat4 FrameBounds(const Bounds& bounds)
     const double centre[3] = {0.5 * (double(bounds.min.x) + bounds.max.x),
                               0.5 * (double(bounds.min.y) + bounds.max.y),
                               0.5 * (double(bounds.min.z) + bounds.max.z)};
-    const double target[3] = {kCameraTarget.x, kCameraTarget.y, kCameraTarget.z};
+    const double target[3] = {kFrameCentre.x, kFrameCentre.y, kFrameCentre.z};
     Mat4 world = Identity();
     for (int axis = 0; axis < 3; ++axis)
     {
@@ -68,4 +68,34 @@ std::vector<_Vertex> FloorUnder(const Bounds& bounds)
     const _Vertex farRight = corner(1, 1, 3, 3), nearRight = corner(1, -1, 3, 0);
     // Counter-clockwise seen from above, so that back-face culling keeps the top.
     return {nearLeft, farLeft, farRight, nearLeft, farRight, nearRight};
+}
+
+float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triangleLists,
+                          double squaredDiagonal, double relativeDetail)
+{
+    // A box without extent has nothing to refine; any positive threshold will do.
+    const double size = squaredDiagonal > 0.0 ? squaredDiagonal : 1.0;
+    if (relativeDetail > 0.0)
+    {
+        return static_cast<float>(relativeDetail * size);
+    }
+    // The finest threshold, from a sixteenth of the shipped density up by doublings,
+    // whose estimated count fits: each doubling about halves the count, and past the
+    // whole box's size no triangle is split any more, so the search ends there at the
+    // latest.
+    float threshold = static_cast<float>(kFramedRelativeDetail / 16.0 * size);
+    for (int step = 0; step < 64 && threshold < size; ++step)
+    {
+        double estimate = 0.0;
+        for (const std::vector<_Vertex>* triangles : triangleLists)
+        {
+            estimate += EstimateTessellatedVertices(*triangles, threshold);
+        }
+        if (estimate <= kInteractiveVertexCount)
+        {
+            break;
+        }
+        threshold *= 2.0f;
+    }
+    return threshold;
 }
