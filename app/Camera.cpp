@@ -26,11 +26,6 @@ const float kDepthOffset = FloatFromBits(0xBE4CD20Bu); // -0.20002
 
 } // namespace
 
-Mat4 Identity()
-{
-    return Mat4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-}
-
 Mat4 LookAt(const Float3& eye, const Float3& target, const Float3& up)
 {
     const Float3 f = Normalize(target - eye);
@@ -38,24 +33,6 @@ Mat4 LookAt(const Float3& eye, const Float3& target, const Float3& up)
     const Float3 u = Cross(s, f); // unit length already
     return Mat4{{s.x, u.x, -f.x, 0, s.y, u.y, -f.y, 0, s.z, u.z, -f.z, 0, -Dot(s, eye),
                  -Dot(u, eye), Dot(f, eye), 1}};
-}
-
-Mat4 Multiply(const Mat4& a, const Mat4& b)
-{
-    Mat4 result{};
-    for (int c = 0; c < 4; ++c)
-    {
-        for (int r = 0; r < 4; ++r)
-        {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
-            {
-                sum += a.m[4 * k + r] * b.m[4 * c + k];
-            }
-            result.m[4 * c + r] = sum;
-        }
-    }
-    return result;
 }
 
 Mat4 Perspective(float aspect)

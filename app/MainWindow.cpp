@@ -1,15 +1,12 @@
 #include "app/MainWindow.h"
 
-#include "app/Camera.h"
-#include "app/ComputeStartup.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
-#include "app/SceneSetup.h"
 #include "app/Screenshot.h"
 #include "audio/AudioLog.h"
-#include "scene/RasterPass.h"
-#include "scene/ShaderProgram.h"
 #include "ui_MainWindow.h"
+
+#include <GL/glew.h>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,8 +14,9 @@
 #include <QEvent>
 #include <QWindow>
 
+#include <QFileInfo>
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
@@ -35,10 +33,25 @@ void LogAudioWarning(audio::LogLevel level, const char* message)
     }
 }
 
-double Now()
+// The scene the settings ask for. Without a scene, a floor or a detail of its own, this
+// is the shipped OBJ/Scene.obj as it always was; a scene file given by name is framed.
+SceneRequest RequestFor(const Settings& settings)
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    SceneRequest request;
+    if (!settings.scene.empty())
+    {
+        const QFileInfo file(QString::fromStdString(settings.scene));
+        request.directory = file.path();
+        request.fileName = file.fileName();
+        request.load.frame = true;
+    }
+    request.load.ground = settings.ground;
+    request.load.detail = settings.detail;
+    if (!settings.music)
+    {
+        request.music = nullptr;
+    }
+    return request;
 }
 
 // A --frames run turns the light by this much time per frame, so that its pictures
@@ -54,7 +67,7 @@ constexpr int kSettlingFrames = 3;
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Settings(), parent) {}
 
 MainWindow::MainWindow(const Settings& settings, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), ui(new Ui_MainWindow)
+    : QMainWindow(parent), m_settings(settings), ui(std::make_unique<Ui_MainWindow>())
 {
     ui->setupUi(this);
     ui->view->installEventFilter(this);
@@ -65,21 +78,11 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
     m_window = ui->view->winId();
     m_gl = platform::GlContext::CreateForWindow(m_window);
 
-    try
-    {
-        InitCL();
-        InitScene();
-    }
-    catch (...)
-    {
-        // No destructor runs for a window that failed to construct: stop the music's
-        // thread here, so that the process never ends while it still plays.
-        FMOD_System_Release(m_fmodSystem);
-        throw;
-    }
+    // What start-up made before a failure goes with its owners as the exception leaves.
+    InitCL();
+    InitScene();
 
-    m_elapsed.start();
-    m_curNs = m_elapsed.nsecsElapsed();
+    m_curNs = m_demo->Nanoseconds();
     m_prevNs = m_curNs;
 
     connect(&m_timer, SIGNAL(timeout()), this, SLOT(Draw()));
@@ -89,7 +92,6 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
 MainWindow::~MainWindow()
 {
     ReleaseResources();
-    delete ui;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -101,31 +103,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::ReleaseResources()
 {
     m_timer.stop();
-    // The audio thread stops before the music it reads is freed.
-    FMOD_System_Release(m_fmodSystem);
-    m_fmodSystem = nullptr;
-    m_music = nullptr;
-    m_channel = nullptr;
-    if (!m_gl)
-    {
-        return; // released already
-    }
-    // OpenGL objects go while their context is current; the device scene (its buffers,
-    // views, occluder and the sharing path's fence) before the service that made them,
-    // and the OpenCL context, which may share with the OpenGL one, before the OpenGL
-    // context.
-    m_gl->MakeCurrent();
-    m_deviceScene = DeviceScene();
-    m_glSharing.reset();
-    m_api.reset();
-    m_model.Release();
-    if (m_program)
-    {
-        glDeleteProgram(m_program);
-        m_program = 0;
-    }
-    m_clProgram = CLWProgram();
-    m_context = CLWContext();
+    // The Demo (music, OpenGL and OpenCL objects; it makes the context current for them)
+    // before the OpenGL context, which its OpenCL context may share with.
+    m_demo.reset();
     m_gl.reset();
 }
 
@@ -134,53 +114,23 @@ void MainWindow::InitCL()
     ComputeStartup compute = StartCompute(
         m_gl.get(), kKernelFile,
         [](const std::string& line) { qWarning().noquote() << QString::fromStdString(line); });
-    m_context = compute.context;
-    m_clProgram = compute.program;
-    m_api = std::move(compute.api);
-    m_glSharing = std::move(compute.glSharing);
-    m_deviceDescription = compute.description;
-    m_deviceName = compute.deviceName;
     qDebug().noquote() << QString::fromStdString(compute.description);
+    m_demo = std::make_unique<Demo>(*m_gl, std::move(compute));
 }
 
 void MainWindow::InitScene()
 {
-    m_gl->MakeCurrent();
+    // The audio layer's warnings (a missing or unplayable music file) join the log.
+    audio::SetLogSink(&LogAudioWarning);
+    m_demo->LoadScene(RequestFor(m_settings));
 
-    // The music: looped for ever on the audio layer's thread. Without an audio device,
-    // or without the file, the demo runs silent and nothing else changes.
-    if (m_settings.music)
+    const Model& model = m_demo->GetModel();
+    qDebug() << "Num Positions: " << model.GetPositions().size();
+    qDebug() << "Num Tessellation Vertices: " << model.GetVertices().size();
+    const std::string& refusal = m_demo->GetDeviceScene().sharingRefusal;
+    if (!refusal.empty())
     {
-        audio::SetLogSink(&LogAudioWarning);
-        FMOD_System_Create(&m_fmodSystem);
-        FMOD_System_SetOutput(m_fmodSystem, FMOD_OUTPUTTYPE_AUTODETECT);
-        FMOD_System_Init(m_fmodSystem, 50, FMOD_INIT_NORMAL, nullptr);
-        FMOD_System_CreateStream(m_fmodSystem, "WINDWLKR.S3M", FMOD_LOOP_NORMAL | FMOD_2D, nullptr,
-                                 &m_music);
-        FMOD_System_PlaySound(m_fmodSystem, m_music, nullptr, 0, &m_channel);
-    }
-
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_CULL_FACE);
-    m_gl->SetSwapInterval(0);
-    glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
-
-    m_program = LoadShaderProgram("VertexShader.txt", "FragmentShader.txt");
-    m_world = LoadScene(m_model, m_settings);
-
-    qDebug() << "Num Positions: " << m_model.GetPositions().size();
-    qDebug() << "Num Tessellation Vertices: " << m_model.GetVertices().size();
-
-    const bool framed = !m_settings.scene.empty();
-    m_deviceScene =
-        CreateDeviceScene(m_context, m_api.get(), m_model, DrawnVertices::InOpenGlBuffer,
-                          std::move(m_glSharing), framed ? &m_world : nullptr);
-    if (!m_deviceScene.sharingRefusal.empty())
-    {
-        qWarning().noquote() << QString::fromStdString(m_deviceScene.sharingRefusal);
-        // The overlay and --frames name the path the frames take.
-        m_deviceDescription = DescribePath(m_deviceName, m_deviceScene.sharingRefusal);
+        qWarning().noquote() << QString::fromStdString(refusal);
     }
 }
 
@@ -233,11 +183,11 @@ void MainWindow::DrawFrame()
         return;
     }
     const bool counted = !frameRun || ++m_settledFrames > kSettlingFrames;
-    const double frameStart = Now();
+    const double frameStart = m_demo->Seconds();
     m_gl->MakeCurrent();
 
     m_prevNs = m_curNs;
-    m_curNs = m_elapsed.nsecsElapsed();
+    m_curNs = m_demo->Nanoseconds();
     m_frameSeconds = static_cast<float>(static_cast<std::uint64_t>(m_curNs - m_prevNs)) / 1e9f;
 
     if (const auto shown = CountFrame(m_frameCount, m_fpsSeconds, m_frameSeconds))
@@ -247,36 +197,20 @@ void MainWindow::DrawFrame()
 
     const int width = std::max(ui->view->width(), 1);
     const int height = std::max(ui->view->height(), 1);
-    const float aspect = static_cast<float>(width) / static_cast<float>(height);
 
     // The light turns half a radian per second; the camera follows at half its rate.
-    const ViewControls::View frame = m_controls.Advance(!frameRun ? m_frameSeconds
-                                                        : counted ? kFixedFrameSeconds
-                                                                  : 0.0f);
-    const Float3 up{0.0f, 1.0f, 0.0f};
-    const Mat4 view = LookAt(frame.eye, frame.target, up);
-    const Mat4 projection = Perspective(aspect);
-
-    ShadowPassTimes times;
-    RunShadowPass(m_context, m_clProgram, m_api.get(), m_deviceScene, m_world, frame.eye,
-                  frame.target, frame.light, &times, m_controls.ShadowsOn());
-
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const double rasterStart = Now();
-    DrawModel(m_model, m_program, Multiply(projection, view));
+    const CameraView view = m_controls.Advance(!frameRun ? m_frameSeconds
+                                               : counted ? kFixedFrameSeconds
+                                                         : 0.0f);
     // Where the figures are wanted, the raster pass's own time, not only its queueing.
     const bool measuring = (frameRun && counted) || m_controls.OverlayShown();
-    if (measuring)
-    {
-        glFinish();
-    }
-    const double rasterSeconds = Now() - rasterStart;
+    FrameSample sample = m_demo->Render(view, width, height, m_controls.ShadowsOn(), measuring);
     DrawExtras(width, height, frameRun && counted && m_framesDrawn + 1 == m_settings.frames);
     m_gl->SwapBuffers();
     if (measuring)
     {
-        CountFrameCosts({times.rayGeneration, times.occlusion, times.shadowWrite, times.transfer,
-                         rasterSeconds, Now() - frameStart});
+        sample.frame = m_demo->Seconds() - frameStart;
+        CountFrameCosts(sample);
     }
 }
 
@@ -316,14 +250,15 @@ void MainWindow::CountFrameCosts(const FrameSample& sample)
     m_statistics.Add(sample);
     // Frames per second count the time between frames, the event loop's share included.
     m_statisticsSeconds += m_frameSeconds;
-    const size_t triangles = m_model.GetIndices().size() / 3;
+    const size_t triangles = m_demo->GetModel().GetIndices().size() / 3;
+    const int vertexCount = m_demo->GetDeviceScene().vertexCount;
     if (m_settings.frames == 0)
     {
         if (m_statisticsSeconds >= kOverlaySeconds)
         {
-            m_overlay.SetText(DescribeFrames(
-                double(m_statistics.Count()) / m_statisticsSeconds, m_statistics.Medians(),
-                m_deviceScene.vertexCount, triangles, m_controls.ShadowsOn(), m_deviceDescription));
+            m_overlay.SetText(DescribeFrames(double(m_statistics.Count()) / m_statisticsSeconds,
+                                             m_statistics.Medians(), vertexCount, triangles,
+                                             m_controls.ShadowsOn(), m_demo->DescribeDevice()));
             m_statistics.Clear();
             m_statisticsSeconds = 0.0;
         }
@@ -335,14 +270,12 @@ void MainWindow::CountFrameCosts(const FrameSample& sample)
     }
     std::printf("vertexshadows: %d frame%s of %d vertices (one shadow ray each) and %zu "
                 "triangles, median per stage:\n",
-                m_settings.frames, m_settings.frames == 1 ? "" : "s", m_deviceScene.vertexCount,
-                triangles);
-    for (const std::string& line :
-         DescribeStages(m_statistics.Medians(), m_deviceScene.vertexCount))
+                m_settings.frames, m_settings.frames == 1 ? "" : "s", vertexCount, triangles);
+    for (const std::string& line : DescribeStages(m_statistics.Medians(), vertexCount))
     {
         std::printf("%s\n", line.c_str());
     }
-    std::printf("  %s\n", m_deviceDescription.c_str());
+    std::printf("  %s\n", m_demo->DescribeDevice().c_str());
     std::fflush(stdout);
     m_timer.stop();
     QCoreApplication::exit(0);

@@ -1,29 +1,20 @@
 #pragma once
-// The demo's one window. It owns every resource of the program: the OpenGL context on
-// its view, the compute device, the scene, and the frame loop that keeps the title's
-// frame rate, turns the camera and the light, casts the shadows and draws.
-#include "app/ComputeStartup.h"
+// The demo's one window: the Qt side of the program. It owns the OpenGL context on its
+// view and the Demo that renders into it, and keeps the frame loop: the title's frame
+// rate, the controls that turn the camera and the light, the overlay, the screenshots
+// and the figures of a --frames run.
+#include "app/Demo.h"
 #include "app/FrameStatistics.h"
-#include "app/GlSharing.h"
 #include "app/Options.h"
 #include "app/Overlay.h"
-#include "app/ShadowPass.h"
 #include "app/ViewControls.h"
-#include "audio/fmod.h"
-#include "clw/CLW.h"
 #include "platform/GlContext.h"
-#include "rr/radeon_rays.h"
-#include "scene/Model.h"
 
-#include <GL/glew.h>
-
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 class Ui_MainWindow;
 
@@ -52,14 +43,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The OpenCL device, its context, the kernel program and the intersection service.
+    // The OpenCL device, its context, the kernel program and the intersection service:
+    // the Demo is made around them.
     void InitCL();
-    // The OpenGL state, the shader program, the model, and the device memory of the
-    // shadow pass with the occluder committed.
+    // The rest of the Demo's start-up: the music, the OpenGL state, the shader program,
+    // the model and the device memory of the shadow pass with the occluder committed.
     void InitScene();
     void DrawFrame();
-    // Everything the destructor would release, at most once: the music, the device and
-    // OpenGL objects, then the contexts themselves.
+    // Stops the frames and lets the Demo go while the view's window exists; the OpenGL
+    // context goes last. Calling it again is harmless.
     void ReleaseResources();
     // Over the drawn frame, before it is shown: the overlay and a screenshot.
     void DrawExtras(int width, int height, bool lastFrame);
@@ -68,30 +60,15 @@ private:
     void CountFrameCosts(const FrameSample& sample);
 
     Settings m_settings;
-    Ui_MainWindow* ui;
-    // The view's native X11 window and the GLX context drawing into it.
+    // The form; its widgets belong to the window through Qt's parent chain.
+    std::unique_ptr<Ui_MainWindow> ui;
+    // The view's native X11 window and the GLX context drawing into it, which outlives
+    // the Demo.
     unsigned long m_window = 0;
     std::unique_ptr<platform::GlContext> m_gl;
-
-    // Destroyed in reverse order: the model's textures, then the device scene (while
-    // the service that made its views and occluder still exists), then the service,
-    // the program and the context; the OpenGL context above outlives them all.
-    GLuint m_program = 0;
-    CLWContext m_context;
-    CLWProgram m_clProgram;
-    IntersectionApiPtr m_api;
-    // From start-up until the device scene takes them: the steps of the sharing path,
-    // or null where the vertices go through the host.
-    std::unique_ptr<GlSharingSteps> m_glSharing;
-    DeviceScene m_deviceScene;
-    Model m_model;
-    // Places the scene in the frame the camera and the light are made for.
-    Mat4 m_world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    std::string m_deviceDescription;
-    std::string m_deviceName;
+    std::unique_ptr<Demo> m_demo;
 
     QTimer m_timer;
-    QElapsedTimer m_elapsed;
     std::int64_t m_prevNs = 0;
     std::int64_t m_curNs = 0;
     float m_frameSeconds = 0.0f;
@@ -107,9 +84,4 @@ private:
     int m_settledFrames = 0;
     // The view's size when the viewport was last set.
     QSize m_viewportSize;
-
-    // The background music; it plays on the audio layer's own thread.
-    FMOD_SYSTEM* m_fmodSystem = nullptr;
-    FMOD_SOUND* m_music = nullptr;
-    FMOD_CHANNEL* m_channel = nullptr;
 };

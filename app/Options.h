@@ -1,7 +1,7 @@
 #pragma once
 // The demo's own command line, read in one place into the one settings value that the
-// window follows. Default settings are the demo as it has always run: the shipped
-// scene, its own detail, music, and frames until the window is closed.
+// window follows. Default settings are the demo without options: the shipped scene, its
+// own detail, music, and frames until the window is closed.
 #include <string>
 #include <vector>
 

@@ -1,10 +1,12 @@
 #include "app/ShadowPass.h"
 
 #include "app/ComputeStartup.h"
+#include "scene/VectorMath.h"
 
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace
 {
@@ -48,6 +50,20 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+// Sets one argument of the demo's kernels through the tagged SetArg, which reports a
+// failure by its status: a status other than success is thrown, naming the kernel and
+// the argument, for the frame cannot run with an argument missing.
+void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg)
+{
+    const cl_int status = kernel.SetArg(index, arg);
+    if (status != CL_SUCCESS)
+    {
+        throw CLWException(status, "clSetKernelArg failed: argument " + std::to_string(index) +
+                                       " of kernel \"" + kernelName + "\", status " +
+                                       std::to_string(status));
+    }
+}
+
 // Runs kernel over the launch range and waits for it. Where the drawn vertices live in
 // OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration, and the
 // release has completed before this returns, so that OpenGL never draws from a buffer
@@ -82,6 +98,11 @@ void RadeonRaysShapeDeleter::operator()(RadeonRays::Shape* shape) const
     api->DeleteShape(shape);
 }
 
+void RadeonRaysEventDeleter::operator()(RadeonRays::Event* event) const
+{
+    api->DeleteEvent(event);
+}
+
 size_t LaunchSide(int vertexCount)
 {
     return static_cast<size_t>(static_cast<int>(std::ceil(std::sqrt(double(vertexCount)))));
@@ -89,7 +110,7 @@ size_t LaunchSide(int vertexCount)
 
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing, const Mat4* world)
+                              std::unique_ptr<GlSharingSteps> glSharing)
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     DeviceScene scene;
@@ -135,20 +156,14 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
         CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
     scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
 
-    // Rays start on the fine vertices but are traced against the coarse triangles.
-    std::vector<Float3> framed;
-    if (world)
+    // Rays start on the fine vertices but are traced against the coarse triangles, in the
+    // frame the world matrix places them in.
+    std::vector<Float3> positions;
+    positions.reserve(model.GetPositions().size());
+    for (const Float3& p : model.GetPositions())
     {
-        framed.reserve(model.GetPositions().size());
-        for (const Float3& p : model.GetPositions())
-        {
-            const float* m = world->m;
-            framed.push_back({m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
-                              m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
-                              m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]});
-        }
+        positions.push_back(TransformPoint(model.GetWorld(), p));
     }
-    const std::vector<Float3>& positions = world ? framed : model.GetPositions();
     const std::vector<GLuint>& indices = model.GetIndices();
     RadeonRays::Shape* occluder =
         api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()), sizeof(Float3),
@@ -165,10 +180,10 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,
-                   const Float3& lightDirection, ShadowPassTimes* times, bool castShadows)
+                   const Float3& lightDirection, FrameSample* times, bool castShadows)
 {
-    ShadowPassTimes local;
-    ShadowPassTimes& t = times ? *times : local;
+    FrameSample local;
+    FrameSample& t = times ? *times : local;
 
     const size_t side =
         (scene.globalHeight + scene.localSize - 1) / scene.localSize * scene.localSize;
@@ -184,12 +199,12 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
         scene.glSharing->FinishGlWork(context);
     }
     CLWKernel vertexShader = program.GetKernel("VertexShader");
-    vertexShader.SetArg(0, scene.vertexBuffer);
-    vertexShader.SetArg(1, scene.drawnVertexBuffer);
-    vertexShader.SetArg(2, scene.rayBuffer);
-    vertexShader.SetArg(3, scene.vertexCount);
-    vertexShader.SetArg(4, static_cast<cl_int>(scene.globalWidth));
-    vertexShader.SetArg(5, static_cast<cl_int>(scene.globalHeight));
+    SetKernelArg(vertexShader, "VertexShader", 0, scene.vertexBuffer);
+    SetKernelArg(vertexShader, "VertexShader", 1, scene.drawnVertexBuffer);
+    SetKernelArg(vertexShader, "VertexShader", 2, scene.rayBuffer);
+    SetKernelArg(vertexShader, "VertexShader", 3, scene.vertexCount);
+    SetKernelArg(vertexShader, "VertexShader", 4, static_cast<cl_int>(scene.globalWidth));
+    SetKernelArg(vertexShader, "VertexShader", 5, static_cast<cl_int>(scene.globalHeight));
     vertexShader.SetArg(6, sizeof world, &world);
     vertexShader.SetArg(7, sizeof cameraPosition, &cameraPosition);
     vertexShader.SetArg(8, sizeof cameraTarget, &cameraTarget);
@@ -202,21 +217,22 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     {
         // Occlusion.
         start = Clock::now();
-        RadeonRays::Event* done = nullptr;
+        RadeonRays::Event* event = nullptr;
         api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr,
-                            &done);
+                            &event);
+        // Owned before the wait, which may throw.
+        const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {api});
         done->Wait();
-        api->DeleteEvent(done);
         t.occlusion = SecondsSince(start);
 
         // Shadow write.
         start = Clock::now();
         CLWKernel shadowShader = program.GetKernel("ShadowShader");
-        shadowShader.SetArg(0, scene.drawnVertexBuffer);
-        shadowShader.SetArg(1, scene.hitBuffer);
-        shadowShader.SetArg(2, scene.vertexCount);
-        shadowShader.SetArg(3, static_cast<cl_int>(scene.globalWidth));
-        shadowShader.SetArg(4, static_cast<cl_int>(scene.globalHeight));
+        SetKernelArg(shadowShader, "ShadowShader", 0, scene.drawnVertexBuffer);
+        SetKernelArg(shadowShader, "ShadowShader", 1, scene.hitBuffer);
+        SetKernelArg(shadowShader, "ShadowShader", 2, scene.vertexCount);
+        SetKernelArg(shadowShader, "ShadowShader", 3, static_cast<cl_int>(scene.globalWidth));
+        SetKernelArg(shadowShader, "ShadowShader", 4, static_cast<cl_int>(scene.globalHeight));
         RunOverVertices(context, scene, shadowShader);
         t.shadowWrite = SecondsSince(start);
     }

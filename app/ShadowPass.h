@@ -3,6 +3,7 @@
 // writes one shadow ray per vertex; the intersection service tests the rays against
 // the coarse scene; "ShadowShader" darkens the vertices whose ray was blocked, in the
 // buffer OpenGL draws from.
+#include "app/FrameStatistics.h"
 #include "app/GlSharing.h"
 #include "clw/CLW.h"
 #include "rr/radeon_rays.h"
@@ -37,6 +38,12 @@ struct RadeonRaysShapeDeleter
 {
     RadeonRays::IntersectionApi* api = nullptr;
     void operator()(RadeonRays::Shape* shape) const;
+};
+// Gives a query's event back to the intersection service that made it.
+struct RadeonRaysEventDeleter
+{
+    const RadeonRays::IntersectionApi* api = nullptr;
+    void operator()(RadeonRays::Event* event) const;
 };
 
 // The device memory of the pass, made once at start-up and sized to the vertex count,
@@ -78,36 +85,27 @@ struct DeviceScene
     size_t globalHeight = 0;
 };
 
-// Host time of each stage of one pass, in seconds.
-struct ShadowPassTimes
-{
-    double rayGeneration = 0;
-    double occlusion = 0;
-    double shadowWrite = 0;
-    double transfer = 0;
-};
-
 // The side of the square launch range for n vertices: the smallest with side^2 >= n.
 size_t LaunchSide(int vertexCount);
 
 // Copies the model's vertices to the device, makes the vertex, ray and hit buffers,
-// and commits the model's coarse triangles to the service as the occluder (id 1).
+// and commits the model's coarse triangles to the service as the occluder (id 1), placed
+// by the model's world matrix: the space the rays are cast in.
 // With glSharing (only with DrawnVertices::InOpenGlBuffer), the drawn vertices are
 // OpenGL's buffer itself where the driver agrees; where it refuses, the scene copies
 // through the host and says so in sharingRefusal.
-// world: the matrix the frames will pass; the occluder is committed in that space, the
-// space the rays are cast in.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing = nullptr,
-                              const Mat4* world = nullptr);
+                              std::unique_ptr<GlSharingSteps> glSharing = nullptr);
 
 // One pass for the frame's world matrix, camera and light direction. When times is
-// given, each stage's host time is written there. Without castShadows only the rays'
+// given, the host time of each of the pass's stages is written there (ray generation,
+// occlusion, shadow write, transfer). A kernel argument that cannot be set throws
+// CLWException naming the kernel and the argument. Without castShadows only the rays'
 // kernel runs: every vertex is drawn lit, as if nothing stood in the light. On return
 // OpenCL has finished with the drawn vertices and OpenGL may draw them.
 void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    RadeonRays::IntersectionApi* api, DeviceScene& scene, const Mat4& world,
                    const Float3& cameraPosition, const Float3& cameraTarget,
-                   const Float3& lightDirection, ShadowPassTimes* times = nullptr,
+                   const Float3& lightDirection, FrameSample* times = nullptr,
                    bool castShadows = true);

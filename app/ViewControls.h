@@ -6,7 +6,7 @@
 //
 // Until the user moves anything, the camera and the light are exactly the demo's own
 // (CameraPosition and LightDirection of the turning angle), to the bit.
-#include "scene/VectorTypes.h"
+#include "app/Camera.h"
 
 #include <QObject>
 #include <QPoint>
@@ -20,12 +20,7 @@ public:
     // receives the mouse. Events it acts on are consumed.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    struct View
-    {
-        Float3 eye;
-        Float3 target;
-        Float3 light;
-    };
+    using View = CameraView;
 
     // Advances the turning by frameSeconds unless paused (half a radian per second for
     // the light, half that for the camera) and gives this frame's camera and light.

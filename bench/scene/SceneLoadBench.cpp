@@ -12,7 +12,6 @@
 #include "scene/Model.h"
 #include "scene/RasterPass.h"
 #include "scene/ShaderProgram.h"
-#include "scene/Tessellation.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -24,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -103,26 +101,28 @@ struct Timings
 void TimeLoad(const QString& directory, const Mat4& viewProj, GLuint program, Timings& t)
 {
     Model model;
-    auto step = [&](const char* name, const std::function<void()>& work)
-    {
-        const auto start = Clock::now();
-        work();
-        glFinish();
-        const double ms = Milliseconds(start, Clock::now());
-        t.Add(name, ms);
-        return ms;
-    };
+    // Each step of the load is timed from the end of the one before, its OpenGL work
+    // finished.
+    LoadOptions options;
+    Clock::time_point stepStart = Clock::now();
     double total = 0;
-    total += step("import (assimp)", [&] { model.Import(directory, "Scene.obj"); });
-    total += step("tessellation", [&] { model.Tessellate(TessellationThreshold()); });
-    total += step("textures", [&] { model.LoadTextures(); });
-    total += step("vertex array", [&] { model.BuildVertexArray(); });
-    total += step("upload", [&] { model.UploadBuffers(); });
+    options.stepDone = [&](const char* step)
+    {
+        glFinish();
+        const Clock::time_point now = Clock::now();
+        const double ms = Milliseconds(stepStart, now);
+        t.Add(step, ms);
+        total += ms;
+        stepStart = Clock::now();
+    };
+    model.Load(directory, "Scene.obj", options);
     t.Add("= Model::Load", total);
-    step("first draw", [&] { DrawModel(model, program, viewProj); });
+    const auto drawStart = Clock::now();
+    DrawModel(model, program, viewProj);
+    glFinish();
+    t.Add("first draw", Milliseconds(drawStart, Clock::now()));
     t.positions = model.GetPositions().size();
     t.vertices = model.GetVertices().size();
-    model.Release();
 }
 
 void Report(const char* title, Timings& t)

@@ -135,6 +135,25 @@ TEST(BadData, AKernelFileWithoutShadowShaderIsReportedWithStatus1)
         << outcome.standardError.toStdString();
 }
 
+TEST(BadData, AKernelArgumentTheKernelCannotTakeNamesTheKernelTheArgumentAndTheStatus)
+{
+    // A count declared as a long: the frame's 4-byte int is refused with
+    // CL_INVALID_ARG_SIZE, a status the frame must not pass over.
+    std::string source = ReadDefaultKernel();
+    const std::string parameter = "__global const Intersection* hits, int count";
+    const size_t at = source.find(parameter);
+    ASSERT_NE(at, std::string::npos);
+    source.replace(at, parameter.size(), "__global const Intersection* hits, long count");
+    const DataCopy data(source);
+    const Outcome outcome = RunProgram(data.Path(), ProgramEnvironment());
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    // -51: CL_INVALID_ARG_SIZE.
+    EXPECT_TRUE(outcome.standardError.contains(
+        "vertexshadows: clSetKernelArg failed: argument 2 of kernel \"ShadowShader\", status -51"))
+        << outcome.standardError.toStdString();
+}
+
 TEST(BadData, AKernelFileThatDoesNotCompileShowsItsBuildLog)
 {
     const DataCopy data(ReadDefaultKernel() + "\nthis is not OpenCL C\n");

@@ -1,10 +1,9 @@
-// The shadow pass end to end on the real runtimes: a box standing on a plane, lit by a
+// The demo's frame end to end on the real runtimes: a box standing on a plane, lit by a
 // fixed light, through the kernels of data/kernel.cl, our intersection library on PoCL,
 // and the host copy into the OpenGL vertex buffer that the raster pass draws from.
-#include "app/ShadowPass.h"
 #include "app/ComputeStartup.h"
+#include "app/Demo.h"
 #include "platform/GlContext.h"
-#include "scene/Model.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -72,47 +72,54 @@ class ShadowPassTest : public testing::Test
 protected:
     void SetUp() override
     {
-        LoadBoxOnPlane();
-        m_compute = StartCompute(nullptr);
-        m_scene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
-                                    DrawnVertices::InOpenGlBuffer);
+        ASSERT_NO_FATAL_FAILURE(WriteBoxOnPlane());
+        Start(StartCompute(nullptr));
     }
 
-    void LoadBoxOnPlane()
+    void WriteBoxOnPlane()
     {
         ASSERT_TRUE(m_dir.isValid());
         std::ofstream(QDir(m_dir.path()).filePath("BoxOnPlane.obj").toStdString()) << kBoxOnPlane;
         m_gl = platform::GlContext::CreateHidden(64, 64);
-        m_model.Load(m_dir.path(), "BoxOnPlane.obj");
     }
 
-    // The vertices as OpenGL will draw them, after one pass with this light.
+    // The demo on the box as the window makes it, without music, around compute.
+    void Start(ComputeStartup compute)
+    {
+        m_demo = std::make_unique<Demo>(*m_gl, std::move(compute));
+        SceneRequest request;
+        request.directory = m_dir.path();
+        request.fileName = "BoxOnPlane.obj";
+        request.music = nullptr;
+        m_demo->LoadScene(request);
+    }
+
+    // The vertices as OpenGL will draw them, after one frame with this light.
     std::vector<_Vertex> Shade(Float3 lightDirection)
     {
-        const Mat4 world{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-        RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_scene, world,
-                      {-15, 10, 0}, {0, 1, 0}, lightDirection);
-        std::vector<_Vertex> drawn(m_model.GetVertices().size());
-        glBindBuffer(GL_ARRAY_BUFFER, m_model.GetVertexBuffer());
+        m_demo->Render({{-15, 10, 0}, {0, 1, 0}, lightDirection}, 64, 64);
+        std::vector<_Vertex> drawn(Model().GetVertices().size());
+        glBindBuffer(GL_ARRAY_BUFFER, Model().GetVertexBuffer());
         glGetBufferSubData(GL_ARRAY_BUFFER, 0, drawn.size() * sizeof(_Vertex), drawn.data());
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         return drawn;
     }
 
+    const ::Model& Model() const { return m_demo->GetModel(); }
+    const DeviceScene& Scene() const { return m_demo->GetDeviceScene(); }
+
     QTemporaryDir m_dir;
     std::unique_ptr<platform::GlContext> m_gl;
-    Model m_model;
-    ComputeStartup m_compute;
-    DeviceScene m_scene;
+    std::unique_ptr<Demo> m_demo;
 };
 
 TEST_F(ShadowPassTest, StartsWithoutSharingOnTheCpuDevice)
 {
-    EXPECT_EQ(m_compute.glSharing, nullptr);
-    EXPECT_NE(m_compute.description.find("through the host"), std::string::npos);
-    EXPECT_EQ(m_scene.vertexCount, static_cast<int>(m_model.GetVertices().size()));
-    EXPECT_EQ(m_scene.globalWidth, LaunchSide(m_scene.vertexCount));
-    EXPECT_GE(m_scene.globalWidth * m_scene.globalWidth, size_t(m_scene.vertexCount));
+    EXPECT_EQ(Scene().glSharing, nullptr);
+    EXPECT_NE(m_demo->DescribeDevice().find("through the host"), std::string::npos);
+    EXPECT_EQ(Scene().vertexCount, static_cast<int>(Model().GetVertices().size()));
+    EXPECT_EQ(Scene().globalWidth, LaunchSide(Scene().vertexCount));
+    EXPECT_GE(Scene().globalWidth * Scene().globalWidth, size_t(Scene().vertexCount));
 }
 
 TEST_F(ShadowPassTest, TheBoxShadowsThePlaneAndTheOpenPlaneIsEvenlyLit)
@@ -237,7 +244,9 @@ public:
     {
         Nothing,
         Context,
-        Buffer
+        Buffer,
+        // The second hand-over of a frame, the shadow write's: a failure inside a frame.
+        SecondAcquire
     };
 
     RecordingSharing(std::shared_ptr<SharingRecord> record, Refuse refuse)
@@ -271,6 +280,11 @@ public:
 
     void Acquire(const CLWContext& context, const CLWBuffer<_Vertex>& buffer) override
     {
+        if (m_refuse == Refuse::SecondAcquire &&
+            std::count(m_record->steps.begin(), m_record->steps.end(), "acquire") == 1)
+        {
+            throw CLWException(CL_INVALID_GL_OBJECT, "clEnqueueAcquireGLObjects failed");
+        }
         m_record->steps.push_back("acquire");
         m_record->atAcquire.push_back(Read(context, buffer));
     }
@@ -319,7 +333,7 @@ class SharingPathTest : public ShadowPassTest
 protected:
     void SetUp() override
     {
-        LoadBoxOnPlane();
+        ASSERT_NO_FATAL_FAILURE(WriteBoxOnPlane());
         const std::vector<CLWPlatformDescription> platforms = DescribePlatforms();
         const std::optional<CLWDeviceChoice> choice = ChooseFallbackDevice(platforms);
         ASSERT_TRUE(choice);
@@ -330,11 +344,9 @@ protected:
     // Start-up and device scene as the window makes them, through recording steps.
     void Start(RecordingSharing::Refuse refuse)
     {
-        m_compute = StartComputeOn(m_device, m_platform,
-                                   std::make_unique<RecordingSharing>(m_record, refuse));
-        ASSERT_EQ(m_compute.context.GetDevice(0).GetID(), m_device.GetID());
-        m_scene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
-                                    DrawnVertices::InOpenGlBuffer, std::move(m_compute.glSharing));
+        ShadowPassTest::Start(StartComputeOn(m_device, m_platform,
+                                             std::make_unique<RecordingSharing>(m_record, refuse)));
+        ASSERT_EQ(m_demo->GetCompute().context.GetDevice(0).GetID(), m_device.GetID());
     }
 
     std::string HostCopyLine(const char* call, int status) const
@@ -351,11 +363,11 @@ protected:
 TEST_F(SharingPathTest, OpenGlFinishesBeforeTheAcquiresAndEveryKernelRunsWhileOpenClHoldsTheBuffer)
 {
     Start(RecordingSharing::Refuse::Nothing);
-    EXPECT_EQ(m_compute.description, "OpenCL device: " + m_device.GetName() +
-                                         "; vertices shared with OpenGL, OpenGL's work awaited "
-                                         "by the recorder");
-    ASSERT_NE(m_scene.glSharing, nullptr);
-    EXPECT_EQ(m_scene.sharingRefusal, "");
+    EXPECT_EQ(m_demo->DescribeDevice(), "OpenCL device: " + m_device.GetName() +
+                                            "; vertices shared with OpenGL, OpenGL's work "
+                                            "awaited by the recorder");
+    ASSERT_NE(Scene().glSharing, nullptr);
+    EXPECT_EQ(Scene().sharingRefusal, "");
 
     const std::vector<_Vertex> drawn = Shade({0.1f, -0.995f, 0.0f});
     const std::vector<std::string> expected{"finish OpenGL", "acquire", "release", "acquire",
@@ -379,16 +391,16 @@ TEST_F(SharingPathTest, OpenGlFinishesBeforeTheAcquiresAndEveryKernelRunsWhileOp
     }
     // The vertices went to OpenGL by sharing alone: nothing copied them through the host
     // into OpenGL's buffer, which still holds the model as loaded.
-    EXPECT_TRUE(SameBytes(drawn, m_model.GetVertices()));
+    EXPECT_TRUE(SameBytes(drawn, Model().GetVertices()));
 }
 
 TEST_F(SharingPathTest, ARefusedSharingContextLeavesTheHostCopyOnTheSameDevice)
 {
     Start(RecordingSharing::Refuse::Context);
-    EXPECT_EQ(m_compute.description,
+    EXPECT_EQ(m_demo->DescribeDevice(),
               "OpenCL device: " + m_device.GetName() + "; " +
                   HostCopyLine("clCreateContext", CL_INVALID_GL_SHAREGROUP_REFERENCE_KHR));
-    EXPECT_EQ(m_scene.glSharing, nullptr);
+    EXPECT_EQ(Scene().glSharing, nullptr);
     const std::vector<_Vertex> drawn = Shade({0.0f, -1.0f, 0.0f});
     EXPECT_GT(Brightness(drawn.front()), 0.5f);
     EXPECT_TRUE(m_record->steps.empty());
@@ -397,11 +409,35 @@ TEST_F(SharingPathTest, ARefusedSharingContextLeavesTheHostCopyOnTheSameDevice)
 TEST_F(SharingPathTest, ARefusedSharedBufferLeavesTheHostCopyAndSaysSo)
 {
     Start(RecordingSharing::Refuse::Buffer);
-    EXPECT_EQ(m_scene.glSharing, nullptr);
-    EXPECT_EQ(m_scene.sharingRefusal, HostCopyLine("clCreateBuffer", CL_INVALID_GL_OBJECT));
+    EXPECT_EQ(Scene().glSharing, nullptr);
+    EXPECT_EQ(Scene().sharingRefusal, HostCopyLine("clCreateBuffer", CL_INVALID_GL_OBJECT));
+    EXPECT_EQ(m_demo->DescribeDevice(), "OpenCL device: " + m_device.GetName() + "; " +
+                                            HostCopyLine("clCreateBuffer", CL_INVALID_GL_OBJECT));
     const std::vector<_Vertex> drawn = Shade({0.0f, -1.0f, 0.0f});
     EXPECT_GT(Brightness(drawn.front()), 0.5f);
     EXPECT_TRUE(m_record->steps.empty());
+}
+
+TEST_F(SharingPathTest, AFrameThatThrowsLeavesNothingBehindOnceTheDemoGoes)
+{
+    Start(RecordingSharing::Refuse::SecondAcquire);
+    // Every OpenCL object of the demo holds its context: once the demo has gone, only
+    // the test's own reference may be left.
+    const cl_context context = m_demo->GetCompute().context;
+    ASSERT_EQ(clRetainContext(context), CL_SUCCESS);
+    const GLuint vertexBuffer = Model().GetVertexBuffer();
+    const GLuint indexBuffer = Model().GetGroups().front().indexBuffer;
+
+    EXPECT_THROW(Shade({0.0f, -1.0f, 0.0f}), CLWException);
+    m_demo.reset();
+    m_record.reset(); // the recorder's own events on the context
+
+    cl_uint references = 0;
+    clGetContextInfo(context, CL_CONTEXT_REFERENCE_COUNT, sizeof references, &references, nullptr);
+    clReleaseContext(context);
+    EXPECT_EQ(references, 1u) << "OpenCL objects outlived the demo";
+    EXPECT_FALSE(glIsBuffer(vertexBuffer));
+    EXPECT_FALSE(glIsBuffer(indexBuffer));
 }
 
 } // namespace

@@ -222,17 +222,21 @@ TEST_F(ModelTest, TexturesInSubfoldersAreFoundRelativeToTheScene)
     EXPECT_TRUE(textured);
 }
 
-TEST_F(ModelTest, ReleaseDeletesTexturesAndKeepsTheArrays)
+TEST_F(ModelTest, ReleaseDeletesTexturesAndBuffersAndKeepsTheArrays)
 {
     WriteScene();
     Model model;
     model.Load(dir.Root(), "scene.obj");
-    std::vector<GLuint> textures;
+    std::vector<GLuint> textures, buffers{model.GetVertexBuffer()};
     for (const MaterialGroup& group : model.GetGroups())
     {
         if (group.texture)
         {
             textures.push_back(group.texture);
+        }
+        if (group.indexBuffer)
+        {
+            buffers.push_back(group.indexBuffer);
         }
     }
     const size_t vertexCount = model.GetVertices().size();
@@ -242,9 +246,13 @@ TEST_F(ModelTest, ReleaseDeletesTexturesAndKeepsTheArrays)
     {
         EXPECT_FALSE(glIsTexture(texture));
     }
+    for (GLuint buffer : buffers)
+    {
+        EXPECT_FALSE(glIsBuffer(buffer));
+    }
     EXPECT_EQ(model.GetVertices().size(), vertexCount);
     EXPECT_EQ(model.GetPositions().size(), 9u);
-    EXPECT_TRUE(glIsBuffer(model.GetVertexBuffer()));
+    EXPECT_EQ(model.GetVertexBuffer(), 0u);
     model.Release();
     EXPECT_TRUE(model.GetGroups().empty());
 }

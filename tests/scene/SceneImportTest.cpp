@@ -149,36 +149,17 @@ TEST(SceneImport, DiffuseTexturePathIsKeptAsStored)
     EXPECT_TRUE(found);
 }
 
-TEST(ModelImport, IndicesCountUpAndGroupsFollowTheMaterials)
-{
-    ScratchDir dir;
-    WriteText(dir.Path("scene.mtl"), kTwoMaterialsMtl);
-    WriteText(dir.Path("scene.obj"), kTwoMaterialsObj);
-    Model model;
-    model.Import(dir.Root(), "scene.obj");
-    ASSERT_EQ(model.GetPositions().size(), 9u);
-    ASSERT_EQ(model.GetIndices().size(), 9u);
-    for (size_t k = 0; k < model.GetIndices().size(); ++k)
-    {
-        EXPECT_EQ(model.GetIndices()[k], k);
-    }
-    // Small triangles stay as they are: as many vertices as coarse corners.
-    model.Tessellate(TessellationThreshold());
-    model.BuildVertexArray();
-    EXPECT_EQ(model.GetVertices().size(), model.GetPositions().size());
-}
-
 TEST(ModelImport, TessellationBeyondTheBudgetStopsWithAMessage)
 {
     // A ground of one square kilometre in two triangles.
     ScratchDir dir;
     WriteText(dir.Path("huge.obj"), "v -500 0 -500\nv 500 0 -500\nv 500 0 500\nv -500 0 500\n"
                                     "vn 0 1 0\nf 1//1 4//1 3//1 2//1\n");
+    // Refused before any OpenGL object is made: no context is needed to see it.
     Model model;
-    model.Import(dir.Root(), "huge.obj");
     try
     {
-        model.Tessellate(TessellationThreshold());
+        model.Load(dir.Root(), "huge.obj");
         FAIL() << "no exception";
     }
     catch (const std::runtime_error& e)

@@ -1,0 +1,71 @@
+#include "app/Demo.h"
+
+#include "platform/GlContext.h"
+#include "scene/RasterPass.h"
+
+#include <GL/glew.h>
+
+#include <utility>
+
+Demo::Demo(platform::GlContext& gl, ComputeStartup compute)
+    : m_gl(gl), m_compute(std::move(compute)), m_description(m_compute.description)
+{
+}
+
+Demo::~Demo()
+{
+    m_gl.MakeCurrent();
+}
+
+void Demo::LoadScene(const SceneRequest& request)
+{
+    m_gl.MakeCurrent();
+    if (request.music)
+    {
+        m_music = std::make_unique<Music>(request.music);
+    }
+
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_CULL_FACE);
+    m_gl.SetSwapInterval(0);
+    glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
+
+    m_program = ShaderProgram(LoadShaderProgram("VertexShader.txt", "FragmentShader.txt"));
+    m_model.Load(request.directory, request.fileName, request.load);
+
+    m_deviceScene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
+                                      request.destination, std::move(m_compute.glSharing));
+    if (!m_deviceScene.sharingRefusal.empty())
+    {
+        m_description = DescribePath(m_compute.deviceName, m_deviceScene.sharingRefusal);
+    }
+}
+
+FrameSample Demo::Render(const CameraView& view, int width, int height, bool castShadows,
+                         bool measure)
+{
+    FrameSample sample;
+    RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_deviceScene,
+                  m_model.GetWorld(), view.eye, view.target, view.light, &sample, castShadows);
+
+    const double rasterStart = Seconds();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    const Float3 up{0.0f, 1.0f, 0.0f};
+    DrawModel(m_model, m_program.Get(),
+              Multiply(Perspective(aspect), LookAt(view.eye, view.target, up)));
+    if (measure)
+    {
+        glFinish();
+    }
+    sample.raster = Seconds() - rasterStart;
+    return sample;
+}
+
+std::int64_t Demo::Nanoseconds() const
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                m_clockStart)
+        .count();
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The demo without its window: the compute objects, the music, the shader program, the
+// scene and the device memory of the shadow pass, and the one clock every figure is read
+// from. It renders one frame for a given view and says what each stage cost. The window,
+// the frame benchmark and the tests all drive it, so the frame is written once.
+//
+// It owns everything it holds; its members are declared so that each goes before what
+// it refers to: the device scene before the model whose buffer it may share and before
+// the intersection service that made its views, the OpenCL context last. The OpenGL
+// context stays with the caller: it must be current on this thread whenever the demo
+// is used, and outlive it.
+#include "app/Camera.h"
+#include "app/ComputeStartup.h"
+#include "app/FrameStatistics.h"
+#include "app/Music.h"
+#include "app/ShadowPass.h"
+#include "scene/Model.h"
+#include "scene/ShaderProgram.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform
+{
+class GlContext;
+}
+
+// The scene to show and how to load it.
+struct SceneRequest
+{
+    QString directory = "OBJ";
+    QString fileName = "Scene.obj";
+    LoadOptions load;
+    // The music file to loop, or null for none.
+    const char* music = "WINDWLKR.S3M";
+    DrawnVertices destination = DrawnVertices::InOpenGlBuffer;
+};
+
+class Demo
+{
+public:
+    // Takes over the compute start-up's objects.
+    Demo(platform::GlContext& gl, ComputeStartup compute);
+    // Makes the OpenGL context current, so that the OpenGL objects can go.
+    ~Demo();
+
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // The rest of start-up, once: the music, the fixed OpenGL state, the shader program,
+    // the model, and the device scene with the model's coarse triangles committed as
+    // the occluder. Throws what Model::Load and LoadShaderProgram throw, and the OpenCL
+    // wrapper's exceptions; what was made before stays owned and goes with the demo.
+    void LoadScene(const SceneRequest& request);
+
+    // One frame seen from view into a drawable of width x height: the shadow pass (only
+    // its rays' kernel without castShadows: everything lit), the clear and the raster
+    // pass. With measure, OpenGL's work is finished before the raster time is read, so
+    // that it is the pass's own time and not its queueing. Returns each stage's seconds;
+    // the whole frame's is left for the caller, who knows where its frame ends.
+    FrameSample Render(const CameraView& view, int width, int height, bool castShadows = true,
+                       bool measure = false);
+
+    // The demo's clock: nanoseconds since it was made, steady.
+    std::int64_t Nanoseconds() const;
+    double Seconds() const { return static_cast<double>(Nanoseconds()) * 1e-9; }
+
+    const Model& GetModel() const { return m_model; }
+    const DeviceScene& GetDeviceScene() const { return m_deviceScene; }
+    // The path line: the device, and how the vertices reach OpenGL.
+    const std::string& DescribeDevice() const { return m_description; }
+    const ComputeStartup& GetCompute() const { return m_compute; }
+
+private:
+    platform::GlContext& m_gl;
+    const std::chrono::steady_clock::time_point m_clockStart = std::chrono::steady_clock::now();
+    ComputeStartup m_compute;
+    std::string m_description;
+    std::unique_ptr<Music> m_music;
+    ShaderProgram m_program;
+    Model m_model;
+    DeviceScene m_deviceScene;
+};
