@@ -32,7 +32,8 @@ void Demo::LoadScene(const SceneRequest& request)
     glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
 
     m_program = ShaderProgram(LoadShaderProgram("VertexShader.txt", "FragmentShader.txt"));
-    m_model.Load(request.directory, request.fileName, request.load);
+    m_model.Load(QString::fromStdString(request.directory),
+                 QString::fromStdString(request.fileName), request.load);
 
     m_deviceScene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
                                       request.destination, std::move(m_compute.glSharing));

@@ -17,8 +17,6 @@
 #include "scene/Model.h"
 #include "scene/ShaderProgram.h"
 
-#include <QString>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -32,8 +30,8 @@ class GlContext;
 // The scene to show and how to load it.
 struct SceneRequest
 {
-    QString directory = "OBJ";
-    QString fileName = "Scene.obj";
+    std::string directory = "OBJ";
+    std::string fileName = "Scene.obj";
     LoadOptions load;
     // The music file to loop, or null for none.
     const char* music = "WINDWLKR.S3M";

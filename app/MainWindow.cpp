@@ -41,8 +41,8 @@ SceneRequest RequestFor(const Settings& settings)
     if (!settings.scene.empty())
     {
         const QFileInfo file(QString::fromStdString(settings.scene));
-        request.directory = file.path();
-        request.fileName = file.fileName();
+        request.directory = file.path().toStdString();
+        request.fileName = file.fileName().toStdString();
         request.load.frame = true;
     }
     request.load.ground = settings.ground;

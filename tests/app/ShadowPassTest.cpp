@@ -88,7 +88,7 @@ protected:
     {
         m_demo = std::make_unique<Demo>(*m_gl, std::move(compute));
         SceneRequest request;
-        request.directory = m_dir.path();
+        request.directory = m_dir.path().toStdString();
         request.fileName = "BoxOnPlane.obj";
         request.music = nullptr;
         m_demo->LoadScene(request);
