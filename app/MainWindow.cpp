@@ -12,9 +12,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
-#include <QWindow>
-
 #include <QFileInfo>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -34,7 +33,7 @@ void LogAudioWarning(audio::LogLevel level, const char* message)
 }
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
-// is the shipped OBJ/Scene.obj as it always was; a scene file given by name is framed.
+// is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
 SceneRequest RequestFor(const Settings& settings)
 {
     SceneRequest request;
