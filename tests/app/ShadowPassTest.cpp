@@ -73,6 +73,10 @@ protected:
     void SetUp() override
     {
         LoadBoxOnPlane();
+        if (HasFatalFailure())
+        {
+            return;
+        }
         m_compute = StartCompute(nullptr);
         m_scene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
                                     DrawnVertices::InOpenGlBuffer);
@@ -320,6 +324,10 @@ protected:
     void SetUp() override
     {
         LoadBoxOnPlane();
+        if (HasFatalFailure())
+        {
+            return;
+        }
         const std::vector<CLWPlatformDescription> platforms = DescribePlatforms();
         const std::optional<CLWDeviceChoice> choice = ChooseFallbackDevice(platforms);
         ASSERT_TRUE(choice);

@@ -9,6 +9,7 @@
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -105,13 +106,38 @@ private:
     QtMessageHandler previous;
 };
 
-// Tests derived from this one run with a current OpenGL context.
+// Tests derived from this one run with a current OpenGL context. Where none can be had
+// (no X server answers), the test fails with the reason and neither its body nor the
+// hooks run: without a context GLEW's entry points are null.
 class GlTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { context = platform::GlContext::CreateHidden(64, 64); }
+    // Run with the context current, after it is made and before it goes.
+    virtual void SetUpWithContext() {}
+    virtual void TearDownWithContext() {}
 
     std::unique_ptr<platform::GlContext> context;
+
+private:
+    void SetUp() final
+    {
+        try
+        {
+            context = platform::GlContext::CreateHidden(64, 64);
+        }
+        catch (const std::exception& error)
+        {
+            FAIL() << "no OpenGL context: " << error.what();
+        }
+        SetUpWithContext();
+    }
+    void TearDown() final
+    {
+        if (context)
+        {
+            TearDownWithContext();
+        }
+    }
 };
 
 } // namespace fixtures

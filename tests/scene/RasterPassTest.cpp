@@ -25,9 +25,8 @@ struct Rgb
 class RasterPassTest : public fixtures::GlTest
 {
 protected:
-    void SetUp() override
+    void SetUpWithContext() override
     {
-        GlTest::SetUp();
         // The left half of clip space in a textured material (an orange image), the
         // right half in a material without a texture.
         ASSERT_TRUE(WriteImage(dir.Path("orange.png"), FIF_PNG, 8, 8, 24, 200, 100, 50));
@@ -45,7 +44,7 @@ protected:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
-    void TearDown() override
+    void TearDownWithContext() override
     {
         model.Release();
         glDeleteProgram(program);
