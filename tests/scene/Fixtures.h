@@ -3,14 +3,14 @@
 // the warnings a test provokes, and a hidden OpenGL context for the tests that draw or
 // upload.
 #include "platform/GlContext.h"
+#include "support/ScratchDir.h"
 
 #include <FreeImage.h>
-#include <QTemporaryDir>
+#include <QString>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,11 +18,7 @@
 namespace fixtures
 {
 
-inline void WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-}
+using test_support::WriteFile;
 
 // A width x height image of one colour (BGR bytes as FreeImage stores them), saved
 // in the given format with bitsPerPixel 8 (grey), 24 or 32.
@@ -69,18 +65,11 @@ inline bool WriteImage(const std::string& path, FREE_IMAGE_FORMAT format, int wi
     return saved;
 }
 
-// A scratch directory that disappears with the test.
-class ScratchDir
+// The shared scratch directory, with its root as the scene's loaders take it.
+class ScratchDir : public test_support::ScratchDir
 {
 public:
-    std::string Path(const std::string& name) const
-    {
-        return dir.path().toStdString() + "/" + name;
-    }
-    QString Root() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
+    QString Root() const { return QString::fromStdString(test_support::ScratchDir::Root()); }
 };
 
 // Collects the Qt warnings logged while one of these lives.

@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 using fixtures::ScratchDir;
+using fixtures::WriteFile;
 using fixtures::WriteImage;
-using fixtures::WriteText;
 
 namespace
 {
@@ -30,9 +30,9 @@ protected:
         // The left half of clip space in a textured material (an orange image), the
         // right half in a material without a texture.
         ASSERT_TRUE(WriteImage(dir.Path("orange.png"), FIF_PNG, 8, 8, 24, 200, 100, 50));
-        WriteText(dir.Path("r.mtl"), "newmtl orange\nKd 1 1 1\nmap_Kd orange.png\n\n"
+        WriteFile(dir.Path("r.mtl"), "newmtl orange\nKd 1 1 1\nmap_Kd orange.png\n\n"
                                      "newmtl plain\nKd 0.5 0.5 0.5\n");
-        WriteText(dir.Path("r.obj"), "mtllib r.mtl\n"
+        WriteFile(dir.Path("r.obj"), "mtllib r.mtl\n"
                                      "v -1 -1 0\nv 0 -1 0\nv 0 1 0\nv -1 1 0\n"
                                      "v 0 -1 0\nv 1 -1 0\nv 1 1 0\nv 0 1 0\n"
                                      "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n"

@@ -148,7 +148,7 @@ TEST_F(TextureTest, OversizedImageIsRefusedBeforeDecoding)
 
 TEST_F(TextureTest, CorruptImageGivesZero)
 {
-    fixtures::WriteText(dir.Path("broken.png"), "\x89PNG\r\n\x1a\n not really a png");
+    fixtures::WriteFile(dir.Path("broken.png"), "\x89PNG\r\n\x1a\n not really a png");
     EXPECT_EQ(Texture::Instance()->Load(QString::fromStdString(dir.Path("broken.png"))), 0u);
 }
 
