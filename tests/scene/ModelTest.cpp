@@ -52,15 +52,6 @@ protected:
 
 } // namespace
 
-TEST_F(ModelTest, IsAQtObjectNamedModel)
-{
-    Model model;
-    EXPECT_STREQ(model.metaObject()->className(), "Model");
-    EXPECT_TRUE(model.GetVertices().empty());
-    EXPECT_TRUE(model.GetPositions().empty());
-    EXPECT_EQ(model.GetVertexBuffer(), 0u);
-}
-
 TEST_F(ModelTest, LoadKeepsTheInvariantsOfBothViews)
 {
     WriteScene();

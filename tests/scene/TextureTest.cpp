@@ -183,13 +183,6 @@ TEST_F(TextureTest, ImagesPastAPixelBudgetAreRefusedWithAWarning)
     glDeleteTextures(1, &first);
 }
 
-TEST(TextureInstance, IsOneObject)
-{
-    EXPECT_NE(Texture::Instance(), nullptr);
-    EXPECT_EQ(Texture::Instance(), Texture::Instance());
-    EXPECT_STREQ(Texture::Instance()->metaObject()->className(), "Texture");
-}
-
 TEST_F(TextureTest, SixteenBitGreyAndColourImagesKeepTheirTopEightBits)
 {
     // PNG writers store grey maps and photographs at 16 bits a channel; FreeImage
