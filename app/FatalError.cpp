@@ -1,6 +1,6 @@
 #include "app/FatalError.h"
 
-#include "clw/ErrorNote.h"
+#include "util/ErrorNote.h"
 
 #include <cstdio>
 

@@ -12,5 +12,4 @@
 #include "clw/CLWKernelArg.h"
 #include "clw/CLWPlatform.h"
 #include "clw/CLWProgram.h"
-#include "clw/LoadFileContents.h"
 #include "clw/ReferenceCounter.h"

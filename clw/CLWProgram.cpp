@@ -1,9 +1,9 @@
 #include "clw/CLWProgram.h"
 
 #include "clw/CLWException.h"
-#include "clw/ErrorNote.h"
 #include "clw/InfoQuery.h"
-#include "clw/LoadFileContents.h"
+#include "util/ErrorNote.h"
+#include "util/LoadFileContents.h"
 
 #include <vector>
 

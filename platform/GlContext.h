@@ -31,6 +31,9 @@ public:
     static std::unique_ptr<GlContext> CreateHidden(int width, int height);
 
     virtual ~GlContext() = default;
+    // A context owns its X connection, window and GLX context: one owner, no copies.
+    GlContext(const GlContext&) = delete;
+    GlContext& operator=(const GlContext&) = delete;
 
     virtual void MakeCurrent() = 0;
     virtual void SwapBuffers() = 0;
@@ -46,6 +49,9 @@ public:
     // window system's property names. No terminating zero: the caller adds the platform
     // and ends the list.
     virtual std::vector<std::intptr_t> OpenClSharingProperties() const = 0;
+
+protected:
+    GlContext() = default;
 };
 
 } // namespace platform

@@ -1,6 +1,6 @@
 #include "scene/SceneFiles.h"
 
-#include "clw/LoadFileContents.h"
+#include "util/LoadFileContents.h"
 
 #include <assimp/IOSystem.hpp>
 #include <assimp/MemoryIOWrapper.h>

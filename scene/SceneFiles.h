@@ -16,7 +16,7 @@
 // files, small enough that a wrong path cannot exhaust memory.
 constexpr std::size_t kMaxSceneFileBytes = std::size_t{256} << 20;
 
-// Reads the whole file at path into buffer through clw's ReadRegularFile, which refuses,
+// Reads the whole file at path into buffer through util's ReadRegularFile, which refuses,
 // without blocking and without reading, what is not a regular file (a FIFO, a directory, a
 // device) and a file larger than maxBytes. Returns an empty string on success; otherwise the
 // reason, a phrase such as "it is not a regular file" that follows the file's name in a

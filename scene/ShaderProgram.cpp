@@ -1,7 +1,7 @@
 #include "scene/ShaderProgram.h"
 
-#include "clw/ErrorNote.h"
-#include "clw/LoadFileContents.h"
+#include "util/ErrorNote.h"
+#include "util/LoadFileContents.h"
 
 #include <stdexcept>
 

@@ -53,7 +53,7 @@ private:
 GLuint CompileShader(const std::vector<char>& source, GLenum type);
 
 // Replaces the contents of buffer with the bytes of fileName, in binary mode or, when
-// binary is false, in text mode: clw's LoadFileContents, with its message thrown as a
+// binary is false, in text mode: util's LoadFileContents, with its message thrown as a
 // std::string like every other failure here. The message is exactly "Cannot read the
 // contents of a file" when the file cannot be opened, and that followed by the reason
 // for a directory, a FIFO, a device or a file over kMaxLoadedFileBytes, which are

@@ -1,7 +1,7 @@
 // Whatever start-up or a frame throws becomes one readable message.
 #include "app/FatalError.h"
 #include "clw/CLWException.h"
-#include "clw/ErrorNote.h"
+#include "util/ErrorNote.h"
 
 #include <gtest/gtest.h>
 

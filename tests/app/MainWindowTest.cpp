@@ -2,6 +2,7 @@
 // the viewport rule and the frame-rate title.
 #include "app/MainWindow.h"
 #include "app/Application.h"
+#include "platform/GlContext.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <string>
+
 // After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
 #include <GL/glew.h>
 #include <GL/glx.h>
@@ -24,9 +27,16 @@ namespace
 class MainWindowTest : public testing::Test
 {
 protected:
+    // Qt aborts the process where no X server answers: without one, no application is
+    // made and every test fails with the reason.
     static void SetUpTestSuite()
     {
         PrepareApplication();
+        s_displayProblem = platform::DisplayProblem();
+        if (!s_displayProblem.empty())
+        {
+            return;
+        }
         static int argc = 1;
         static char name[] = "app_window_tests";
         static char* argv[] = {name, nullptr};
@@ -37,10 +47,12 @@ protected:
         delete s_application;
         s_application = nullptr;
     }
+    void SetUp() override { ASSERT_NE(s_application, nullptr) << s_displayProblem; }
 
     QWidget* View(MainWindow& window) { return window.findChild<QWidget*>("view"); }
 
     static QApplication* s_application;
+    inline static std::string s_displayProblem;
 };
 
 QApplication* MainWindowTest::s_application = nullptr;

@@ -3,6 +3,7 @@
 // the way leaves them harmless.
 #include "AudioTestSupport.h"
 #include "audio/Internal.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@ using audiotest::LogCapture;
 using audiotest::MusicPath;
 using audiotest::Stats;
 using audiotest::WaitForPulls;
+using test_support::ScratchDir;
+using test_support::WriteFile;
 
 namespace
 {
@@ -47,33 +50,6 @@ Started StartMusic(const std::string& path, FMOD_OUTPUTTYPE output = FMOD_OUTPUT
     s.play = FMOD_System_PlaySound(s.system, s.music, nullptr, 0, &s.channel);
     return s;
 }
-
-// A file in a fresh temporary directory, removed with the object.
-class TempFile
-{
-public:
-    explicit TempFile(const std::string& name)
-    {
-        char dir[] = "/tmp/vs-audio-XXXXXX";
-        dir_ = mkdtemp(dir) != nullptr ? dir : "/tmp";
-        path_ = dir_ + "/" + name;
-    }
-    ~TempFile()
-    {
-        std::remove(path_.c_str());
-        rmdir(dir_.c_str());
-    }
-    const std::string& Path() const { return path_; }
-    void Write(const std::string& bytes) const
-    {
-        std::ofstream(path_, std::ios::binary)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-
-private:
-    std::string dir_;
-    std::string path_;
-};
 
 std::string ReadAll(const std::string& path)
 {
@@ -109,9 +85,10 @@ TEST(AudioLayer, PlayingMusicIsPulledOnAnotherThread)
 
 TEST(AudioLayer, DiskDriverRecordsAudibleUnclippedMusic)
 {
-    TempFile recording("music.raw");
+    const ScratchDir dir;
+    const std::string recording = dir.Path("music.raw");
     ASSERT_EQ(setenv("SDL_AUDIODRIVER", "disk", 1), 0);
-    ASSERT_EQ(setenv("SDL_DISKAUDIOFILE", recording.Path().c_str(), 1), 0);
+    ASSERT_EQ(setenv("SDL_DISKAUDIOFILE", recording.c_str(), 1), 0);
 
     Started s = StartMusic(MusicPath());
     ASSERT_EQ(s.init, FMOD_OK);
@@ -124,7 +101,7 @@ TEST(AudioLayer, DiskDriverRecordsAudibleUnclippedMusic)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 
     // The device was opened for stereo float, which the disk driver writes unchanged.
-    const std::string raw = ReadAll(recording.Path());
+    const std::string raw = ReadAll(recording);
     const size_t count = raw.size() / sizeof(float);
     ASSERT_GE(count, static_cast<size_t>(2 * atPlay.sampleRate));
     const auto* samples = reinterpret_cast<const float*>(raw.data());
@@ -197,16 +174,17 @@ class CorruptModule : public testing::TestWithParam<BrokenFile>
 
 TEST_P(CorruptModule, WarnsOnceAndLeavesTheCallsHarmless)
 {
-    TempFile file("BROKEN.S3M");
-    file.Write(GetParam().bytes);
+    const ScratchDir dir;
+    const std::string file = dir.Path("BROKEN.S3M");
+    WriteFile(file, GetParam().bytes);
     LogCapture log;
-    Started s = StartMusic(file.Path());
+    Started s = StartMusic(file);
     EXPECT_EQ(s.stream, FMOD_ERR_FORMAT);
     EXPECT_EQ(s.music, nullptr);
     EXPECT_EQ(s.play, FMOD_ERR_INVALID_PARAM);
     const auto warnings = log.Warnings();
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find(file.Path()), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find(file), std::string::npos) << warnings[0];
     EXPECT_EQ(FMOD_System_Release(s.system), FMOD_OK);
 }
 
@@ -220,10 +198,10 @@ INSTANTIATE_TEST_SUITE_P(AudioLayer, CorruptModule,
 // opening a FIFO waits for a writer that never comes.
 TEST(AudioLayer, ANonRegularFileWarnsOnceWithoutWaiting)
 {
-    TempFile fifo("MUSIC.S3M");
-    ASSERT_EQ(mkfifo(fifo.Path().c_str(), 0600), 0);
-    const std::string directory = fifo.Path().substr(0, fifo.Path().rfind('/'));
-    for (const std::string& path : {fifo.Path(), directory})
+    const ScratchDir dir;
+    const std::string fifo = dir.Path("MUSIC.S3M");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, dir.Root()})
     {
         LogCapture log;
         Started s = StartMusic(path, FMOD_OUTPUTTYPE_NOSOUND);

@@ -66,18 +66,6 @@ protected:
     CLWBuffer<cl_float> out = CLWBuffer<cl_float>::Create(context, CL_MEM_READ_WRITE, 16, nullptr);
 };
 
-TEST_F(ClwKernelArg, EveryKindHasItsFixedByteSize)
-{
-    EXPECT_EQ(CLWKernelArg(static_cast<cl_mem>(nullptr)).GetByteSize(), 8u);
-    EXPECT_EQ(CLWKernelArg(cl_int{1}).GetByteSize(), 4u);
-    EXPECT_EQ(CLWKernelArg::UInt(1).GetByteSize(), 4u);
-    EXPECT_EQ(CLWKernelArg::Float(1).GetByteSize(), 4u);
-    EXPECT_EQ(CLWKernelArg::Float2({{1, 2}}).GetByteSize(), 8u);
-    EXPECT_EQ(CLWKernelArg::Float4({{1, 2, 3, 4}}).GetByteSize(), 16u);
-    EXPECT_EQ(CLWKernelArg::ULong(1).GetByteSize(), 8u);
-    EXPECT_EQ(CLWKernelArg::Local(256).GetByteSize(), 256u);
-}
-
 // Only a cl_int becomes a kind-1 argument by itself; other numbers must say their kind.
 static_assert(std::is_convertible_v<cl_int, CLWKernelArg>);
 static_assert(std::is_convertible_v<cl_mem, CLWKernelArg>);
@@ -86,18 +74,6 @@ static_assert(!std::is_convertible_v<float, CLWKernelArg>);
 static_assert(!std::is_convertible_v<size_t, CLWKernelArg>);
 static_assert(!std::is_convertible_v<cl_uint, CLWKernelArg>);
 static_assert(!std::is_convertible_v<bool, CLWKernelArg>);
-
-TEST_F(ClwKernelArg, KindsKeepTheirNumbers)
-{
-    EXPECT_EQ(CLWKernelArg(out).GetKind(), 0);
-    EXPECT_EQ(CLWKernelArg(cl_int{1}).GetKind(), 1);
-    EXPECT_EQ(CLWKernelArg::UInt(1).GetKind(), 2);
-    EXPECT_EQ(CLWKernelArg::Float(1).GetKind(), 3);
-    EXPECT_EQ(CLWKernelArg::Float2({{1, 2}}).GetKind(), 4);
-    EXPECT_EQ(CLWKernelArg::Float4({{1, 2, 3, 4}}).GetKind(), 5);
-    EXPECT_EQ(CLWKernelArg::ULong(1).GetKind(), 6);
-    EXPECT_EQ(CLWKernelArg::Local(256).GetKind(), 7);
-}
 
 TEST_F(ClwKernelArg, AMemoryArgumentHoldsTheHandleAndTakesNoReference)
 {

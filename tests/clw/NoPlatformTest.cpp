@@ -4,21 +4,19 @@
 // platform, so it finds none. This must be the only test of its executable: the loader
 // reads its vendors once per process.
 #include "clw/CLW.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace
 {
 
 TEST(ClwWithoutPlatforms, ListingPlatformsThrowsGetPlatformIDsFailed)
 {
-    const std::filesystem::path empty =
-        std::filesystem::path(::testing::TempDir()) / "clw-no-opencl-vendors";
-    std::filesystem::create_directories(empty);
-    setenv("OCL_ICD_VENDORS", empty.c_str(), 1);
+    const test_support::ScratchDir empty;
+    setenv("OCL_ICD_VENDORS", empty.Root().c_str(), 1);
     setenv("OPENCL_LAYERS", "", 1);
 
     try

@@ -1,14 +1,12 @@
 // Programs and kernels: building, the build log as the failure message, the kernels
 // kept by name, lookups, and kernels that outlive their program.
 #include "ClTestSupport.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
-#include <sys/stat.h>
+#include <string>
 
 namespace
 {
@@ -19,13 +17,6 @@ const char* const kDemoBuildOptions = " -cl-mad-enable -cl-fast-relaxed-math -cl
 const char* const kShaders =
     "__kernel void VertexShader(__global int* out, int value) { out[0] = value; }\n"
     "__kernel void ShadowShader(__global int* out) { out[0] = -1; }\n";
-
-std::string WriteTempFile(const std::string& name, const std::string& contents)
-{
-    std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-}
 
 // Runs `kernel` as one work-item on queue `queueIndex` and reads out[0] back.
 cl_int RunOnce(const CLWContext& context, const CLWKernel& kernel, const CLWBuffer<cl_int>& out,
@@ -160,12 +151,13 @@ TEST_F(ClwProgram, AKernelOutlivesItsProgram)
 
 TEST_F(ClwProgram, CreateFromFileBuildsTheFilesSource)
 {
-    const std::string path = WriteTempFile("clw_program_test_kernel.cl", kShaders);
-    CLWProgram program = CLWProgram::CreateFromFile(path.c_str(), kDemoBuildOptions, context);
+    const test_support::ScratchDir dir;
+    test_support::WriteFile(dir.Path("kernel.cl"), kShaders);
+    CLWProgram program =
+        CLWProgram::CreateFromFile(dir.Path("kernel.cl").c_str(), kDemoBuildOptions, context);
     CLWKernel shadow = program.GetKernel("ShadowShader");
     ASSERT_EQ(shadow.SetArg(0, out), CL_SUCCESS);
     EXPECT_EQ(RunOnce(context, shadow, out), -1);
-    std::remove(path.c_str());
 }
 
 TEST_F(ClwProgram, AMissingFileThrowsARuntimeErrorBeforeAnyOpenCLCall)
@@ -214,83 +206,6 @@ TEST(ClwProgramOnTwoDevices, IsBuiltForEveryDeviceOfTheContext)
     }
     clReleaseDevice(subs[0]);
     clReleaseDevice(subs[1]);
-}
-
-TEST(ClwLoadFileContents, ReadsEveryByteAndReplacesTheBuffer)
-{
-    const std::string contents("line one\nline two\n\0binary tail", 29);
-    const std::string path = WriteTempFile("clw_load_file_contents.bin", contents);
-    std::vector<char> buffer(100, 'x');
-    LoadFileContents(path, buffer, true);
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), contents);
-
-    LoadFileContents(path, buffer, false); // text mode reads the same bytes on Linux
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), contents);
-    std::remove(path.c_str());
-}
-
-TEST(ClwLoadFileContents, AnEmptyFileGivesAnEmptyBuffer)
-{
-    const std::string path = WriteTempFile("clw_load_file_contents.empty", "");
-    std::vector<char> buffer(3, 'x');
-    LoadFileContents(path, buffer, false);
-    EXPECT_TRUE(buffer.empty());
-    std::remove(path.c_str());
-}
-
-TEST(ClwLoadFileContents, AMissingFileThrows)
-{
-    std::vector<char> buffer;
-    EXPECT_THROW(LoadFileContents("no/such/file", buffer, false), std::runtime_error);
-}
-
-// The message LoadFileContents throws for `path`, or "" when it reads the file.
-std::string LoadFailure(const std::string& path)
-{
-    std::vector<char> buffer;
-    try
-    {
-        LoadFileContents(path, buffer, false);
-    }
-    catch (const std::runtime_error& error)
-    {
-        return error.what();
-    }
-    return "";
-}
-
-TEST(ClwLoadFileContents, ADirectoryIsRefusedWithItsName)
-{
-    // ext4 reports a directory's size as 2^63 - 1: measured like a file, it asked for a
-    // buffer of that size.
-    const std::string path = ::testing::TempDir();
-    const std::string message = LoadFailure(path);
-    EXPECT_EQ(message.rfind("Cannot read the contents of a file", 0), 0u) << message;
-    EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
-    EXPECT_NE(message.find(path), std::string::npos) << message;
-}
-
-TEST(ClwLoadFileContents, AFifoIsRefusedWithoutWaitingForAWriter)
-{
-    const std::string path = ::testing::TempDir() + "clw_load_file_contents.fifo";
-    std::remove(path.c_str());
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-    const std::string message = LoadFailure(path);
-    EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
-    std::remove(path.c_str());
-}
-
-TEST(ClwLoadFileContents, AFileOverTheLimitIsRefusedBeforeItIsRead)
-{
-    // Sparse: the file takes no disk space.
-    const std::string path = WriteTempFile("clw_load_file_contents.huge", "");
-    std::filesystem::resize_file(path, kMaxLoadedFileBytes + 1);
-    const std::string message = LoadFailure(path);
-    EXPECT_NE(message.find("is larger than"), std::string::npos) << message;
-
-    std::filesystem::resize_file(path, kMaxLoadedFileBytes);
-    EXPECT_EQ(LoadFailure(path), "");
-    std::remove(path.c_str());
 }
 
 } // namespace

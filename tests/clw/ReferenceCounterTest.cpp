@@ -165,20 +165,6 @@ TEST_F(ClwReferenceCounter, MovingCopiesBecauseThereAreNoMoveOperations)
     EXPECT_EQ(static_cast<FakeHandle>(target), &h1);
 }
 
-TEST(ClwWrapperClasses, EveryWrapperClassHasAVirtualDestructor)
-{
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWPlatform>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWDevice>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWContext>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWCommandQueue>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWProgram>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWKernel>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWEvent>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWBuffer<float>>);
-    EXPECT_TRUE(std::has_virtual_destructor_v<CLWException>);
-    EXPECT_TRUE((std::is_base_of_v<std::runtime_error, CLWException>));
-}
-
 TEST(ClwException, CarriesTheMessageAndTheStatus)
 {
     CLWException exception(CL_INVALID_VALUE, "clFinish failed");

@@ -3,13 +3,14 @@
 // the warnings a test provokes, and a hidden OpenGL context for the tests that draw or
 // upload.
 #include "platform/GlContext.h"
+#include "support/ScratchDir.h"
 
 #include <FreeImage.h>
-#include <QTemporaryDir>
+#include <QString>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,11 +18,7 @@
 namespace fixtures
 {
 
-inline void WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-}
+using test_support::WriteFile;
 
 // A width x height image of one colour (BGR bytes as FreeImage stores them), saved
 // in the given format with bitsPerPixel 8 (grey), 24 or 32.
@@ -68,18 +65,11 @@ inline bool WriteImage(const std::string& path, FREE_IMAGE_FORMAT format, int wi
     return saved;
 }
 
-// A scratch directory that disappears with the test.
-class ScratchDir
+// The shared scratch directory, with its root as the scene's loaders take it.
+class ScratchDir : public test_support::ScratchDir
 {
 public:
-    std::string Path(const std::string& name) const
-    {
-        return dir.path().toStdString() + "/" + name;
-    }
-    QString Root() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
+    QString Root() const { return QString::fromStdString(test_support::ScratchDir::Root()); }
 };
 
 // Collects the Qt warnings logged while one of these lives.
@@ -105,13 +95,38 @@ private:
     QtMessageHandler previous;
 };
 
-// Tests derived from this one run with a current OpenGL context.
+// Tests derived from this one run with a current OpenGL context. Where none can be had
+// (no X server answers), the test fails with the reason and neither its body nor the
+// hooks run: without a context GLEW's entry points are null.
 class GlTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { context = platform::GlContext::CreateHidden(64, 64); }
+    // Run with the context current, after it is made and before it goes.
+    virtual void SetUpWithContext() {}
+    virtual void TearDownWithContext() {}
 
     std::unique_ptr<platform::GlContext> context;
+
+private:
+    void SetUp() final
+    {
+        try
+        {
+            context = platform::GlContext::CreateHidden(64, 64);
+        }
+        catch (const std::exception& error)
+        {
+            FAIL() << "no OpenGL context: " << error.what();
+        }
+        SetUpWithContext();
+    }
+    void TearDown() final
+    {
+        if (context)
+        {
+            TearDownWithContext();
+        }
+    }
 };
 
 } // namespace fixtures

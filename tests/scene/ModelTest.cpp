@@ -10,8 +10,8 @@
 
 using fixtures::ScratchDir;
 using fixtures::WarningLog;
+using fixtures::WriteFile;
 using fixtures::WriteImage;
-using fixtures::WriteText;
 
 namespace
 {
@@ -25,10 +25,10 @@ protected:
     void WriteScene()
     {
         ASSERT_TRUE(WriteImage(dir.Path("stone.png"), FIF_PNG, 16, 16));
-        WriteText(dir.Path("scene.mtl"), "newmtl stone\nKd 1 1 1\nmap_Kd stone.png\n\n"
+        WriteFile(dir.Path("scene.mtl"), "newmtl stone\nKd 1 1 1\nmap_Kd stone.png\n\n"
                                          "newmtl paint\nKd 0.5 0.5 0.5\nmap_Kd ./stone.png\n\n"
                                          "newmtl unused\nKd 0 1 0\n");
-        WriteText(dir.Path("scene.obj"), "mtllib scene.mtl\n"
+        WriteFile(dir.Path("scene.obj"), "mtllib scene.mtl\n"
                                          "v -1 0 1\nv 1 0 1\nv 1 0 -1\nv -1 0 -1\n"
                                          "v 3 0 0\nv 3.1 0 0\nv 3 0.1 0\n"
                                          "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
@@ -51,15 +51,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(ModelTest, IsAQtObjectNamedModel)
-{
-    Model model;
-    EXPECT_STREQ(model.metaObject()->className(), "Model");
-    EXPECT_TRUE(model.GetVertices().empty());
-    EXPECT_TRUE(model.GetPositions().empty());
-    EXPECT_EQ(model.GetVertexBuffer(), 0u);
-}
 
 TEST_F(ModelTest, LoadKeepsTheInvariantsOfBothViews)
 {
@@ -134,8 +125,8 @@ TEST_F(ModelTest, MaterialsNamingOneImageShareOneTexture)
 
 TEST_F(ModelTest, MaterialsWithoutTexturesHaveTextureZero)
 {
-    WriteText(dir.Path("plain.mtl"), "newmtl a\nKd 1 0 0\n\nnewmtl b\nKd 0 0 1\n");
-    WriteText(dir.Path("plain.obj"), "mtllib plain.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 2 0 0\n"
+    WriteFile(dir.Path("plain.mtl"), "newmtl a\nKd 1 0 0\n\nnewmtl b\nKd 0 0 1\n");
+    WriteFile(dir.Path("plain.obj"), "mtllib plain.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 2 0 0\n"
                                      "usemtl a\nf 1 2 3\nusemtl b\nf 2 4 3\n");
     WarningLog warnings;
     Model model;
@@ -155,9 +146,9 @@ TEST_F(ModelTest, MaterialWithNoTrianglesHasNoIndexBufferAndIsNotDrawn)
     // "wire" is used by lines only: its group stays empty but keeps its texture.
     ASSERT_TRUE(WriteImage(dir.Path("a.png"), FIF_PNG, 8, 8));
     ASSERT_TRUE(WriteImage(dir.Path("b.png"), FIF_PNG, 8, 8));
-    WriteText(dir.Path("w.mtl"), "newmtl solid\nKd 1 1 1\nmap_Kd a.png\n\n"
+    WriteFile(dir.Path("w.mtl"), "newmtl solid\nKd 1 1 1\nmap_Kd a.png\n\n"
                                  "newmtl wire\nKd 0 0 0\nmap_Kd b.png\n");
-    WriteText(dir.Path("w.obj"), "mtllib w.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+    WriteFile(dir.Path("w.obj"), "mtllib w.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
                                  "usemtl solid\nf 1 2 3\nusemtl wire\nl 1 2\n");
     Model model;
     model.Load(dir.Root(), "w.obj");
@@ -185,8 +176,8 @@ TEST_F(ModelTest, MaterialWithNoTrianglesHasNoIndexBufferAndIsNotDrawn)
 
 TEST_F(ModelTest, MissingTextureDrawsUntexturedWithOneWarning)
 {
-    WriteText(dir.Path("m.mtl"), "newmtl gone\nKd 1 1 1\nmap_Kd textures/gone.png\n");
-    WriteText(dir.Path("m.obj"), "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl gone\nf 1 2 3\n");
+    WriteFile(dir.Path("m.mtl"), "newmtl gone\nKd 1 1 1\nmap_Kd textures/gone.png\n");
+    WriteFile(dir.Path("m.obj"), "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl gone\nf 1 2 3\n");
     WarningLog warnings;
     Model model;
     model.Load(dir.Root(), "m.obj");
@@ -210,8 +201,8 @@ TEST_F(ModelTest, TexturesInSubfoldersAreFoundRelativeToTheScene)
 {
     ASSERT_TRUE(QDir(dir.Root()).mkpath("textures/wood"));
     ASSERT_TRUE(WriteImage(dir.Path("textures/wood/planks.tga"), FIF_TARGA, 24, 40, 32));
-    WriteText(dir.Path("m.mtl"), "newmtl wood\nKd 1 1 1\nmap_Kd textures/wood/planks.tga\n");
-    WriteText(dir.Path("m.obj"), "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl wood\nf 1 2 3\n");
+    WriteFile(dir.Path("m.mtl"), "newmtl wood\nKd 1 1 1\nmap_Kd textures/wood/planks.tga\n");
+    WriteFile(dir.Path("m.obj"), "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl wood\nf 1 2 3\n");
     Model model;
     model.Load(dir.Root(), "m.obj");
     bool textured = false;

@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 using fixtures::ScratchDir;
+using fixtures::WriteFile;
 using fixtures::WriteImage;
-using fixtures::WriteText;
 
 namespace
 {
@@ -25,15 +25,14 @@ struct Rgb
 class RasterPassTest : public fixtures::GlTest
 {
 protected:
-    void SetUp() override
+    void SetUpWithContext() override
     {
-        GlTest::SetUp();
         // The left half of clip space in a textured material (an orange image), the
         // right half in a material without a texture.
         ASSERT_TRUE(WriteImage(dir.Path("orange.png"), FIF_PNG, 8, 8, 24, 200, 100, 50));
-        WriteText(dir.Path("r.mtl"), "newmtl orange\nKd 1 1 1\nmap_Kd orange.png\n\n"
+        WriteFile(dir.Path("r.mtl"), "newmtl orange\nKd 1 1 1\nmap_Kd orange.png\n\n"
                                      "newmtl plain\nKd 0.5 0.5 0.5\n");
-        WriteText(dir.Path("r.obj"), "mtllib r.mtl\n"
+        WriteFile(dir.Path("r.obj"), "mtllib r.mtl\n"
                                      "v -1 -1 0\nv 0 -1 0\nv 0 1 0\nv -1 1 0\n"
                                      "v 0 -1 0\nv 1 -1 0\nv 1 1 0\nv 0 1 0\n"
                                      "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n"
@@ -45,7 +44,7 @@ protected:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
-    void TearDown() override
+    void TearDownWithContext() override
     {
         model.Release();
         glDeleteProgram(program);

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 using fixtures::ScratchDir;
-using fixtures::WriteText;
+using fixtures::WriteFile;
 
 namespace
 {
@@ -43,8 +43,8 @@ std::string ErrorOf(const std::string& path)
 TEST(SceneImport, QuadsAreTriangulatedAndPositionsFollowTheFaces)
 {
     ScratchDir dir;
-    WriteText(dir.Path("scene.mtl"), kTwoMaterialsMtl);
-    WriteText(dir.Path("scene.obj"), kTwoMaterialsObj);
+    WriteFile(dir.Path("scene.mtl"), kTwoMaterialsMtl);
+    WriteFile(dir.Path("scene.obj"), kTwoMaterialsObj);
     const ImportedScene scene = ImportScene(dir.Path("scene.obj"));
 
     // One quad (two triangles) and one triangle.
@@ -68,7 +68,7 @@ TEST(SceneImport, QuadsAreTriangulatedAndPositionsFollowTheFaces)
 TEST(SceneImport, NormalsAndTextureCoordinatesAreCarried)
 {
     ScratchDir dir;
-    WriteText(dir.Path("t.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.25 0.5\nvt 1 0\nvt 0 1\n"
+    WriteFile(dir.Path("t.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.25 0.5\nvt 1 0\nvt 0 1\n"
                                  "vn 0 0 1\nf 1/1/1 2/2/1 3/3/1\n");
     const ImportedScene scene = ImportScene(dir.Path("t.obj"));
     ASSERT_EQ(scene.positions.size(), 3u);
@@ -98,7 +98,7 @@ TEST(SceneImport, MissingFileIsNamedWithTheImportersReason)
 TEST(SceneImport, MalformedFileIsNamed)
 {
     ScratchDir dir;
-    WriteText(dir.Path("bad.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99\n");
+    WriteFile(dir.Path("bad.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99\n");
     const std::string message = ErrorOf(dir.Path("bad.obj"));
     EXPECT_NE(message.find("bad.obj"), std::string::npos) << message;
 }
@@ -106,7 +106,7 @@ TEST(SceneImport, MalformedFileIsNamed)
 TEST(SceneImport, SceneWithoutTrianglesIsRefused)
 {
     ScratchDir dir;
-    WriteText(dir.Path("lines.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
+    WriteFile(dir.Path("lines.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
     const std::string message = ErrorOf(dir.Path("lines.obj"));
     EXPECT_NE(message.find("lines.obj"), std::string::npos) << message;
     EXPECT_NE(message.find("no triangles"), std::string::npos) << message;
@@ -117,7 +117,7 @@ TEST(SceneImport, PositionsThatAreNotFiniteAreNamedAsTheCause)
     // The importer's own post-processing drops such meshes and says only that none
     // remain.
     ScratchDir dir;
-    WriteText(dir.Path("nan.obj"), "v 0 0 0\nv 1 0 0\nv nan 1 0\nf 1 2 3\n");
+    WriteFile(dir.Path("nan.obj"), "v 0 0 0\nv 1 0 0\nv nan 1 0\nf 1 2 3\n");
     const std::string message = ErrorOf(dir.Path("nan.obj"));
     EXPECT_NE(message.find("nan.obj"), std::string::npos) << message;
     EXPECT_NE(message.find("not finite"), std::string::npos) << message;
@@ -126,7 +126,7 @@ TEST(SceneImport, PositionsThatAreNotFiniteAreNamedAsTheCause)
 TEST(SceneImport, UnreadableFileIsNamed)
 {
     ScratchDir dir;
-    WriteText(dir.Path("binary.obj"), std::string("\x00\x01\x02\xff\xfe garbage", 14));
+    WriteFile(dir.Path("binary.obj"), std::string("\x00\x01\x02\xff\xfe garbage", 14));
     const std::string message = ErrorOf(dir.Path("binary.obj"));
     EXPECT_NE(message.find("binary.obj"), std::string::npos) << message;
 }
@@ -134,8 +134,8 @@ TEST(SceneImport, UnreadableFileIsNamed)
 TEST(SceneImport, DiffuseTexturePathIsKeptAsStored)
 {
     ScratchDir dir;
-    WriteText(dir.Path("s.mtl"), "newmtl m\nmap_Kd textures/sub/wood.png\n");
-    WriteText(dir.Path("s.obj"), "mtllib s.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl m\nf 1 2 3\n");
+    WriteFile(dir.Path("s.mtl"), "newmtl m\nmap_Kd textures/sub/wood.png\n");
+    WriteFile(dir.Path("s.obj"), "mtllib s.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl m\nf 1 2 3\n");
     const ImportedScene scene = ImportScene(dir.Path("s.obj"));
     bool found = false;
     for (const ImportedMaterial& m : scene.materials)
@@ -153,7 +153,7 @@ TEST(ModelImport, TessellationBeyondTheBudgetStopsWithAMessage)
 {
     // A ground of one square kilometre in two triangles.
     ScratchDir dir;
-    WriteText(dir.Path("huge.obj"), "v -500 0 -500\nv 500 0 -500\nv 500 0 500\nv -500 0 500\n"
+    WriteFile(dir.Path("huge.obj"), "v -500 0 -500\nv 500 0 -500\nv 500 0 500\nv -500 0 500\n"
                                     "vn 0 1 0\nf 1//1 4//1 3//1 2//1\n");
     // Refused before any OpenGL object is made: no context is needed to see it.
     Model model;

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 using fixtures::ScratchDir;
-using fixtures::WriteText;
+using fixtures::WriteFile;
 
 namespace
 {
@@ -69,18 +67,18 @@ TEST_F(ShaderProgramTest, ShippedShadersLinkWithTheirInterface)
 
 TEST_F(ShaderProgramTest, MissingFileThrowsTheFileMessage)
 {
-    WriteText(dir.Path("f.txt"), kFragment);
+    WriteFile(dir.Path("f.txt"), kFragment);
     EXPECT_EQ(Thrown(dir.Path("missing.txt"), dir.Path("f.txt")),
               "Cannot read the contents of a file");
-    WriteText(dir.Path("v.txt"), kVertex);
+    WriteFile(dir.Path("v.txt"), kVertex);
     EXPECT_EQ(Thrown(dir.Path("v.txt"), dir.Path("missing.txt")),
               "Cannot read the contents of a file");
 }
 
 TEST_F(ShaderProgramTest, AFailedFragmentStageLeavesNoShaderBehind)
 {
-    WriteText(dir.Path("v.txt"), kVertex);
-    WriteText(dir.Path("bad.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
+    WriteFile(dir.Path("v.txt"), kVertex);
+    WriteFile(dir.Path("bad.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
     for (const std::string& fragment : {dir.Path("missing.txt"), dir.Path("bad.txt")})
     {
         EXPECT_NE(Thrown(dir.Path("v.txt"), fragment), "(none)") << fragment;
@@ -95,8 +93,8 @@ TEST_F(ShaderProgramTest, AFailedFragmentStageLeavesNoShaderBehind)
 
 TEST_F(ShaderProgramTest, CompileErrorThrowsTheLog)
 {
-    WriteText(dir.Path("v.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
-    WriteText(dir.Path("f.txt"), kFragment);
+    WriteFile(dir.Path("v.txt"), "#version 330\nvoid main() { this is not glsl; }\n");
+    WriteFile(dir.Path("f.txt"), kFragment);
     const std::string log = Thrown(dir.Path("v.txt"), dir.Path("f.txt"));
     EXPECT_NE(log, "(none)");
     EXPECT_NE(log.find("error"), std::string::npos) << log;
@@ -105,16 +103,16 @@ TEST_F(ShaderProgramTest, CompileErrorThrowsTheLog)
 
 TEST_F(ShaderProgramTest, ArgumentOrderDecidesTheStage)
 {
-    WriteText(dir.Path("v.txt"), kVertex);
-    WriteText(dir.Path("f.txt"), kFragment);
+    WriteFile(dir.Path("v.txt"), kVertex);
+    WriteFile(dir.Path("f.txt"), kFragment);
     EXPECT_EQ(Thrown(dir.Path("v.txt"), dir.Path("f.txt")), "(none)");
     // Swapped, the fragment source is compiled as the vertex stage and fails on
     // gl_FragCoord: the first argument is the vertex stage whatever the file is.
     // (Mesa 22.3 remembers sources that compiled before whatever their stage and
     // then fails only at the link, reading freed memory; so the swapped sources
     // differ by a comment.)
-    WriteText(dir.Path("f2.txt"), std::string(kFragment) + "// as the vertex stage\n");
-    WriteText(dir.Path("v2.txt"), std::string(kVertex) + "// as the fragment stage\n");
+    WriteFile(dir.Path("f2.txt"), std::string(kFragment) + "// as the vertex stage\n");
+    WriteFile(dir.Path("v2.txt"), std::string(kVertex) + "// as the fragment stage\n");
     const std::string swapped = Thrown(dir.Path("f2.txt"), dir.Path("v2.txt"));
     EXPECT_NE(swapped.find("gl_FragCoord"), std::string::npos) << swapped;
 }
@@ -122,56 +120,9 @@ TEST_F(ShaderProgramTest, ArgumentOrderDecidesTheStage)
 TEST_F(ShaderProgramTest, LinkErrorThrowsTheLog)
 {
     // Both stages compile; the vertex stage has no main, so the link fails.
-    WriteText(dir.Path("v.txt"), "#version 330\nvec4 helper() { return vec4(0.0); }\n");
-    WriteText(dir.Path("f.txt"), kFragment);
+    WriteFile(dir.Path("v.txt"), "#version 330\nvec4 helper() { return vec4(0.0); }\n");
+    WriteFile(dir.Path("f.txt"), kFragment);
     const std::string log = Thrown(dir.Path("v.txt"), dir.Path("f.txt"));
     EXPECT_NE(log, "(none)");
     EXPECT_FALSE(log.empty());
-}
-
-TEST(ReadFileContents, ReadsEveryByteAndReplacesTheBuffer)
-{
-    ScratchDir dir;
-    WriteText(dir.Path("bytes"), std::string("ab\0cd\n", 6));
-    std::vector<char> buffer = {'x', 'y', 'z', 'w', 'v', 'u', 't', 's'};
-    ReadFileContents(dir.Path("bytes"), buffer, true);
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), std::string("ab\0cd\n", 6));
-    ReadFileContents(dir.Path("bytes"), buffer, false);
-    EXPECT_EQ(buffer.size(), 6u);
-}
-
-TEST(ReadFileContents, MissingFileThrowsTheFileMessage)
-{
-    std::vector<char> buffer;
-    try
-    {
-        ReadFileContents("/no/such/file", buffer, false);
-        FAIL() << "no exception";
-    }
-    catch (const std::string& message)
-    {
-        EXPECT_EQ(message, "Cannot read the contents of a file");
-    }
-}
-
-TEST(ReadFileContents, DirectoryAndFifoAreRefusedByName)
-{
-    // A directory opens like a file but reports a size of terabytes; opening a FIFO
-    // waits for a writer that never comes. Both are refused before they are opened.
-    ScratchDir dir;
-    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
-    for (const std::string& name : {dir.Path("fifo"), dir.Path("")})
-    {
-        std::vector<char> buffer;
-        try
-        {
-            ReadFileContents(name, buffer, false);
-            FAIL() << "no exception for " << name;
-        }
-        catch (const std::string& message)
-        {
-            EXPECT_EQ(message.rfind("Cannot read the contents of a file", 0), 0u) << message;
-            EXPECT_NE(message.find(name), std::string::npos) << message;
-        }
-    }
 }

@@ -207,8 +207,3 @@ TEST(Tessellation, CountingAHugeTriangleStopsAtTheCap)
     EXPECT_LE(count, 1003u);
     EXPECT_EQ(EstimateTessellatedVertices(huge, TessellationThreshold()), 201326592.0);
 }
-
-TEST(Tessellation, VertexBudgetIsSixteenMebivertices)
-{
-    EXPECT_EQ(kTessellationVertexBudget, 16u * 1024u * 1024u);
-}

@@ -1,4 +1,4 @@
-#include "clw/LoadFileContents.h"
+#include "util/LoadFileContents.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
