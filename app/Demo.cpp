@@ -64,6 +64,34 @@ FrameSample Demo::Render(const CameraView& view, int width, int height, bool cas
     return sample;
 }
 
+FrameSample Demo::RenderReference(const CameraView& view, int width, int height, bool measure)
+{
+    FrameSample sample;
+    RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_deviceScene,
+                  m_model.GetWorld(), view.eye, view.target, view.light, &sample, false);
+    if (!m_reference)
+    {
+        m_reference = std::make_unique<PixelReference>(m_compute.context, m_compute.program,
+                                                       m_compute.api.get());
+    }
+
+    const double rasterStart = Seconds();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    sample.raster = Seconds() - rasterStart;
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    const Float3 up{0.0f, 1.0f, 0.0f};
+    m_reference->Render(m_model, m_program.Get(), m_deviceScene,
+                        Multiply(Perspective(aspect), LookAt(view.eye, view.target, up)),
+                        view.light, width, height, sample);
+    if (measure)
+    {
+        const double finishStart = Seconds();
+        glFinish();
+        sample.raster += Seconds() - finishStart;
+    }
+    return sample;
+}
+
 std::int64_t Demo::Nanoseconds() const
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -

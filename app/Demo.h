@@ -13,6 +13,7 @@
 #include "app/ComputeStartup.h"
 #include "app/FrameStatistics.h"
 #include "app/Music.h"
+#include "app/PixelReference.h"
 #include "app/ShadowPass.h"
 #include "scene/Model.h"
 #include "scene/ShaderProgram.h"
@@ -62,6 +63,12 @@ public:
     // the whole frame's is left for the caller, who knows where its frame ends.
     FrameSample Render(const CameraView& view, int width, int height, bool castShadows = true,
                        bool measure = false);
+    // The same frame as the per-pixel reference (see PixelReference): the same lighting,
+    // with each pixel's own shadow ray instead of the vertices'. Its stages are timed as
+    // PixelReference::Render says; the drawn vertices are left all blocked. The first
+    // call makes the reference's objects, which stay until the demo goes.
+    FrameSample RenderReference(const CameraView& view, int width, int height,
+                                bool measure = false);
 
     // The demo's clock: nanoseconds since it was made, steady.
     std::int64_t Nanoseconds() const;
@@ -72,6 +79,8 @@ public:
     // The path line: the device, and how the vertices reach OpenGL.
     const std::string& DescribeDevice() const { return m_description; }
     const ComputeStartup& GetCompute() const { return m_compute; }
+    // The reference of the last RenderReference; null before the first.
+    const PixelReference* GetReference() const { return m_reference.get(); }
 
 private:
     platform::GlContext& m_gl;
@@ -82,4 +91,5 @@ private:
     ShaderProgram m_program;
     Model m_model;
     DeviceScene m_deviceScene;
+    std::unique_ptr<PixelReference> m_reference;
 };

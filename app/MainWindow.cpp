@@ -69,6 +69,7 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), ui(std::make_unique<Ui_MainWindow>())
 {
     ui->setupUi(this);
+    m_controls.SetReference(settings.reference);
     ui->view->installEventFilter(this);
     ui->view->installEventFilter(&m_controls);
     installEventFilter(&m_controls);
@@ -203,7 +204,14 @@ void MainWindow::DrawFrame()
                                                          : 0.0f);
     // Where the figures are wanted, the raster pass's own time, not only its queueing.
     const bool measuring = (frameRun && counted) || m_controls.OverlayShown();
-    FrameSample sample = m_demo->Render(view, width, height, m_controls.ShadowsOn(), measuring);
+    // The per-pixel reference replaces the per-vertex shadows, not the lighting: with the
+    // shadows off both draw the same lit frame.
+    m_referenceDrawn = m_controls.ReferenceOn() && m_controls.ShadowsOn();
+    m_raysPerFrame =
+        m_referenceDrawn ? double(width) * height : m_demo->GetDeviceScene().vertexCount;
+    FrameSample sample =
+        m_referenceDrawn ? m_demo->RenderReference(view, width, height, measuring)
+                         : m_demo->Render(view, width, height, m_controls.ShadowsOn(), measuring);
     DrawExtras(width, height, frameRun && counted && m_framesDrawn + 1 == m_settings.frames);
     m_gl->SwapBuffers();
     if (measuring)
@@ -257,7 +265,8 @@ void MainWindow::CountFrameCosts(const FrameSample& sample)
         {
             m_overlay.SetText(DescribeFrames(double(m_statistics.Count()) / m_statisticsSeconds,
                                              m_statistics.Medians(), vertexCount, triangles,
-                                             m_controls.ShadowsOn(), m_demo->DescribeDevice()));
+                                             m_controls.ShadowsOn(), m_demo->DescribeDevice(),
+                                             m_referenceDrawn, m_raysPerFrame));
             m_statistics.Clear();
             m_statisticsSeconds = 0.0;
         }
@@ -267,10 +276,20 @@ void MainWindow::CountFrameCosts(const FrameSample& sample)
     {
         return;
     }
-    std::printf("vertexshadows: %d frame%s of %d vertices (one shadow ray each) and %zu "
-                "triangles, median per stage:\n",
-                m_settings.frames, m_settings.frames == 1 ? "" : "s", vertexCount, triangles);
-    for (const std::string& line : DescribeStages(m_statistics.Medians(), vertexCount))
+    if (m_referenceDrawn)
+    {
+        std::printf("vertexshadows: %d frame%s of the per-pixel reference (one shadow ray per "
+                    "pixel, %.0f) over %d vertices and %zu triangles, median per stage:\n",
+                    m_settings.frames, m_settings.frames == 1 ? "" : "s", m_raysPerFrame,
+                    vertexCount, triangles);
+    }
+    else
+    {
+        std::printf("vertexshadows: %d frame%s of %d vertices (one shadow ray each) and %zu "
+                    "triangles, median per stage:\n",
+                    m_settings.frames, m_settings.frames == 1 ? "" : "s", vertexCount, triangles);
+    }
+    for (const std::string& line : DescribeStages(m_statistics.Medians(), m_raysPerFrame))
     {
         std::printf("%s\n", line.c_str());
     }

@@ -84,4 +84,7 @@ private:
     int m_settledFrames = 0;
     // The view's size when the viewport was last set.
     QSize m_viewportSize;
+    // Whether the last frame was the per-pixel reference, and the rays it traced.
+    bool m_referenceDrawn = false;
+    double m_raysPerFrame = 0;
 };

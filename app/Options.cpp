@@ -7,7 +7,8 @@
 #include <cstdlib>
 
 const char* const kUsage = "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
-                           "[--frames N] [--screenshot FILE.png] [--no-music] [--help]";
+                           "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] "
+                           "[--help]";
 
 namespace
 {
@@ -92,7 +93,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, bool leaveUnkno
         }
         const bool takesValue =
             name == "--scene" || name == "--detail" || name == "--frames" || name == "--screenshot";
-        const bool isFlag = name == "--ground" || name == "--no-music" || name == "--help";
+        const bool isFlag =
+            name == "--ground" || name == "--no-music" || name == "--reference" || name == "--help";
         if (!takesValue && !isFlag)
         {
             if (leaveUnknown)
@@ -126,6 +128,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, bool leaveUnkno
         else if (name == "--no-music")
         {
             settings.music = false;
+        }
+        else if (name == "--reference")
+        {
+            settings.reference = true;
         }
         else if (name == "--scene")
         {

@@ -20,6 +20,8 @@ struct Settings
     // F12 choose a new name in the working directory.
     std::string screenshot;
     bool music = true;
+    // Start with the per-pixel reference shown instead of the per-vertex shadows.
+    bool reference = false;
 };
 
 // The usage line, without a trailing newline.

@@ -16,13 +16,17 @@ constexpr int kPadding = 6;
 } // namespace
 
 QString DescribeFrames(double framesPerSecond, const FrameSample& medians, int vertices,
-                       size_t triangles, bool shadowsOn, const std::string& device)
+                       size_t triangles, bool shadowsOn, const std::string& device, bool reference,
+                       double raysPerFrame)
 {
     QStringList lines;
     lines << QString("%1 fps%2")
                  .arg(framesPerSecond, 0, 'f', 1)
-                 .arg(shadowsOn ? "" : ", shadows off");
-    for (const std::string& line : DescribeStages(medians, vertices))
+                 .arg(!shadowsOn  ? ", shadows off"
+                      : reference ? ", per-pixel reference (P)"
+                                  : "");
+    for (const std::string& line :
+         DescribeStages(medians, raysPerFrame > 0 ? raysPerFrame : double(vertices)))
     {
         lines << QString::fromStdString(line);
     }

@@ -9,9 +9,11 @@
 #include <string>
 
 // The overlay's lines: frames per second, each stage's median time with rays per
-// second, the vertex and triangle counts, whether shadows are on, and the device line.
+// second (rays per frame given), the vertex and triangle counts, whether shadows are on
+// and whether they are the per-pixel reference's, and the device line.
 QString DescribeFrames(double framesPerSecond, const FrameSample& medians, int vertices,
-                       size_t triangles, bool shadowsOn, const std::string& device);
+                       size_t triangles, bool shadowsOn, const std::string& device,
+                       bool reference = false, double raysPerFrame = 0);
 
 class Overlay
 {

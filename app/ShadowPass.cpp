@@ -85,6 +85,18 @@ void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const 
     context.Finish(0);
 }
 
+// "ShadowShader" over the hit buffer as it stands.
+void RunShadowShader(const CLWContext& context, const CLWProgram& program, const DeviceScene& scene)
+{
+    CLWKernel shadowShader = program.GetKernel("ShadowShader");
+    SetKernelArg(shadowShader, "ShadowShader", 0, scene.drawnVertexBuffer);
+    SetKernelArg(shadowShader, "ShadowShader", 1, scene.hitBuffer);
+    SetKernelArg(shadowShader, "ShadowShader", 2, scene.vertexCount);
+    SetKernelArg(shadowShader, "ShadowShader", 3, static_cast<cl_int>(scene.globalWidth));
+    SetKernelArg(shadowShader, "ShadowShader", 4, static_cast<cl_int>(scene.globalHeight));
+    RunOverVertices(context, scene, shadowShader);
+}
+
 } // namespace
 
 void RadeonRaysBufferDeleter::operator()(RadeonRays::Buffer* buffer) const
@@ -227,17 +239,37 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
 
         // Shadow write.
         start = Clock::now();
-        CLWKernel shadowShader = program.GetKernel("ShadowShader");
-        SetKernelArg(shadowShader, "ShadowShader", 0, scene.drawnVertexBuffer);
-        SetKernelArg(shadowShader, "ShadowShader", 1, scene.hitBuffer);
-        SetKernelArg(shadowShader, "ShadowShader", 2, scene.vertexCount);
-        SetKernelArg(shadowShader, "ShadowShader", 3, static_cast<cl_int>(scene.globalWidth));
-        SetKernelArg(shadowShader, "ShadowShader", 4, static_cast<cl_int>(scene.globalHeight));
-        RunOverVertices(context, scene, shadowShader);
+        RunShadowShader(context, program, scene);
         t.shadowWrite = SecondsSince(start);
     }
 
     // Transfer, where OpenCL could not write OpenGL's buffer itself.
+    start = Clock::now();
+    if (!scene.glSharing)
+    {
+        CopyVerticesToGl(context, scene);
+    }
+    t.transfer = SecondsSince(start);
+}
+
+void ShadeEveryVertexAsBlocked(const CLWContext& context, const CLWProgram& program,
+                               DeviceScene& scene, FrameSample* times)
+{
+    FrameSample local;
+    FrameSample& t = times ? *times : local;
+
+    // Every vertex's answer is "blocked by the occluder".
+    Clock::time_point start = Clock::now();
+    RadeonRays::Intersection blocked{};
+    blocked.shapeid = 1;
+    blocked.primid = 0;
+    ThrowIfFailed(clEnqueueFillBuffer(
+                      context.GetCommandQueue(0), scene.hitBuffer, &blocked, sizeof blocked, 0,
+                      static_cast<size_t>(scene.vertexCount) * sizeof blocked, 0, nullptr, nullptr),
+                  "clEnqueueFillBuffer failed");
+    RunShadowShader(context, program, scene);
+    t.shadowWrite = SecondsSince(start);
+
     start = Clock::now();
     if (!scene.glSharing)
     {

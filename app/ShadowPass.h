@@ -109,3 +109,11 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                    const Float3& cameraPosition, const Float3& cameraTarget,
                    const Float3& lightDirection, FrameSample* times = nullptr,
                    bool castShadows = true);
+
+// After a pass without castShadows, takes the sun's light from every vertex as if each
+// vertex's ray had been blocked: "ShadowShader" over a hit buffer that says so. The
+// vertices are then drawn as everything in shadow would look, with the same sky light.
+// Times the shadow write and the transfer as RunShadowPass does; the hit buffer keeps
+// the blocked answers until the next pass's query.
+void ShadeEveryVertexAsBlocked(const CLWContext& context, const CLWProgram& program,
+                               DeviceScene& scene, FrameSample* times = nullptr);

@@ -43,6 +43,9 @@ bool ViewControls::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_S:
             m_shadows = !m_shadows;
             return true;
+        case Qt::Key_P:
+            m_reference = !m_reference;
+            return true;
         case Qt::Key_H:
             m_overlay = !m_overlay;
             return true;

@@ -1,8 +1,9 @@
 #pragma once
 // What the user can do in the window: Space pauses and resumes the light and the
 // camera; a left drag orbits the camera, the wheel moves it closer or farther, a right
-// drag turns the light; S switches the shadows off and on; H shows or hides the
-// overlay; F12 asks for a screenshot.
+// drag turns the light; S switches the shadows off and on; P switches between the
+// per-vertex shadows and the per-pixel reference; H shows or hides the overlay; F12 asks
+// for a screenshot.
 //
 // Until the user moves anything, the camera and the light are exactly the demo's own
 // (CameraPosition and LightDirection of the turning angle), to the bit.
@@ -28,6 +29,9 @@ public:
 
     bool Paused() const { return m_paused; }
     bool ShadowsOn() const { return m_shadows; }
+    // The per-pixel reference instead of the per-vertex shadows.
+    bool ReferenceOn() const { return m_reference; }
+    void SetReference(bool on) { m_reference = on; }
     bool OverlayShown() const { return m_overlay; }
     // True once after each F12.
     bool TakeScreenshotRequest();
@@ -36,6 +40,7 @@ private:
     float m_angle = 0.0f;
     bool m_paused = false;
     bool m_shadows = true;
+    bool m_reference = false;
     bool m_overlay = false;
     bool m_screenshot = false;
 

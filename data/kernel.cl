@@ -1,4 +1,4 @@
-// The two kernels of the shadow pass.
+// The two kernels of the shadow pass, and two more for the per-pixel reference (at the end).
 //
 // "VertexShader" lights every vertex by the sky and the sun and writes one shadow ray
 // per vertex toward the sun; the intersection library then tests the rays against the
@@ -74,6 +74,31 @@ float3 Transform(const Mat4* m, float3 p, float w)
                     m->m[2] * p.x + m->m[6] * p.y + m->m[10] * p.z + m->m[14] * w);
 }
 
+// The sun's share at a surface whose normal has cosine facing with the direction
+// toward the light: Lambert's cosine, faded in over the last few degrees before the
+// terminator so that the edge between lit and unlit stays soft on coarse curved surfaces.
+float DirectLight(float facing)
+{
+    return facing > 0.0f ? facing * smoothstep(0.0f, 0.08f, facing) : 0.0f;
+}
+
+// The shadow ray of surface point p with unit normal n toward the light. A point turned
+// away from the light (no direct light) is in its own shadow: its ray is inactive.
+Ray ShadowRay(float3 p, float3 n, float3 toLight, float direct)
+{
+    Ray ray;
+    const float3 origin = p + n * NORMAL_OFFSET + toLight * LIGHT_OFFSET;
+    vstore3(origin, 0, ray.o);
+    vstore3(toLight, 0, ray.d);
+    ray.maxt = RAY_LENGTH;
+    ray.time = 0.0f;
+    ray.mask = -1;
+    ray.active = direct > 0.0f ? 1 : 0;
+    ray.padding[0] = 0;
+    ray.padding[1] = 0;
+    return ray;
+}
+
 __kernel void VertexShader(__global const Vertex* vertices, __global Vertex* shaded,
                            __global Ray* rays, int count, int width, int height, Mat4 world,
                            Float3 cameraPosition, Float3 cameraTarget, Float3 lightDirection)
@@ -91,11 +116,7 @@ __kernel void VertexShader(__global const Vertex* vertices, __global Vertex* sha
     const float3 n = normalize(Transform(&world, vload3(0, in.normal), 0.0f));
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
-    const float facing = dot(n, toLight);
-
-    // Lambert's cosine, faded in over the last few degrees before the terminator so that
-    // the edge between lit and unlit stays soft on coarse curved surfaces.
-    const float direct = facing > 0.0f ? facing * smoothstep(0.0f, 0.08f, facing) : 0.0f;
+    const float direct = DirectLight(dot(n, toLight));
     const float3 colour = SkyLight(n) + SUN_COLOUR * direct;
 
     Vertex out = in;
@@ -103,19 +124,7 @@ __kernel void VertexShader(__global const Vertex* vertices, __global Vertex* sha
     vstore3(n, 0, out.normal);
     vstore3(colour, 0, out.color);
     shaded[i] = out;
-
-    Ray ray;
-    const float3 origin = p + n * NORMAL_OFFSET + toLight * LIGHT_OFFSET;
-    vstore3(origin, 0, ray.o);
-    vstore3(toLight, 0, ray.d);
-    ray.maxt = RAY_LENGTH;
-    ray.time = 0.0f;
-    ray.mask = -1;
-    // A vertex turned away from the light is in its own shadow: no ray to trace.
-    ray.active = direct > 0.0f ? 1 : 0;
-    ray.padding[0] = 0;
-    ray.padding[1] = 0;
-    rays[i] = ray;
+    rays[i] = ShadowRay(p, n, toLight, direct);
 }
 
 __kernel void ShadowShader(__global Vertex* shaded, __global const Intersection* hits, int count,
@@ -134,4 +143,41 @@ __kernel void ShadowShader(__global Vertex* shaded, __global const Intersection*
         const float3 n = vload3(0, shaded[i].normal);
         vstore3(SkyLight(n), 0, shaded[i].color);
     }
+}
+
+// The per-pixel reference: one shadow ray from the surface point that each pixel shows
+// (positions and normals in the frame's world space, as the raster pass drew them), made
+// as "VertexShader" makes a vertex's, so that the two differ only in where the shadow is
+// asked for. A pixel without a surface (position's w 0) sends no ray. Any work-group size.
+__kernel void PixelShadowRays(__global const float4* positions, __global const float4* normals,
+                              __global Ray* rays, int count, Float3 lightDirection)
+{
+    const int i = get_global_id(0);
+    if (i >= count)
+    {
+        return;
+    }
+    const float4 position = positions[i];
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    if (position.w == 0.0f)
+    {
+        rays[i] = ShadowRay(position.xyz, (float3)(0.0f, 1.0f, 0.0f), toLight, 0.0f);
+        return;
+    }
+    const float3 n = normalize(normals[i].xyz);
+    rays[i] = ShadowRay(position.xyz, n, toLight, DirectLight(dot(n, toLight)));
+}
+
+// Each pixel's answer as a byte: 255 where the sun reaches it (its ray found nothing, or
+// it sent none), 0 where it is blocked. Any work-group size.
+__kernel void PixelVisibility(__global const Intersection* hits, __global uchar* visible,
+                              int count)
+{
+    const int i = get_global_id(0);
+    if (i >= count)
+    {
+        return;
+    }
+    visible[i] = hits[i].shapeid == -1 ? 255 : 0;
 }

@@ -20,7 +20,7 @@ namespace
 const QString kProgram = VS_PROGRAM;
 const QString kDataDir = VS_DATA_DIR;
 const QString kUsage = "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
-                       "[--frames N] [--screenshot FILE.png] [--no-music] [--help]";
+                       "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] [--help]";
 
 struct Outcome
 {

@@ -1,0 +1,272 @@
+// bench_quality: how close the per-vertex shadows come to the per-pixel reference, and
+// what each costs.
+//
+// For a scene, its settings and one or more light angles, renders the demo's frame at
+// each angle (the camera and the light where the demo has them at that angle) twice
+// through the same Demo the window drives: per vertex, and as the per-pixel reference.
+// Of the pixels that show a surface, it counts those whose luminance in the per-vertex
+// picture lies within 15 % (and 5 %) of the reference's, saves a difference picture, and
+// times whole frames of the two modes alternately in the same run. Run from data/, on a
+// display (Xvfb will do).
+#include "app/Camera.h"
+#include "app/ComputeStartup.h"
+#include "app/Demo.h"
+#include "app/FatalError.h"
+#include "app/FrameStatistics.h"
+#include "app/Screenshot.h"
+#include "platform/GlContext.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const char* const kUsage =
+    "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
+    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX]";
+
+struct Arguments
+{
+    std::string scene;
+    bool ground = false;
+    double detail = 0.0;
+    std::vector<float> angles;
+    int repeat = 5;
+    int width = 800;
+    int height = 600;
+    // Difference pictures go to PREFIX-<angle>.png; none without.
+    std::string diffPrefix;
+};
+
+bool Parse(int argc, char** argv, Arguments& arguments)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string name = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (name == "--ground")
+        {
+            arguments.ground = true;
+        }
+        else if (name == "--scene" && hasValue)
+        {
+            arguments.scene = argv[++i];
+        }
+        else if (name == "--detail" && hasValue)
+        {
+            arguments.detail = std::atof(argv[++i]);
+        }
+        else if (name == "--angle" && hasValue)
+        {
+            arguments.angles.push_back(static_cast<float>(std::atof(argv[++i])));
+        }
+        else if (name == "--repeat" && hasValue)
+        {
+            arguments.repeat = std::max(1, std::atoi(argv[++i]));
+        }
+        else if (name == "--size" && hasValue &&
+                 std::sscanf(argv[++i], "%dx%d", &arguments.width, &arguments.height) == 2 &&
+                 arguments.width > 0 && arguments.height > 0)
+        {
+        }
+        else if (name == "--diff" && hasValue)
+        {
+            arguments.diffPrefix = argv[++i];
+        }
+        else
+        {
+            return false;
+        }
+    }
+    if (arguments.angles.empty())
+    {
+        // The frame `vertexshadows --frames 30 --screenshot` saves.
+        arguments.angles.push_back(0.5f);
+    }
+    return true;
+}
+
+double Luminance(QRgb pixel)
+{
+    return 0.2126 * qRed(pixel) + 0.7152 * qGreen(pixel) + 0.0722 * qBlue(pixel);
+}
+
+struct Agreement
+{
+    long surface = 0;
+    long within15 = 0;
+    long within5 = 0;
+};
+
+// Compares the pictures (top row first) over the surface pixels (bottom row first),
+// and draws the difference: the reference in grey, a pixel that is brighter per vertex
+// than in the reference (light where the reference has shadow) red, one that is darker
+// blue; strong colours beyond 15 %, pale ones between 5 and 15 %; the background black.
+Agreement Compare(const QImage& perVertex, const QImage& reference,
+                  const std::vector<unsigned char>& surface, QImage& difference)
+{
+    const int width = reference.width(), height = reference.height();
+    difference = QImage(width, height, QImage::Format_RGB32);
+    Agreement agreement;
+    for (int y = 0; y < height; ++y)
+    {
+        const auto* v = reinterpret_cast<const QRgb*>(perVertex.constScanLine(y));
+        const auto* r = reinterpret_cast<const QRgb*>(reference.constScanLine(y));
+        auto* d = reinterpret_cast<QRgb*>(difference.scanLine(y));
+        const size_t row = static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x)
+        {
+            if (!surface[row + static_cast<size_t>(x)])
+            {
+                d[x] = qRgb(0, 0, 0);
+                continue;
+            }
+            ++agreement.surface;
+            const double lv = Luminance(v[x]), lr = Luminance(r[x]);
+            const double off = std::fabs(lv - lr);
+            const int grey = 40 + static_cast<int>(lr * 0.5);
+            d[x] = qRgb(grey, grey, grey);
+            if (off <= 0.15 * lr)
+            {
+                ++agreement.within15;
+                if (off <= 0.05 * lr)
+                {
+                    ++agreement.within5;
+                    continue;
+                }
+                d[x] = lv > lr ? qRgb(255, 170, 150) : qRgb(150, 190, 255);
+                continue;
+            }
+            d[x] = lv > lr ? qRgb(230, 20, 20) : qRgb(20, 60, 240);
+        }
+    }
+    return agreement;
+}
+
+std::string CpuModel()
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line))
+    {
+        if (line.rfind("model name", 0) == 0)
+        {
+            const size_t colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(colon + 2);
+        }
+    }
+    return "unknown";
+}
+
+void PrintStages(const char* mode, const FrameSample& m)
+{
+    std::printf("  %-22s ray generation %6.2f, occlusion %6.2f, shadow write %6.2f, transfer "
+                "%6.2f, raster %7.2f, whole frame %7.2f ms\n",
+                mode, m.rayGeneration * 1e3, m.occlusion * 1e3, m.shadowWrite * 1e3,
+                m.transfer * 1e3, m.raster * 1e3, m.frame * 1e3);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    Arguments arguments;
+    if (!Parse(argc, argv, arguments))
+    {
+        std::fprintf(stderr, "%s\n", kUsage);
+        return 2;
+    }
+    try
+    {
+        const int width = arguments.width, height = arguments.height;
+        auto gl = platform::GlContext::CreateHidden(width, height);
+        glViewport(0, 0, width, height);
+
+        Demo demo(*gl, StartCompute(nullptr));
+        SceneRequest request;
+        request.music = nullptr;
+        if (!arguments.scene.empty())
+        {
+            const QFileInfo file(QString::fromStdString(arguments.scene));
+            request.directory = file.path().toStdString();
+            request.fileName = file.fileName().toStdString();
+            request.load.frame = true;
+        }
+        request.load.ground = arguments.ground;
+        request.load.detail = arguments.detail;
+        demo.LoadScene(request);
+        const int vertexCount = demo.GetDeviceScene().vertexCount;
+
+        std::printf("cpu: %s\ndevice: %s\n", CpuModel().c_str(), demo.DescribeDevice().c_str());
+        std::printf("scene: %s%s, detail %s, %zu coarse triangles, %d vertices; %d x %d pixels; "
+                    "%d frames of each mode per angle\n",
+                    arguments.scene.empty() ? "OBJ/Scene.obj" : arguments.scene.c_str(),
+                    arguments.ground ? " --ground" : "",
+                    arguments.detail > 0 ? std::to_string(arguments.detail).c_str() : "default",
+                    demo.GetModel().GetIndices().size() / 3, vertexCount, width, height,
+                    arguments.repeat);
+        std::printf("| angle | surface pixels | agree within 15 %% | within 5 %% | per-vertex "
+                    "frame | reference frame | reference / per-vertex |\n");
+
+        for (const float angle : arguments.angles)
+        {
+            const CameraView view{CameraPosition(angle), kCameraTarget, LightDirection(angle)};
+            demo.Render(view, width, height, true, true);
+            const QImage perVertex = ReadBackBuffer(width, height);
+            demo.RenderReference(view, width, height, true);
+            const QImage reference = ReadBackBuffer(width, height);
+            QImage difference;
+            const Agreement agreement =
+                Compare(perVertex, reference, demo.GetReference()->SurfacePixels(), difference);
+            if (!arguments.diffPrefix.empty())
+            {
+                char name[64];
+                std::snprintf(name, sizeof name, "-%.2f.png", double(angle));
+                difference.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+            }
+
+            // Whole frames, the two modes in turn, so that both see the same machine.
+            FrameStatistics vertexFrames, referenceFrames;
+            for (int r = 0; r < arguments.repeat; ++r)
+            {
+                double start = demo.Seconds();
+                FrameSample sample = demo.Render(view, width, height, true, true);
+                sample.frame = demo.Seconds() - start;
+                vertexFrames.Add(sample);
+                start = demo.Seconds();
+                sample = demo.RenderReference(view, width, height, true);
+                sample.frame = demo.Seconds() - start;
+                referenceFrames.Add(sample);
+            }
+            const FrameSample v = vertexFrames.Medians(), p = referenceFrames.Medians();
+            const double surface = std::max(1.0, double(agreement.surface));
+            std::printf("| %.2f | %ld | %.2f %% | %.2f %% | %.1f ms | %.1f ms | %.2f |\n",
+                        double(angle), agreement.surface, 100.0 * agreement.within15 / surface,
+                        100.0 * agreement.within5 / surface, v.frame * 1e3, p.frame * 1e3,
+                        p.frame / v.frame);
+            PrintStages("per vertex:", v);
+            PrintStages("per-pixel reference:", p);
+        }
+        return 0;
+    }
+    catch (...)
+    {
+        const std::string message = DescribeException(std::current_exception());
+        std::fprintf(stderr, "bench_quality: %s\n", message.c_str());
+    }
+    return 1;
+}
