@@ -2,6 +2,7 @@
 
 #include "platform/GlContext.h"
 #include "scene/RasterPass.h"
+#include "scene/ShaderProgram.h"
 
 #include <GL/glew.h>
 
@@ -31,7 +32,7 @@ void Demo::LoadScene(const SceneRequest& request)
     m_gl.SetSwapInterval(0);
     glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
 
-    m_program = ShaderProgram(LoadShaderProgram("VertexShader.txt", "FragmentShader.txt"));
+    m_program = GlProgram(LoadShaderProgram("VertexShader.txt", "FragmentShader.txt"));
     m_model.Load(QString::fromStdString(request.directory),
                  QString::fromStdString(request.fileName), request.load);
 

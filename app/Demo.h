@@ -15,8 +15,8 @@
 #include "app/Music.h"
 #include "app/PixelReference.h"
 #include "app/ShadowPass.h"
+#include "scene/GlObject.h"
 #include "scene/Model.h"
-#include "scene/ShaderProgram.h"
 
 #include <chrono>
 #include <cstdint>
@@ -88,7 +88,7 @@ private:
     ComputeStartup m_compute;
     std::string m_description;
     std::unique_ptr<Music> m_music;
-    ShaderProgram m_program;
+    GlProgram m_program;
     Model m_model;
     DeviceScene m_deviceScene;
     std::unique_ptr<PixelReference> m_reference;

@@ -1,9 +1,9 @@
 #include "app/PixelReference.h"
 
 #include "scene/RasterPass.h"
+#include "scene/ShaderProgram.h"
 
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -66,39 +66,6 @@ void main()
 }
 )";
 
-GLuint BuildProgram(const char* vertexSource, const char* fragmentSource)
-{
-    const GLuint vertex =
-        CompileShader(std::vector<char>(vertexSource, vertexSource + std::strlen(vertexSource)),
-                      GL_VERTEX_SHADER);
-    GLuint fragment = 0;
-    try
-    {
-        fragment = CompileShader(
-            std::vector<char>(fragmentSource, fragmentSource + std::strlen(fragmentSource)),
-            GL_FRAGMENT_SHADER);
-    }
-    catch (...)
-    {
-        glDeleteShader(vertex);
-        throw;
-    }
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked)
-    {
-        glDeleteProgram(program);
-        throw std::runtime_error("the per-pixel reference's shaders do not link");
-    }
-    return program;
-}
-
 GlTexture MakeTexture(GLenum internalFormat, GLenum format, GLenum type, int width, int height)
 {
     GLuint name = 0;
@@ -122,40 +89,13 @@ void LaunchOverItems(const CLWContext& context, const CLWKernel& kernel, size_t 
     context.Launch2D(0, globalSize, localSize, kernel);
 }
 
-template <typename T>
-void SetArgOrThrow(CLWKernel& kernel, const char* kernelName, cl_uint index, const T& value)
-{
-    const cl_int status = clSetKernelArg(kernel, index, sizeof value, &value);
-    if (status != CL_SUCCESS)
-    {
-        throw CLWException(status, "clSetKernelArg failed: argument " + std::to_string(index) +
-                                       " of kernel \"" + kernelName + "\", status " +
-                                       std::to_string(status));
-    }
-}
-
 } // namespace
-
-void DeleteGlTexture(GLuint name)
-{
-    glDeleteTextures(1, &name);
-}
-
-void DeleteGlFramebuffer(GLuint name)
-{
-    glDeleteFramebuffers(1, &name);
-}
-
-void DeleteGlRenderbuffer(GLuint name)
-{
-    glDeleteRenderbuffers(1, &name);
-}
 
 PixelReference::PixelReference(const CLWContext& context, const CLWProgram& program,
                                RadeonRays::IntersectionApi* api)
     : m_context(context), m_program(program), m_api(api),
-      m_surfaceProgram(BuildProgram(kSurfaceVertex, kSurfaceFragment)),
-      m_composeProgram(BuildProgram(kComposeVertex, kComposeFragment))
+      m_surfaceProgram(CreateShaderProgram(kSurfaceVertex, kSurfaceFragment)),
+      m_composeProgram(CreateShaderProgram(kComposeVertex, kComposeFragment))
 {
 }
 
@@ -265,11 +205,11 @@ void PixelReference::Render(const Model& model, GLuint program, DeviceScene& sce
     // One shadow ray per pixel.
     start = Clock::now();
     CLWKernel rays = m_program.GetKernel("PixelShadowRays");
-    SetArgOrThrow(rays, "PixelShadowRays", 0, static_cast<cl_mem>(m_positionBuffer));
-    SetArgOrThrow(rays, "PixelShadowRays", 1, static_cast<cl_mem>(m_normalBuffer));
-    SetArgOrThrow(rays, "PixelShadowRays", 2, static_cast<cl_mem>(m_rayBuffer));
-    SetArgOrThrow(rays, "PixelShadowRays", 3, count);
-    SetArgOrThrow(rays, "PixelShadowRays", 4, lightDirection);
+    SetKernelArg(rays, "PixelShadowRays", 0, m_positionBuffer);
+    SetKernelArg(rays, "PixelShadowRays", 1, m_normalBuffer);
+    SetKernelArg(rays, "PixelShadowRays", 2, m_rayBuffer);
+    SetKernelArg(rays, "PixelShadowRays", 3, count);
+    rays.SetArg(4, sizeof lightDirection, &lightDirection);
     LaunchOverItems(m_context, rays, static_cast<size_t>(count));
     m_context.Finish(0);
     times.rayGeneration += SecondsSince(start);
@@ -283,9 +223,9 @@ void PixelReference::Render(const Model& model, GLuint program, DeviceScene& sce
 
     start = Clock::now();
     CLWKernel visibility = m_program.GetKernel("PixelVisibility");
-    SetArgOrThrow(visibility, "PixelVisibility", 0, static_cast<cl_mem>(m_hitBuffer));
-    SetArgOrThrow(visibility, "PixelVisibility", 1, static_cast<cl_mem>(m_visibleBuffer));
-    SetArgOrThrow(visibility, "PixelVisibility", 2, count);
+    SetKernelArg(visibility, "PixelVisibility", 0, m_hitBuffer);
+    SetKernelArg(visibility, "PixelVisibility", 1, m_visibleBuffer);
+    SetKernelArg(visibility, "PixelVisibility", 2, count);
     LaunchOverItems(m_context, visibility, static_cast<size_t>(count));
     m_context.Finish(0);
     times.shadowWrite += SecondsSince(start);

@@ -18,48 +18,14 @@
 #include "app/ShadowPass.h"
 #include "clw/CLW.h"
 #include "rr/radeon_rays.h"
+#include "scene/GlObject.h"
 #include "scene/Model.h"
-#include "scene/ShaderProgram.h"
 #include "scene/VectorTypes.h"
 
 #include <GL/glew.h>
 
 #include <memory>
 #include <vector>
-
-// Deletes one OpenGL object name with the given deleter when it goes; moves, never copies.
-template <void (*Delete)(GLuint)> class GlObject
-{
-public:
-    GlObject() = default;
-    explicit GlObject(GLuint name) : m_name(name) {}
-    GlObject(GlObject&& other) noexcept : m_name(other.m_name) { other.m_name = 0; }
-    GlObject& operator=(GlObject&& other) noexcept
-    {
-        std::swap(m_name, other.m_name);
-        return *this;
-    }
-    GlObject(const GlObject&) = delete;
-    GlObject& operator=(const GlObject&) = delete;
-    ~GlObject()
-    {
-        if (m_name != 0)
-        {
-            Delete(m_name);
-        }
-    }
-    GLuint Get() const { return m_name; }
-
-private:
-    GLuint m_name = 0;
-};
-
-void DeleteGlTexture(GLuint name);
-void DeleteGlFramebuffer(GLuint name);
-void DeleteGlRenderbuffer(GLuint name);
-using GlTexture = GlObject<DeleteGlTexture>;
-using GlFramebuffer = GlObject<DeleteGlFramebuffer>;
-using GlRenderbuffer = GlObject<DeleteGlRenderbuffer>;
 
 class PixelReference
 {
@@ -95,8 +61,8 @@ private:
     CLWContext m_context;
     CLWProgram m_program;
     RadeonRays::IntersectionApi* m_api = nullptr;
-    ShaderProgram m_surfaceProgram;
-    ShaderProgram m_composeProgram;
+    GlProgram m_surfaceProgram;
+    GlProgram m_composeProgram;
 
     int m_width = 0;
     int m_height = 0;

@@ -50,20 +50,6 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-// Sets one argument of the demo's kernels through the tagged SetArg, which reports a
-// failure by its status: a status other than success is thrown, naming the kernel and
-// the argument, for the frame cannot run with an argument missing.
-void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg)
-{
-    const cl_int status = kernel.SetArg(index, arg);
-    if (status != CL_SUCCESS)
-    {
-        throw CLWException(status, "clSetKernelArg failed: argument " + std::to_string(index) +
-                                       " of kernel \"" + kernelName + "\", status " +
-                                       std::to_string(status));
-    }
-}
-
 // Runs kernel over the launch range and waits for it. Where the drawn vertices live in
 // OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration, and the
 // release has completed before this returns, so that OpenGL never draws from a buffer
@@ -98,6 +84,17 @@ void RunShadowShader(const CLWContext& context, const CLWProgram& program, const
 }
 
 } // namespace
+
+void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg)
+{
+    const cl_int status = kernel.SetArg(index, arg);
+    if (status != CL_SUCCESS)
+    {
+        throw CLWException(status, "clSetKernelArg failed: argument " + std::to_string(index) +
+                                       " of kernel \"" + kernelName + "\", status " +
+                                       std::to_string(status));
+    }
+}
 
 void RadeonRaysBufferDeleter::operator()(RadeonRays::Buffer* buffer) const
 {

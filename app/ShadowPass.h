@@ -85,6 +85,11 @@ struct DeviceScene
     size_t globalHeight = 0;
 };
 
+// Sets one kernel argument through the tagged SetArg, which reports a failure by its
+// status: a status other than success is thrown as CLWException naming the kernel, the
+// argument and the status, for a kernel cannot run with an argument missing.
+void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg);
+
 // The side of the square launch range for n vertices: the smallest with side^2 >= n.
 size_t LaunchSide(int vertexCount);
 

@@ -3,6 +3,7 @@
 #include "util/ErrorNote.h"
 #include "util/LoadFileContents.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace
@@ -65,14 +66,14 @@ GLuint CompileStage(const QString& file, std::vector<char>& source, GLenum type)
 
 } // namespace
 
-GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
+GLuint LinkShaderProgram(const std::function<GLuint()>& compileVertex,
+                         const std::function<GLuint()>& compileFragment)
 {
-    std::vector<char> source;
-    const GLuint vertexShader = CompileStage(vertexFile, source, GL_VERTEX_SHADER);
+    const GLuint vertexShader = compileVertex();
     GLuint fragmentShader = 0;
     try
     {
-        fragmentShader = CompileStage(fragmentFile, source, GL_FRAGMENT_SHADER);
+        fragmentShader = compileFragment();
     }
     catch (...)
     {
@@ -98,6 +99,21 @@ GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
     const std::string log = InfoLog(program, glGetProgramiv, glGetProgramInfoLog);
     glDeleteProgram(program);
     throw log;
+}
+
+GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile)
+{
+    std::vector<char> source;
+    return LinkShaderProgram([&] { return CompileStage(vertexFile, source, GL_VERTEX_SHADER); }, [&]
+                             { return CompileStage(fragmentFile, source, GL_FRAGMENT_SHADER); });
+}
+
+GLuint CreateShaderProgram(const std::string& vertexSource, const std::string& fragmentSource)
+{
+    const auto compile = [](const std::string& text, GLenum type)
+    { return CompileShader(std::vector<char>(text.begin(), text.end()), type); };
+    return LinkShaderProgram([&] { return compile(vertexSource, GL_VERTEX_SHADER); },
+                             [&] { return compile(fragmentSource, GL_FRAGMENT_SHADER); });
 }
 
 GLuint CompileShader(const std::vector<char>& source, GLenum type)

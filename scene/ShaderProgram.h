@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 // Compiles vertexFile as the vertex stage and fragmentFile as the fragment stage, in
@@ -19,34 +18,9 @@
 // failed object is deleted, and so is the vertex stage when the fragment stage fails.
 GLuint LoadShaderProgram(QString vertexFile, QString fragmentFile);
 
-// The one owner of a linked program: deletes it when it goes, with its OpenGL context
-// current. Moves, never copies.
-class ShaderProgram
-{
-public:
-    ShaderProgram() = default;
-    explicit ShaderProgram(GLuint name) : name(name) {}
-    ShaderProgram(ShaderProgram&& other) noexcept : name(other.name) { other.name = 0; }
-    ShaderProgram& operator=(ShaderProgram&& other) noexcept
-    {
-        std::swap(name, other.name);
-        return *this;
-    }
-    ShaderProgram(const ShaderProgram&) = delete;
-    ShaderProgram& operator=(const ShaderProgram&) = delete;
-    ~ShaderProgram()
-    {
-        if (name != 0)
-        {
-            glDeleteProgram(name);
-        }
-    }
-
-    GLuint Get() const { return name; }
-
-private:
-    GLuint name = 0;
-};
+// The same for two stages given as source text: throws a stage's compile log or the
+// link log, and leaves nothing behind on failure.
+GLuint CreateShaderProgram(const std::string& vertexSource, const std::string& fragmentSource);
 
 // Compiles one stage from source (its length is the buffer's size; no terminating
 // zero needed). Returns the shader name or throws the compile log.
