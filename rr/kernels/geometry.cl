@@ -138,17 +138,16 @@ __attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o,
 
 // The watertight test of Woop, Benthin and Wald (2013), lane by lane, each lane one ray
 // against one triangle: whether the ray meets the triangle at RR_T_MIN < t < tmax. It is
-// defined once for both vector widths the kernels pair rays and triangles in: four triangles
-// against one ray (rr_hit_block) and one triangle against sixteen rays (the packet route), so
-// that both routes answer alike. corner[3 * c + k]: corner c's coordinate k, in the ray's
-// (kx, ky, kz) order, as is the origin (ox, oy, oz); (sx, sy, sz) the ray's shear. Both faces
-// count. A ray through an edge or corner hits every triangle whose edge function there is
-// exactly zero, so shared edges never leak; a triangle seen edge-on (zero determinant) is
-// missed.
-#define RR_DEFINE_WATERTIGHT(N)                                                                    \
+// defined once for both ways the kernels pair rays with triangles: four triangles (corners of
+// type float4) against one ray (float), and one triangle (float) against sixteen rays
+// (float16), so that both routes answer alike. corner[3 * c + k]: corner c's coordinate k, in
+// the ray's (kx, ky, kz) order, as is the origin (ox, oy, oz); (sx, sy, sz) the ray's shear.
+// Both faces count. A ray through an edge or corner hits every triangle whose edge function
+// there is exactly zero, so shared edges never leak; a triangle seen edge-on (zero
+// determinant) is missed.
+#define RR_DEFINE_WATERTIGHT(N, CORNER, RAY)                                                       \
     __attribute__((always_inline)) inline int##N rr_watertight##N(                                \
-        const float##N* corner, float##N ox, float##N oy, float##N oz, float##N sx, float##N sy,   \
-        float##N sz, float##N tmax)                                                                \
+        const CORNER* corner, RAY ox, RAY oy, RAY oz, RAY sx, RAY sy, RAY sz, RAY tmax)            \
     {                                                                                              \
         const float##N az = corner[2] - oz, bz = corner[5] - oz, cz = corner[8] - oz;              \
         const float##N ax = (corner[0] - ox) - sx * az, ay = (corner[1] - oy) - sy * az;           \
@@ -166,8 +165,8 @@ __attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o,
         const float##N tmin = (RR_T_MIN * fabs(sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));     \
         return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < tmax * adet);                 \
     }
-RR_DEFINE_WATERTIGHT(4)
-RR_DEFINE_WATERTIGHT(16)
+RR_DEFINE_WATERTIGHT(4, float4, float)
+RR_DEFINE_WATERTIGHT(16, float, float16)
 
 // The watertight test for one ray against a block of four triangles, lane by lane.
 __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
@@ -176,8 +175,7 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 {
     const float4 corner[9] = {b->v[kx],     b->v[ky],     b->v[kz],     b->v[3 + kx], b->v[3 + ky],
                               b->v[3 + kz], b->v[6 + kx], b->v[6 + ky], b->v[6 + kz]};
-    return rr_watertight4(corner, (float4)(f->ox), (float4)(f->oy), (float4)(f->oz),
-                          (float4)(f->sx), (float4)(f->sy), (float4)(f->sz), (float4)(f->tmax));
+    return rr_watertight4(corner, f->ox, f->oy, f->oz, f->sx, f->sy, f->sz, f->tmax);
 }
 
 // Asks for the bytes at p before they are needed. OpenCL's prefetch is a hint that CPU

@@ -207,14 +207,10 @@ __attribute__((always_inline)) inline int rr_packet_leaf(rr_packet* p, float4 lo
     for (int i = first; i < first + count; ++i)
     {
         const rr_triangle tri = triangles[i];
-        const float4 v[3] = {tri.v0, tri.v1, tri.v2};
-        rr_pf corner[9];
-        for (int c = 0; c < 3; ++c)
-        {
-            corner[3 * c] = (rr_pf)(rr_component(v[c], kx));
-            corner[3 * c + 1] = (rr_pf)(rr_component(v[c], ky));
-            corner[3 * c + 2] = (rr_pf)(rr_component(v[c], kz));
-        }
+        const float corner[9] = {
+            rr_component(tri.v0, kx), rr_component(tri.v0, ky), rr_component(tri.v0, kz),
+            rr_component(tri.v1, kx), rr_component(tri.v1, ky), rr_component(tri.v1, kz),
+            rr_component(tri.v2, kx), rr_component(tri.v2, ky), rr_component(tri.v2, kz)};
         const rr_pi id = (rr_pi)as_int(tri.v0.w);
         for (int g = 0; g < RR_GROUPS; ++g)
         {
