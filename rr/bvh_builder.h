@@ -13,8 +13,9 @@ struct Aabb
     float hi[3];
 };
 
-// One node, 32 bytes, as the kernels read it (two float4). Children of an inner node are
-// stored next to each other, so one index names both. A node is a leaf when count > 0.
+// One node of the built tree, on the host: the device layouts are made from it
+// (MakeDeviceNodes, MakeWideBvh; see device_layout.h). Children of an inner node are stored
+// next to each other, so one index names both. A node is a leaf when count > 0.
 struct BvhNode
 {
     float lo[3];
@@ -22,7 +23,7 @@ struct BvhNode
     float hi[3];
     std::int32_t count; // leaf: number of primitives; inner: 0
 };
-static_assert(sizeof(BvhNode) == 32, "BvhNode is read as two float4 by the kernels");
+static_assert(sizeof(BvhNode) == 32, "BvhNode packs into 32 bytes");
 
 struct BvhBuild
 {

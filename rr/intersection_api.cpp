@@ -2,12 +2,13 @@
 #include "rr/radeon_rays.h"
 
 #include "rr/cl_check.h"
-#include "rr/device_scene.h"
-#include "rr/growing_buffer.h"
+#include "rr/cl_owner.h"
 #include "rr/kernel_args.h"
 #include "rr/kernel_program.h"
 #include "rr/mesh.h"
 #include "rr/query_kernels.h"
+#include "rr/route_counters.h"
+#include "rr/scene_buffers.h"
 #include "rr/scene_data.h"
 
 #include <algorithm>
@@ -26,45 +27,52 @@ namespace
 
 class Api;
 
-// Rays per work-item of the packet kernel (RR_PACKET in kernels/packet.cl).
-constexpr std::size_t kPacketSize = 64;
+// The name of PoCL's platform, whose CPU devices run the packet kernel.
+constexpr char kPoclPlatformName[] = "Portable Computing Language";
+
 // A group of a packet whose origins' box, seen along the rays, has more than this many times
 // the area of a typical leaf box is too wide to trace together: its rays go one by one.
 constexpr float kWideBeamFactor = 32.0f;
 
-cl_kernel CreateKernel(cl_program program, const char* name)
+ClKernel CreateKernel(cl_program program, const char* name)
 {
     cl_int status = CL_SUCCESS;
-    cl_kernel kernel = clCreateKernel(program, name, &status);
+    ClKernel kernel(clCreateKernel(program, name, &status));
     CheckCl(status, "clCreateKernel");
     return kernel;
 }
 
+// A view of one of the caller's memory objects, holding a reference to it.
 class ClBuffer final : public Buffer
 {
 public:
-    ClBuffer(const Api* owner, cl_mem mem, std::size_t size) : owner(owner), mem(mem), size(size) {}
-    ~ClBuffer() override { clReleaseMemObject(mem); }
-    const Api* owner;
-    cl_mem mem;
-    std::size_t size;
+    ClBuffer(const Api* owner, ClMem mem, std::size_t size)
+        : owner(owner), mem(std::move(mem)), size(size)
+    {
+    }
+    const Api* const owner;
+    const ClMem mem;
+    const std::size_t size;
 };
 
 class ClEvent final : public Event
 {
 public:
-    explicit ClEvent(cl_event event) : event(event) {}
-    ~ClEvent() override { clReleaseEvent(event); }
-    void Wait() override { CheckCl(clWaitForEvents(1, &event), "clWaitForEvents"); }
+    explicit ClEvent(ClEventHandle event) : event(std::move(event)) {}
+    void Wait() override
+    {
+        const cl_event e = event.Get();
+        CheckCl(clWaitForEvents(1, &e), "clWaitForEvents");
+    }
     bool Complete() const override
     {
         cl_int state = CL_QUEUED;
-        CheckCl(clGetEventInfo(event, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(state), &state,
-                               nullptr),
+        CheckCl(clGetEventInfo(event.Get(), CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof(state),
+                               &state, nullptr),
                 "clGetEventInfo");
         return state == CL_COMPLETE;
     }
-    cl_event event;
+    const ClEventHandle event;
 };
 
 std::string PlatformName(cl_device_id device)
@@ -89,58 +97,48 @@ std::string PlatformName(cl_device_id device)
 class Api final : public IntersectionApi
 {
 public:
-    Api(cl_context context, cl_device_id device, cl_command_queue queue, QueryKernel choice,
-        int wideWidth)
-        : context_(context), queue_(queue), scene_(context, queue)
+    Api(cl_context context, cl_device_id device, cl_command_queue queue,
+        const ServiceOptions& options)
+        : context_(ClContext::Retained(context)), queue_(ClQueue::Retained(queue)),
+          scene_(context, queue)
     {
-        CheckCl(clRetainContext(context_), "clRetainContext");
-        CheckCl(clRetainCommandQueue(queue_), "clRetainCommandQueue");
-        try
+        cl_device_type type = 0;
+        CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
+                "clGetDeviceInfo");
+        const std::string platform = PlatformName(device);
+        const QueryKernel deviceKernel = KernelForDevice(type, platform);
+        packets_ = (options.kernel == QueryKernel::ForDevice ? deviceKernel : options.kernel) ==
+                   QueryKernel::Packets;
+        wideWidth_ =
+            options.wideWidth != 0 ? options.wideWidth : WideWidthForDevice(type, platform);
+        KernelBuild build;
+        build.cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
+        // The packet kernel's device is PoCL's CPU device, whose compiler also takes the host
+        // prefetch.
+        build.hostPrefetch = deviceKernel == QueryKernel::Packets;
+        build.wideWidth = wideWidth_;
+        build.countRoutes = options.countRoutes && packets_;
+        program_ = BuildKernelProgram(context, device, build);
+        if (options.countRoutes)
+            routes_ = std::make_unique<RouteCounters>(context, queue, packets_);
+        if (packets_)
         {
-            cl_device_type type = 0;
-            CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
-                    "clGetDeviceInfo");
-            const bool cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
-            // The packet kernel's device is PoCL's CPU device, whose compiler also takes the
-            // host prefetch.
-            const std::string platform = PlatformName(device);
-            const QueryKernel deviceKernel = KernelForDevice(type, platform);
-            wideWidth_ = wideWidth != 0 ? wideWidth : WideWidthForDevice(type, platform);
-            program_ = BuildKernelProgram(context_, device, cpuDevice,
-                                          deviceKernel == QueryKernel::Packets, wideWidth_);
-            if (choice == QueryKernel::ForDevice)
-            {
-                choice = deviceKernel;
-            }
-            packets_ = choice == QueryKernel::Packets;
-            if (packets_)
-            {
-                kernel_ = CreateKernel(program_, "rr_occlusion_packets");
-                paths_.Reserve(context_, sizeof(cl_int) * kPathCount);
-                ZeroPaths();
-                groupSize_ = 1;
-            }
-            else
-            {
-                kernel_ = CreateKernel(program_, "rr_occlusion_per_ray");
-                // 64 items per group where the device allows it for this kernel.
-                std::size_t most = 1;
-                CheckCl(clGetKernelWorkGroupInfo(kernel_, device, CL_KERNEL_WORK_GROUP_SIZE,
-                                                 sizeof(most), &most, nullptr),
-                        "clGetKernelWorkGroupInfo");
-                groupSize_ = std::max<std::size_t>(1, std::min<std::size_t>(64, most));
-            }
+            kernel_ = CreateKernel(program_.Get(), "rr_occlusion_packets");
+            groupSize_ = 1;
         }
-        catch (...)
+        else
         {
-            Release();
-            throw;
+            kernel_ = CreateKernel(program_.Get(), "rr_occlusion_per_ray");
+            // 64 items per group where the device allows it for this kernel.
+            std::size_t most = 1;
+            CheckCl(clGetKernelWorkGroupInfo(kernel_.Get(), device, CL_KERNEL_WORK_GROUP_SIZE,
+                                             sizeof(most), &most, nullptr),
+                    "clGetKernelWorkGroupInfo");
+            groupSize_ = std::max<std::size_t>(1, std::min<std::size_t>(64, most));
         }
     }
 
-    ~Api() override { Release(); }
-
-    cl_context Context() const { return context_; }
+    cl_context Context() const { return context_.Get(); }
 
     Shape* CreateMesh(const float* vertices, int vnum, int vstride, const int* indices, int istride,
                       const int* numfacevertices, int numfaces) override
@@ -174,55 +172,44 @@ public:
     void Commit() override
     {
         // Packets fall back on single rays, so they read both layouts; single rays only the
-        // eight-wide one.
+        // wide one.
         const SceneLayouts layouts{packets_, wideWidth_};
         SceneData scene = BuildScene(attached_, layouts);
         // Queries still running read the scene buffers about to be overwritten; an in-order
         // queue would order the upload after them, an out-of-order one would not.
-        CheckCl(clFinish(queue_), "clFinish");
+        CheckCl(clFinish(queue_.Get()), "clFinish");
         // Until the upload and the arguments are complete, queries are refused.
         committed_ = false;
         scene_.Upload(scene, layouts);
         // The scene's arguments change only here; queries set the rays, their count and hits.
         const cl_int triangles = scene_.TriangleCount();
         const cl_mem wideNodes = scene_.WideNodes(), blocks = scene_.Blocks();
+        const cl_kernel kernel = kernel_.Get();
         if (!packets_)
         {
-            SetArg(kernel_, PerRayArg::TriangleCount, triangles);
-            SetArg(kernel_, PerRayArg::WideNodes, wideNodes);
-            SetArg(kernel_, PerRayArg::Blocks, blocks);
+            SetArg(kernel, PerRayArg::TriangleCount, triangles);
+            SetArg(kernel, PerRayArg::WideNodes, wideNodes);
+            SetArg(kernel, PerRayArg::Blocks, blocks);
             committed_ = true;
             return;
         }
         const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
         const cl_float wideBeam = kWideBeamFactor * scene.leafArea;
-        SetArg(kernel_, PacketArg::Nodes, nodes);
-        SetArg(kernel_, PacketArg::Triangles, tris);
-        SetArg(kernel_, PacketArg::TriangleCount, triangles);
-        SetArg(kernel_, PacketArg::WideNodes, wideNodes);
-        SetArg(kernel_, PacketArg::Blocks, blocks);
-        SetArg(kernel_, PacketArg::WideBeam, wideBeam);
+        SetArg(kernel, PacketArg::Nodes, nodes);
+        SetArg(kernel, PacketArg::Triangles, tris);
+        SetArg(kernel, PacketArg::TriangleCount, triangles);
+        SetArg(kernel, PacketArg::WideNodes, wideNodes);
+        SetArg(kernel, PacketArg::Blocks, blocks);
+        SetArg(kernel, PacketArg::WideBeam, wideBeam);
         committed_ = true;
     }
 
-    // Makes room for queries of up to `rays` rays, so that queries allocate nothing.
-    void ReserveForRays(std::size_t rays)
+    // The rays each route answered since the last call.
+    RouteCounts TakeRouteCounts()
     {
-        if (packets_)
-            ReservePaths((rays + kPacketSize - 1) / kPacketSize);
-    }
-
-    // How many rays each path answered since the last call.
-    QueryPaths TakePaths()
-    {
-        QueryPaths paths = pathsCarried_;
-        pathsCarried_ = QueryPaths{};
-        paths.single += perRayRays_;
-        perRayRays_ = 0;
-        if (!packets_)
-            return paths;
-        ReadPaths(paths);
-        return paths;
+        if (!routes_)
+            Refuse("detail::TakeRouteCounts", "the service was not made to count routes");
+        return routes_->Take();
     }
 
     void QueryOcclusion(const Buffer* rays, int numrays, Buffer* hits, const Event* waitevent,
@@ -233,7 +220,7 @@ public:
             Refuse(op, "no scene committed yet");
         const ClBuffer* rayBuffer = Own(rays, op, "ray");
         const ClBuffer* hitBuffer = Own(hits, op, "hit");
-        if (rayBuffer->mem == hitBuffer->mem)
+        if (rayBuffer->mem.Get() == hitBuffer->mem.Get())
             Refuse(op, "rays and hits are the same memory object");
         if (numrays < 0)
             Refuse(op, "negative ray count " + std::to_string(numrays));
@@ -250,56 +237,49 @@ public:
             auto* e = dynamic_cast<const ClEvent*>(waitevent);
             if (!e)
                 Refuse(op, "wait event was not made by this library");
-            wait = e->event;
+            wait = e->event.Get();
         }
 
         cl_event done = nullptr;
         if (n == 0)
         {
-            CheckCl(clEnqueueMarkerWithWaitList(queue_, wait ? 1 : 0, wait ? &wait : nullptr,
+            CheckCl(clEnqueueMarkerWithWaitList(queue_.Get(), wait ? 1 : 0, wait ? &wait : nullptr,
                                                 event ? &done : nullptr),
                     "clEnqueueMarkerWithWaitList");
         }
         else
         {
+            const cl_kernel kernel = kernel_.Get();
+            const cl_mem rayMem = rayBuffer->mem.Get(), hitMem = hitBuffer->mem.Get();
             const cl_int count = numrays;
             std::size_t items = n;
             if (packets_)
             {
                 items = (n + kPacketSize - 1) / kPacketSize;
-                ReservePaths(items);
-                SetArg(kernel_, PacketArg::Rays, rayBuffer->mem);
-                SetArg(kernel_, PacketArg::NumRays, count);
-                SetArg(kernel_, PacketArg::Hits, hitBuffer->mem);
-                SetArg(kernel_, PacketArg::Paths, paths_.Get());
+                SetArg(kernel, PacketArg::Rays, rayMem);
+                SetArg(kernel, PacketArg::NumRays, count);
+                SetArg(kernel, PacketArg::Hits, hitMem);
             }
             else
             {
-                SetArg(kernel_, PerRayArg::Rays, rayBuffer->mem);
-                SetArg(kernel_, PerRayArg::NumRays, count);
-                SetArg(kernel_, PerRayArg::Hits, hitBuffer->mem);
-                perRayRays_ += n;
+                SetArg(kernel, PerRayArg::Rays, rayMem);
+                SetArg(kernel, PerRayArg::NumRays, count);
+                SetArg(kernel, PerRayArg::Hits, hitMem);
             }
+            if (routes_)
+                routes_->BeforeQuery(kernel, n);
             const std::size_t local = groupSize_;
             const std::size_t global = (items + local - 1) / local * local;
-            CheckCl(clEnqueueNDRangeKernel(queue_, kernel_, 1, nullptr, &global, &local,
+            CheckCl(clEnqueueNDRangeKernel(queue_.Get(), kernel, 1, nullptr, &global, &local,
                                            wait ? 1 : 0, wait ? &wait : nullptr,
                                            event ? &done : nullptr),
                     "clEnqueueNDRangeKernel");
         }
+        // Owned from here, so that nothing below leaks it.
+        ClEventHandle completion(done);
         if (event)
-        {
-            try
-            {
-                *event = new ClEvent(done);
-            }
-            catch (...)
-            {
-                clReleaseEvent(done);
-                throw;
-            }
-        }
-        CheckCl(clFlush(queue_), "clFlush");
+            *event = new ClEvent(std::move(completion));
+        CheckCl(clFlush(queue_.Get()), "clFlush");
     }
 
     void DeleteEvent(Event* event) const override { delete event; }
@@ -311,45 +291,6 @@ public:
     }
 
 private:
-    // Counters of the rays each path answered, per packet: packet, single (RR_PATH_* in
-    // kernels/packet.cl).
-    static constexpr int kPathCount = 2;
-
-    // Counters for queries of the given number of packets (made when a buffer view is); when
-    // they grow, the counts so far are kept on the host (blocks, only then).
-    void ReservePaths(std::size_t packets) const
-    {
-        if (packets * kPathCount * sizeof(cl_int) <= paths_.Capacity())
-            return;
-        ReadPaths(pathsCarried_);
-        paths_.Reserve(context_, packets * kPathCount * sizeof(cl_int));
-        ZeroPaths();
-    }
-
-    // Adds the device's counts to paths and zeroes them (blocks).
-    void ReadPaths(QueryPaths& paths) const
-    {
-        std::vector<cl_int> counts(paths_.Capacity() / sizeof(cl_int));
-        CheckCl(clEnqueueReadBuffer(queue_, paths_.Get(), CL_TRUE, 0, paths_.Capacity(),
-                                    counts.data(), 0, nullptr, nullptr),
-                "clEnqueueReadBuffer");
-        for (std::size_t i = 0; i + kPathCount <= counts.size(); i += kPathCount)
-        {
-            paths.packet += counts[i];
-            paths.single += counts[i + 1];
-        }
-        ZeroPaths();
-    }
-
-    void ZeroPaths() const
-    {
-        const cl_int zero = 0;
-        CheckCl(clEnqueueFillBuffer(queue_, paths_.Get(), &zero, sizeof(zero), 0, paths_.Capacity(),
-                                    0, nullptr, nullptr),
-                "clEnqueueFillBuffer");
-        CheckCl(clFinish(queue_), "clFinish");
-    }
-
     std::vector<std::unique_ptr<Mesh>>::iterator Find(const Shape* shape, const char* op)
     {
         if (!shape)
@@ -371,30 +312,19 @@ private:
         return b;
     }
 
-    void Release()
-    {
-        paths_.Release();
-        if (kernel_)
-            clReleaseKernel(kernel_);
-        if (program_)
-            clReleaseProgram(program_);
-        clReleaseCommandQueue(queue_);
-        clReleaseContext(context_);
-    }
-
-    cl_context context_;
-    cl_command_queue queue_;
-    cl_program program_ = nullptr;
+    // Released in the reverse order: the kernel before its program, every device object
+    // before the queue and the context.
+    ClContext context_;
+    ClQueue queue_;
+    ClProgram program_;
+    ClKernel kernel_;
     bool packets_ = false; // packets of rays per work-item, else one ray per work-item
-    cl_kernel kernel_ = nullptr;
     std::size_t groupSize_ = 1;
     // Children per node of the single rays' tree.
     int wideWidth_ = kMaxWideWidth;
-    // Packets only: each packet's counts of the rays each path answered.
-    mutable GrowingBuffer paths_{CL_MEM_READ_WRITE};
-    mutable QueryPaths pathsCarried_; // counts read before the counters last grew
-    mutable long long perRayRays_ = 0;
-    DeviceScene scene_;
+    // Only in a service made to count the rays each route answered.
+    std::unique_ptr<RouteCounters> routes_;
+    SceneBuffers scene_;
     std::vector<std::unique_ptr<Mesh>> meshes_;
     std::vector<const Mesh*> attached_;
     bool committed_ = false;
@@ -408,13 +338,12 @@ void IntersectionApi::Delete(IntersectionApi* api)
     delete api;
 }
 
-IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id device,
-                                               cl_command_queue queue, QueryKernel kernel,
-                                               int wideWidth)
+IntersectionApi* detail::CreateWithOptions(cl_context context, cl_device_id device,
+                                           cl_command_queue queue, const ServiceOptions& options)
 {
-    if (wideWidth != 0 && wideWidth != 4 && wideWidth != 8)
-        throw std::invalid_argument("RadeonRays::detail::CreateWithQueryKernel: width " +
-                                    std::to_string(wideWidth) + " is neither 4 nor 8");
+    if (options.wideWidth != 0 && options.wideWidth != 4 && options.wideWidth != 8)
+        throw std::invalid_argument("RadeonRays::detail::CreateWithOptions: width " +
+                                    std::to_string(options.wideWidth) + " is neither 4 nor 8");
     if (!context)
         throw std::invalid_argument("RadeonRays::CreateFromOpenClContext: null context");
     if (!device)
@@ -435,7 +364,7 @@ IntersectionApi* detail::CreateWithQueryKernel(cl_context context, cl_device_id 
     if (queueDevice != device)
         throw std::invalid_argument(
             "RadeonRays::CreateFromOpenClContext: the queue feeds another device");
-    return new detail::Api(context, device, queue, kernel, wideWidth);
+    return new detail::Api(context, device, queue, options);
 }
 
 namespace
@@ -443,7 +372,7 @@ namespace
 
 bool PoclCpuDevice(cl_device_type type, const std::string& platformName)
 {
-    return (type & CL_DEVICE_TYPE_CPU) != 0 && platformName == "Portable Computing Language";
+    return (type & CL_DEVICE_TYPE_CPU) != 0 && platformName == detail::kPoclPlatformName;
 }
 
 } // namespace
@@ -461,15 +390,15 @@ int detail::WideWidthForDevice(cl_device_type type, const std::string& platformN
 IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,
                                          cl_command_queue queue)
 {
-    return detail::CreateWithQueryKernel(context, device, queue, detail::QueryKernel::ForDevice);
+    return detail::CreateWithOptions(context, device, queue, detail::ServiceOptions{});
 }
 
-detail::QueryPaths detail::TakeQueryPaths(IntersectionApi* api)
+detail::RouteCounts detail::TakeRouteCounts(IntersectionApi* api)
 {
     auto* owner = dynamic_cast<detail::Api*>(api);
     if (!owner)
-        throw std::invalid_argument("RadeonRays::detail::TakeQueryPaths: null service");
-    return owner->TakePaths();
+        throw std::invalid_argument("RadeonRays::detail::TakeRouteCounts: null service");
+    return owner->TakeRouteCounts();
 }
 
 Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)
@@ -488,10 +417,7 @@ Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)
     std::size_t size = 0;
     detail::CheckCl(clGetMemObjectInfo(buffer, CL_MEM_SIZE, sizeof(size), &size, nullptr),
                     "clGetMemObjectInfo");
-    // A view may be the rays of a query: room for its counters is made now, not in the query.
-    owner->ReserveForRays(size / sizeof(ray));
-    detail::CheckCl(clRetainMemObject(buffer), "clRetainMemObject");
-    return new detail::ClBuffer(owner, buffer, size);
+    return new detail::ClBuffer(owner, detail::ClMem::Retained(buffer), size);
 }
 
 } // namespace RadeonRays

@@ -1,5 +1,5 @@
-// Which of the library's query kernels a service runs. The choice follows the device; tests
-// also force each one, so that both are checked on any device.
+// Which of the library's query kernels a service runs, and how a service is made where tests and
+// the benchmark choose: a forced kernel or tree width, and counts of the routes rays took.
 #pragma once
 
 #include "rr/radeon_rays.h"
@@ -11,7 +11,7 @@ namespace RadeonRays::detail
 
 enum class QueryKernel
 {
-    ForDevice, // packets on CPUs, one ray per work-item elsewhere
+    ForDevice, // packets on PoCL's CPU devices, one ray per work-item elsewhere
     Packets,   // one work-item per packet of consecutive rays (vectorised over the packet)
     PerRay,    // one work-item per ray
 };
@@ -24,27 +24,34 @@ enum class QueryKernel
 QueryKernel KernelForDevice(cl_device_type type, const std::string& platformName);
 
 // The children per node of the single rays' tree on a device: 8 on PoCL's CPU devices, whose
-// vector units test eight boxes in one go (0.63-0.71x of Embree's single rays against
-// 0.54-0.61x with 4); 4 elsewhere, where each work-item runs as one lane and a node's boxes
-// cost one by one (rusticl's CPU device: occlusion 257 ms a frame with 4, 308 ms with 8).
+// vector units test eight boxes in one go; 4 elsewhere, where each work-item runs as one lane
+// and a node's boxes cost one by one (bench/README.md and rr/README.md give the measurements).
 int WideWidthForDevice(cl_device_type type, const std::string& platformName);
 
-// How many rays each path answered: packets of consecutive rays traced together, rays one by
-// one.
-struct QueryPaths
+// How many rays each route through the kernels answered: in packets of consecutive rays traced
+// together, or one by one.
+struct RouteCounts
 {
     long long packet = 0;
     long long single = 0;
 };
 
-// The rays each path answered since the service was made or this was last called (blocks
-// until the queries are done).
-QueryPaths TakeQueryPaths(IntersectionApi* api);
+// How a service is made, where tests and the benchmark choose what the device would.
+struct ServiceOptions
+{
+    QueryKernel kernel = QueryKernel::ForDevice;
+    int wideWidth = 0; // children per node of the single rays' tree: 4 or 8; 0 for the device's
+    // Counts the rays each route answered, for TakeRouteCounts. Only such a service's kernel
+    // writes counters and its queries run host code for them; CreateFromOpenClContext's never.
+    bool countRoutes = false;
+};
 
-// CreateFromOpenClContext with a chosen kernel, and a chosen width of the single rays' tree
-// (4 or 8; 0 for the device's).
-IntersectionApi* CreateWithQueryKernel(cl_context context, cl_device_id device,
-                                       cl_command_queue queue, QueryKernel kernel,
-                                       int wideWidth = 0);
+// CreateFromOpenClContext with the given options.
+IntersectionApi* CreateWithOptions(cl_context context, cl_device_id device, cl_command_queue queue,
+                                   const ServiceOptions& options);
+
+// The rays each route answered since the service was made or this was last called (blocks
+// until the queries are done). Refuses a service not made with countRoutes.
+RouteCounts TakeRouteCounts(IntersectionApi* api);
 
 } // namespace RadeonRays::detail

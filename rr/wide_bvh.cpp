@@ -9,8 +9,7 @@ namespace
 {
 
 // Subtrees of at most this many triangles become one leaf of the wide layout: one block, which
-// a single ray tests in one go. Leaves of up to eight and twelve triangles measured the same on
-// the courtyards and 8-10% slower on a soup of large overlapping triangles.
+// a single ray tests in one go (bench/README.md has the measurements of larger leaves).
 constexpr int kWideLeafTriangles = 4;
 
 double HalfArea(const BvhNode& n)

@@ -61,15 +61,25 @@ RrRunner::RrRunner(bool preferGpu, bool perRay, std::size_t capacity)
     hitMem_ = clCreateBuffer(context_, CL_MEM_READ_WRITE,
                              capacity * sizeof(RadeonRays::Intersection), nullptr, &status);
     Check(status, "clCreateBuffer");
-    api_ = perRay ? RadeonRays::detail::CreateWithQueryKernel(
-                        context_, device_, queue_, RadeonRays::detail::QueryKernel::PerRay)
-                  : RadeonRays::CreateFromOpenClContext(context_, device_, queue_);
+    // The measured service counts nothing; a twin made to count routes answers the same rays
+    // once per workload, for the routes column.
+    RadeonRays::detail::ServiceOptions options;
+    options.kernel = perRay ? RadeonRays::detail::QueryKernel::PerRay
+                            : RadeonRays::detail::QueryKernel::ForDevice;
+    api_ = RadeonRays::detail::CreateWithOptions(context_, device_, queue_, options);
     rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);
     hits_ = RadeonRays::CreateFromOpenClBuffer(api_, hitMem_);
+    options.countRoutes = true;
+    counting_ = RadeonRays::detail::CreateWithOptions(context_, device_, queue_, options);
+    countingRays_ = RadeonRays::CreateFromOpenClBuffer(counting_, rayMem_);
+    countingHits_ = RadeonRays::CreateFromOpenClBuffer(counting_, hitMem_);
 }
 
 RrRunner::~RrRunner()
 {
+    counting_->DeleteBuffer(countingRays_);
+    counting_->DeleteBuffer(countingHits_);
+    RadeonRays::IntersectionApi::Delete(counting_);
     api_->DeleteBuffer(rays_);
     api_->DeleteBuffer(hits_);
     RadeonRays::IntersectionApi::Delete(api_);
@@ -79,14 +89,30 @@ RrRunner::~RrRunner()
     clReleaseContext(context_);
 }
 
+namespace
+{
+
+// Replaces the service's one shape with the mesh, as shape id 1.
+RadeonRays::Shape* ReplaceShape(RadeonRays::IntersectionApi* api, RadeonRays::Shape* old,
+                                const TriangleMesh& mesh)
+{
+    if (old)
+        api->DeleteShape(old);
+    RadeonRays::Shape* shape =
+        api->CreateMesh(mesh.vertices.data(), static_cast<int>(mesh.vertices.size() / 3), 12,
+                        mesh.indices.data(), 0, nullptr, mesh.TriangleCount());
+    api->AttachShape(shape);
+    shape->SetId(1);
+    return shape;
+}
+
+} // namespace
+
 double RrRunner::Commit(const TriangleMesh& mesh)
 {
-    if (shape_)
-        api_->DeleteShape(shape_);
-    shape_ = api_->CreateMesh(mesh.vertices.data(), static_cast<int>(mesh.vertices.size() / 3), 12,
-                              mesh.indices.data(), 0, nullptr, mesh.TriangleCount());
-    api_->AttachShape(shape_);
-    shape_->SetId(1);
+    countingShape_ = ReplaceShape(counting_, countingShape_, mesh);
+    counting_->Commit();
+    shape_ = ReplaceShape(api_, shape_, mesh);
     const double start = Now();
     api_->Commit();
     return Now() - start;
@@ -109,9 +135,13 @@ double RrRunner::Query(int numrays)
     return Now() - start;
 }
 
-std::string RrRunner::Paths()
+std::string RrRunner::Routes(int numrays)
 {
-    const RadeonRays::detail::QueryPaths p = RadeonRays::detail::TakeQueryPaths(api_);
+    RadeonRays::Event* event = nullptr;
+    counting_->QueryOcclusion(countingRays_, numrays, countingHits_, nullptr, &event);
+    event->Wait();
+    counting_->DeleteEvent(event);
+    const RadeonRays::detail::RouteCounts p = RadeonRays::detail::TakeRouteCounts(counting_);
     const double total = std::max(1.0, double(p.packet + p.single));
     std::string text;
     const std::pair<const char*, long long> parts[] = {{"packet", p.packet}, {"single", p.single}};

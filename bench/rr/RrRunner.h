@@ -27,9 +27,11 @@ public:
     // One query of the uploaded rays, waited for; returns its seconds.
     double Query(int numrays);
     std::vector<char> Occluded(int numrays);
-    // The shares of the rays each path of the library answered since the last call, e.g.
-    // "packet 91%, single 9%".
-    std::string Paths();
+    // The shares of the uploaded rays each route through the library's kernels answers, e.g.
+    // "packet 91%, single 9%", counted by a service like the measured one but made to count
+    // (one query of its own; the hit buffer then holds its answers, the same as the measured
+    // service's).
+    std::string Routes(int numrays);
 
 private:
     cl_device_id device_ = nullptr;
@@ -41,6 +43,10 @@ private:
     RadeonRays::Buffer* rays_ = nullptr;
     RadeonRays::Buffer* hits_ = nullptr;
     RadeonRays::Shape* shape_ = nullptr;
+    RadeonRays::IntersectionApi* counting_ = nullptr;
+    RadeonRays::Buffer* countingRays_ = nullptr;
+    RadeonRays::Buffer* countingHits_ = nullptr;
+    RadeonRays::Shape* countingShape_ = nullptr;
     std::string deviceName_;
 };
 

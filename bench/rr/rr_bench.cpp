@@ -65,7 +65,7 @@ struct Row
     double occludedShare = 0;
     double embree1 = 0, embree16 = 0, ours = 0; // Mrays/s
     double embreeBuild = 0, ourBuild = 0;       // ms
-    std::string path;                           // how our library answered the rays
+    std::string route;                          // how our library answered the rays
     long disagreements = 0;
     long referenceSidesWithRr = 0; // of the disagreements checked against brute force
     long checked = 0;
@@ -129,7 +129,7 @@ Row Measure(const std::string& label, const TriangleMesh& mesh,
         best16 = std::min(best16, embree.Occluded16(rays, e16, coherent));
         bestOurs = std::min(bestOurs, rr.Query(row.rays));
     }
-    row.path = rr.Paths();
+    row.route = rr.Routes(row.rays);
     std::vector<char> ours = rr.Occluded(row.rays);
     long occluded = 0;
     for (std::size_t i = 0; i < rays.size(); ++i)
@@ -229,7 +229,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("\n| workload | triangles | rays | occluded | Embree rtcOccluded1 | Embree "
-                "rtcOccluded16 | rr | rr path | rr / rtcOccluded1 | rr / Embree best | Embree "
+                "rtcOccluded16 | rr | rr route | rr / rtcOccluded1 | rr / Embree best | Embree "
                 "build | rr Commit | Commit / Embree build | answers differing from Embree "
                 "(brute force sides with rr, of those checked) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|\n");
@@ -237,7 +237,7 @@ int main(int argc, char** argv)
         std::printf("| %s | %d | %d | %.1f%% | %.1f Mrays/s | %.1f Mrays/s | %.1f Mrays/s | %s | "
                     "%.2fx | %.2fx | %.1f ms | %.1f ms | %.2fx | %ld (%ld of %ld) |\n",
                     r.workload.c_str(), r.triangles, r.rays, 100 * r.occludedShare, r.embree1,
-                    r.embree16, r.ours, r.path.c_str(), r.ours / r.embree1,
+                    r.embree16, r.ours, r.route.c_str(), r.ours / r.embree1,
                     r.ours / std::max(r.embree1, r.embree16), r.embreeBuild, r.ourBuild,
                     r.ourBuild / r.embreeBuild, r.disagreements, r.referenceSidesWithRr, r.checked);
     return 0;

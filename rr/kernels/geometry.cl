@@ -12,9 +12,20 @@
 // slightly positive.
 #define RR_T_MIN 0x1p-18f
 
-// The builder's deepest tree (kMaxBvhDepth), which the host passes as RR_MAX_BVH_DEPTH: a
-// binary node pushes at most one child, a wide node of RR_WIDE_WIDTH children (4 or 8, also
-// from the host) all but one.
+// Slab tests compare a box's entry distance with its exit distance scaled by this, 1 + 3 * 2^-23:
+// the bound 1 + 2 gamma(3) (gamma(n) = n 2^-24 / (1 - n 2^-24)) that Ize (2013) gives for the
+// rounding of the distances, as a float, so that no box a ray touches is missed.
+#define RR_SLAB_WIDENING 1.0000004f
+
+// A zero direction component stands for this in reciprocals: a huge finite reciprocal instead
+// of infinity keeps slab distances free of 0 * inf NaNs, and the box test conservative.
+#define RR_ZERO_DIRECTION 1e-30f
+
+// The host passes its constants as build options (BuildKernelProgram): RR_MAX_BVH_DEPTH, the
+// builder's deepest tree; RR_WIDE_WIDTH, the children per wide node (4 or 8); RR_PACKET, the
+// rays per work-item of the packet kernel; RR_ROUTES and RR_ROUTE_*, the counters of the routes
+// a query's rays took, with RR_COUNT_ROUTES when the service counts them. A binary node pushes
+// at most one child, a wide node all but one.
 #define RR_STACK_SIZE RR_MAX_BVH_DEPTH
 #define RR_WIDE_STACK_SIZE ((RR_WIDE_WIDTH - 1) * RR_STACK_SIZE)
 
@@ -101,11 +112,9 @@ inline int rr_dominant_axis(float x, float y, float z)
     return ax >= ay ? (ax >= az ? 0 : 2) : (ay >= az ? 1 : 2);
 }
 
-// A zero direction component gets a huge finite reciprocal instead of infinity: slab
-// distances then stay free of 0 * inf NaNs, and the box test stays conservative.
 inline float rr_safe_reciprocal(float d)
 {
-    return 1.0f / (d != 0.0f ? d : 1e-30f);
+    return 1.0f / (d != 0.0f ? d : RR_ZERO_DIRECTION);
 }
 
 __attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o, const float* d,
@@ -127,34 +136,46 @@ __attribute__((always_inline)) inline rr_ray_frame rr_make_frame(const float* o,
     return f;
 }
 
-// The watertight test for one ray against a block of four triangles, lane by lane: whether
-// the ray meets each at RR_T_MIN < t < tmax. Both faces count. A ray through an edge or corner
-// hits every triangle whose edge function there is exactly zero, so shared edges never leak;
-// a triangle seen edge-on (zero determinant) is missed.
+// The watertight test of Woop, Benthin and Wald (2013), lane by lane, each lane one ray
+// against one triangle: whether the ray meets the triangle at RR_T_MIN < t < tmax. It is
+// defined once for both ways the kernels pair rays with triangles: four triangles (corners of
+// type float4) against one ray (float), and one triangle (float) against sixteen rays
+// (float16), so that both routes answer alike. corner[3 * c + k]: corner c's coordinate k, in
+// the ray's (kx, ky, kz) order, as is the origin (ox, oy, oz); (sx, sy, sz) the ray's shear.
+// Both faces count. A ray through an edge or corner hits every triangle whose edge function
+// there is exactly zero, so shared edges never leak; a triangle seen edge-on (zero
+// determinant) is missed.
+#define RR_DEFINE_WATERTIGHT(N, CORNER, RAY)                                                       \
+    __attribute__((always_inline)) inline int##N rr_watertight##N(                                \
+        const CORNER* corner, RAY ox, RAY oy, RAY oz, RAY sx, RAY sy, RAY sz, RAY tmax)            \
+    {                                                                                              \
+        const float##N az = corner[2] - oz, bz = corner[5] - oz, cz = corner[8] - oz;              \
+        const float##N ax = (corner[0] - ox) - sx * az, ay = (corner[1] - oy) - sy * az;           \
+        const float##N bx = (corner[3] - ox) - sx * bz, by = (corner[4] - oy) - sy * bz;           \
+        const float##N cx = (corner[6] - ox) - sx * cz, cy = (corner[7] - oy) - sy * cz;           \
+        const float##N u = cx * by - cy * bx;                                                      \
+        const float##N v = ax * cy - ay * cx;                                                      \
+        const float##N w = bx * ay - by * ax;                                                      \
+        const int##N outside = (min(min(u, v), w) < 0.0f) & (max(max(u, v), w) > 0.0f);           \
+        const float##N det = u + v + w;                                                            \
+        const float##N t = u * (sz * az) + v * (sz * bz) + w * (sz * cz);                          \
+        /* tmin < t / det < tmax: flip t's sign with det's, compare with multiples of |det|. */    \
+        const float##N st = as_float##N(as_int##N(t) ^ (as_int##N(det) & (int##N)0x80000000));    \
+        const float##N adet = fabs(det);                                                           \
+        const float##N tmin = (RR_T_MIN * fabs(sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));     \
+        return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < tmax * adet);                 \
+    }
+RR_DEFINE_WATERTIGHT(4, float4, float)
+RR_DEFINE_WATERTIGHT(16, float, float16)
+
+// The watertight test for one ray against a block of four triangles, lane by lane.
 __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
                                                         __global const rr_block* b, const int kx,
                                                         const int ky, const int kz)
 {
-    const float4 az = b->v[kz] - f->oz;
-    const float4 bz = b->v[3 + kz] - f->oz;
-    const float4 cz = b->v[6 + kz] - f->oz;
-    const float4 ax = (b->v[kx] - f->ox) - f->sx * az;
-    const float4 ay = (b->v[ky] - f->oy) - f->sy * az;
-    const float4 bx = (b->v[3 + kx] - f->ox) - f->sx * bz;
-    const float4 by = (b->v[3 + ky] - f->oy) - f->sy * bz;
-    const float4 cx = (b->v[6 + kx] - f->ox) - f->sx * cz;
-    const float4 cy = (b->v[6 + ky] - f->oy) - f->sy * cz;
-    const float4 u = cx * by - cy * bx;
-    const float4 v = ax * cy - ay * cx;
-    const float4 w = bx * ay - by * ax;
-    const int4 outside = (min(min(u, v), w) < 0.0f) & (max(max(u, v), w) > 0.0f);
-    const float4 det = u + v + w;
-    const float4 t = u * (f->sz * az) + v * (f->sz * bz) + w * (f->sz * cz);
-    // tmin < t / det < tmax: flip t's sign with det's and compare against multiples of |det|.
-    const float4 st = as_float4(as_int4(t) ^ (as_int4(det) & (int4)0x80000000));
-    const float4 adet = fabs(det);
-    const float4 tmin = (RR_T_MIN * fabs(f->sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));
-    return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < f->tmax * adet);
+    const float4 corner[9] = {b->v[kx],     b->v[ky],     b->v[kz],     b->v[3 + kx], b->v[3 + ky],
+                              b->v[3 + kz], b->v[6 + kx], b->v[6 + ky], b->v[6 + kz]};
+    return rr_watertight4(corner, f->ox, f->oy, f->oz, f->sx, f->sy, f->sz, f->tmax);
 }
 
 // Asks for the bytes at p before they are needed. OpenCL's prefetch is a hint that CPU
@@ -182,9 +203,8 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
     while (1)
     {
         __global const rr_wide_node* n = &nodes[index];
-        // The near and far planes are picked by the direction's signs. Indexing the node's
-        // rows by a per-ray offset instead ran no faster on PoCL, and rusticl's compiler
-        // traversed wrongly with it.
+        // The near and far planes are picked by the direction's signs, not by indexing the
+        // node's rows with a per-ray offset: rusticl's compiler traversed wrongly with that.
         const rr_wide_float tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
         const rr_wide_float tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
         const rr_wide_float tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
@@ -193,7 +213,7 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
         const rr_wide_float tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
         const rr_wide_float tn = max(max(tnx, tny), max(tnz, 0.0f));
         const rr_wide_float tf = min(min(tfx, tfy), min(tfz, f->tmax));
-        int mask = rr_wide_mask(tn <= tf * 1.0000004f);
+        int mask = rr_wide_mask(tn <= tf * RR_SLAB_WIDENING);
         if (mask == 0)
         {
             if (sp == 0)

@@ -7,9 +7,14 @@
 // in the array are expected to be near each other in space; when they are not, answers stay right
 // and only the beam grows loose.
 
+// RR_PACKET comes from the host (kPacketSize): sixteen lanes of float16, four groups in float4.
 #define RR_LANES 16
 #define RR_GROUPS 4
-#define RR_PACKET (RR_LANES * RR_GROUPS)
+#if RR_PACKET != RR_LANES * RR_GROUPS
+#error "RR_PACKET must be RR_LANES * RR_GROUPS"
+#endif
+// The bits of all groups in a mask of groups.
+#define RR_ALL_GROUPS ((1 << RR_GROUPS) - 1)
 
 typedef float16 rr_pf;
 typedef int16 rr_pi;
@@ -55,7 +60,7 @@ __attribute__((always_inline)) inline int4 rr_beams_hit_box(const rr_beams* b, f
         tn = max(max(nx * inv.x, ny * inv.y), max(nz * inv.z, 0.0f));
         tf = min(min(fx * inv.x, fy * inv.y), min(fz * inv.z, b->tmax));
     }
-    const int4 hit = tn <= tf * 1.0000004f;
+    const int4 hit = tn <= tf * RR_SLAB_WIDENING;
     const float4 t = select((float4)(INFINITY), tn, hit);
     *tnear = min(min(t.x, t.y), min(t.z, t.w));
     return hit;
@@ -73,32 +78,7 @@ __attribute__((always_inline)) inline rr_pi rr_packet_hit_box(float4 lo, float4 
     const float nz = inv.z >= 0.0f ? lo.z : hi.z, fz = inv.z >= 0.0f ? hi.z : lo.z;
     const rr_pf tn = max(max((nx - ox) * ix, (ny - oy) * iy), max((nz - oz) * iz, 0.0f));
     const rr_pf tf = min(min((fx - ox) * ix, (fy - oy) * iy), min((fz - oz) * iz, tmax));
-    return tn <= tf * 1.0000004f;
-}
-
-// The watertight test of rr_hit_block for 16 rays of one dominant axis; px, py, pz are the
-// origins already permuted to the (kx, ky, kz) frame, and so are the corners; sx, sy, sz each
-// ray's shear. Same arithmetic
-// in the same order, so the packet path answers exactly as the single-ray path does.
-inline rr_pi rr_packet_hit_triangle(float3 a, float3 b, float3 c, rr_pf px, rr_pf py, rr_pf pz,
-                                    rr_pf sx, rr_pf sy, rr_pf sz, rr_pf tmax)
-{
-    const rr_pf az = a.z - pz, bz = b.z - pz, cz = c.z - pz;
-    const rr_pf ax = (a.x - px) - sx * az, ay = (a.y - py) - sy * az;
-    const rr_pf bx = (b.x - px) - sx * bz, by = (b.y - py) - sy * bz;
-    const rr_pf cx = (c.x - px) - sx * cz, cy = (c.y - py) - sy * cz;
-    const rr_pf u = cx * by - cy * bx;
-    const rr_pf v = ax * cy - ay * cx;
-    const rr_pf w = bx * ay - by * ax;
-    const rr_pi outside = (min(min(u, v), w) < 0.0f) & (max(max(u, v), w) > 0.0f);
-    const rr_pf det = u + v + w;
-    const rr_pf t = u * (sz * az) + v * (sz * bz) + w * (sz * cz);
-    // tmin < t / det < tmax: flip t's sign with det's and compare against multiples of |det|.
-    const rr_pi sign = as_int16(det) & (rr_pi)0x80000000;
-    const rr_pf st = as_float16(as_int16(t) ^ sign);
-    const rr_pf adet = fabs(det);
-    const rr_pf tmin = (RR_T_MIN * fabs(sz)) * max(max(fabs(az), fabs(bz)), fabs(cz));
-    return ~outside & (det != 0.0f) & (st > tmin * adet) & (st < tmax * adet);
+    return tn <= tf * RR_SLAB_WIDENING;
 }
 
 inline float rr_min16(rr_pf v)
@@ -117,27 +97,33 @@ inline float rr_max16(rr_pf v)
     return max(c.x, c.y);
 }
 
-// How many lanes of a mask are set.
-inline int rr_count16(rr_pi m)
+// One packet's rays as its traversal reads them, in four groups of RR_LANES lanes, and what
+// the traversal found so far. Lanes of rays that are not traced hold zeros.
+typedef struct
 {
-    const int8 a = m.lo + m.hi;
-    const int4 b = a.lo + a.hi;
-    const int2 c = b.lo + b.hi;
-    return -(c.x + c.y);
-}
-
-inline float3 rr_permute(float4 v, int kx, int ky, int kz)
-{
-    return (float3)(rr_component(v, kx), rr_component(v, ky), rr_component(v, kz));
-}
+    rr_pf ox[RR_GROUPS], oy[RR_GROUPS], oz[RR_GROUPS]; // origins
+    rr_pf px[RR_GROUPS], py[RR_GROUPS], pz[RR_GROUPS]; // origins in (kx, ky, kz) order
+    rr_pf tmax[RR_GROUPS];
+    // Only when the rays' directions differ: each lane's direction (dead lanes take a live
+    // one's, so that no lane computes with a zero shear), its reciprocal and its shear.
+    rr_pf dx[RR_GROUPS], dy[RR_GROUPS], dz[RR_GROUPS];
+    rr_pf ix[RR_GROUPS], iy[RR_GROUPS], iz[RR_GROUPS];
+    rr_pf sx[RR_GROUPS], sy[RR_GROUPS], sz[RR_GROUPS];
+    float4 inv;          // the first live ray's reciprocal direction; all share its signs
+    float sx1, sy1, sz1; // the first live ray's shear
+    rr_pi alive[RR_GROUPS];  // lanes still to answer (-1)
+    rr_pi result[RR_GROUPS]; // per lane the occluding shape's id, or -1
+} rr_packet;
 
 // The beams of the four groups' live lanes; a group with none gets an empty box, which no
 // node meets.
-__attribute__((always_inline)) inline rr_beams
-rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
-              const rr_pi* alive, float4 inv, const rr_pf* ix, const rr_pf* iy, const rr_pf* iz,
-              const int varying)
+__attribute__((always_inline)) inline rr_beams rr_make_beams(const rr_packet* p,
+                                                               const int varying)
 {
+    const rr_pf *ox = p->ox, *oy = p->oy, *oz = p->oz, *tmax = p->tmax, *ix = p->ix, *iy = p->iy,
+                *iz = p->iz;
+    const rr_pi* alive = p->alive;
+    const float4 inv = p->inv;
     const rr_pf big = (rr_pf)(INFINITY);
     float lx[RR_GROUPS], ly[RR_GROUPS], lz[RR_GROUPS], hx[RR_GROUPS], hy[RR_GROUPS], hz[RR_GROUPS],
         ht[RR_GROUPS];
@@ -187,18 +173,19 @@ rr_make_beams(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tm
     return b;
 }
 
-// Tests a leaf's triangles against the live rays of the given groups that reach its box,
-// recording occluders in result and clearing them from alive; returns whether any ray was
-// found occluded.
-__attribute__((always_inline)) inline int
-rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr_pf* ox,
-               const rr_pf* oy, const rr_pf* oz, const rr_pf* px, const rr_pf* py,
-               const rr_pf* pz, const rr_pf* tmax, rr_pi* alive, rr_pi* result, float4 inv,
-               const rr_pf* ix, const rr_pf* iy, const rr_pf* iz, const rr_pf* sx,
-               const rr_pf* sy, const rr_pf* sz, float sx1, float sy1, float sz1,
-               const int varying, const int kx, const int ky, const int kz,
-               __global const rr_triangle* triangles)
+// Tests the triangles of a leaf (lo.w: the first, hi.w: how many, as int bits) against the
+// live rays of the given groups that reach its box, recording occluders in the packet's result
+// and clearing them from alive; returns whether any ray was found occluded. kz: the dominant
+// axis, a compile-time constant.
+__attribute__((always_inline)) inline int rr_packet_leaf(rr_packet* p, float4 lo, float4 hi,
+                                                         int4 groups, const int varying,
+                                                         const int kz,
+                                                         __global const rr_triangle* triangles)
 {
+    const int kx = kz == 2 ? 0 : kz + 1;
+    const int ky = kx == 2 ? 0 : kx + 1;
+    const int first = as_int(lo.w), count = as_int(hi.w);
+    const float4 inv = p->inv;
     rr_pi reach[RR_GROUPS];
     int groupList[RR_GROUPS];
     vstore4(groups, 0, groupList);
@@ -207,11 +194,11 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
     {
         reach[g] = (rr_pi)(0);
         if (groupList[g])
-            reach[g] = alive[g] & rr_packet_hit_box(lo, hi, ox[g], oy[g], oz[g],
-                                                    varying ? ix[g] : (rr_pf)(inv.x),
-                                                    varying ? iy[g] : (rr_pf)(inv.y),
-                                                    varying ? iz[g] : (rr_pf)(inv.z), inv,
-                                                    tmax[g]);
+            reach[g] = p->alive[g] & rr_packet_hit_box(lo, hi, p->ox[g], p->oy[g], p->oz[g],
+                                                       varying ? p->ix[g] : (rr_pf)(inv.x),
+                                                       varying ? p->iy[g] : (rr_pf)(inv.y),
+                                                       varying ? p->iz[g] : (rr_pf)(inv.z), inv,
+                                                       p->tmax[g]);
         anyReach |= any(reach[g]);
     }
     if (!anyReach)
@@ -220,22 +207,23 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
     for (int i = first; i < first + count; ++i)
     {
         const rr_triangle tri = triangles[i];
-        const float3 a = rr_permute(tri.v0, kx, ky, kz);
-        const float3 b = rr_permute(tri.v1, kx, ky, kz);
-        const float3 c = rr_permute(tri.v2, kx, ky, kz);
+        const float corner[9] = {
+            rr_component(tri.v0, kx), rr_component(tri.v0, ky), rr_component(tri.v0, kz),
+            rr_component(tri.v1, kx), rr_component(tri.v1, ky), rr_component(tri.v1, kz),
+            rr_component(tri.v2, kx), rr_component(tri.v2, ky), rr_component(tri.v2, kz)};
         const rr_pi id = (rr_pi)as_int(tri.v0.w);
         for (int g = 0; g < RR_GROUPS; ++g)
         {
             if (!any(reach[g]))
                 continue;
             const rr_pi hit =
-                reach[g] & rr_packet_hit_triangle(a, b, c, px[g], py[g], pz[g],
-                                                  varying ? sx[g] : (rr_pf)(sx1),
-                                                  varying ? sy[g] : (rr_pf)(sy1),
-                                                  varying ? sz[g] : (rr_pf)(sz1), tmax[g]);
-            result[g] = select(result[g], id, hit);
+                reach[g] & rr_watertight16(corner, p->px[g], p->py[g], p->pz[g],
+                                           varying ? p->sx[g] : (rr_pf)(p->sx1),
+                                           varying ? p->sy[g] : (rr_pf)(p->sy1),
+                                           varying ? p->sz[g] : (rr_pf)(p->sz1), p->tmax[g]);
+            p->result[g] = select(p->result[g], id, hit);
             reach[g] &= ~hit;
-            alive[g] &= ~hit;
+            p->alive[g] &= ~hit;
             hitSome |= any(hit);
         }
     }
@@ -245,51 +233,49 @@ rr_packet_leaf(float4 lo, float4 hi, int first, int count, int4 groups, const rr
 // The reciprocal of each lane's direction component, with rr_safe_reciprocal's rule.
 inline rr_pf rr_safe_reciprocal16(rr_pf d)
 {
-    return 1.0f / select((rr_pf)(1e-30f), d, d != 0.0f);
+    return 1.0f / select((rr_pf)(RR_ZERO_DIRECTION), d, d != 0.0f);
 }
 
-// Any-hit traversal of one packet; writes per lane the occluding shape's id or -1 into result.
-// dx, dy, dz: each lane's direction; the live lanes' directions share their dominant axis kz
-// and their signs, and d is one of them. kz is a compile-time constant at each call, so the
-// component choices fold away. Each lane's shear and reciprocals are computed as the
-// single-ray path computes them, so both paths answer alike.
+// Any-hit traversal of one packet, from its origins, tmax, live lanes and (when varying)
+// directions; writes per lane the occluding shape's id or -1 into its result. The live lanes'
+// directions share their dominant axis kz and their signs, and d is one of them. kz is a
+// compile-time constant at each call, so the component choices fold away. Each lane's shear
+// and reciprocals are computed as the single-ray route computes them, so both routes answer
+// alike.
 __attribute__((always_inline)) inline void
-rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_pf* tmax,
-                    rr_pi* alive, rr_pi* result, const rr_pf* dx, const rr_pf* dy,
-                    const rr_pf* dz, const float* d, const int varying, const int kz,
-                    float wideBeam, int* wide, __global const rr_node* nodes,
-                    __global const rr_triangle* triangles)
+rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int kz, float wideBeam,
+                    int* wide, __global const rr_node* nodes, __global const rr_triangle* triangles)
 {
     const int kx = kz == 2 ? 0 : kz + 1;
     const int ky = kx == 2 ? 0 : kx + 1;
-    const float4 inv = (float4)(rr_safe_reciprocal(d[0]), rr_safe_reciprocal(d[1]),
-                                rr_safe_reciprocal(d[2]), 0.0f);
-    const float sx1 = d[kx] / d[kz], sy1 = d[ky] / d[kz], sz1 = 1.0f / d[kz];
-    rr_pf px[RR_GROUPS], py[RR_GROUPS], pz[RR_GROUPS];
-    rr_pf ix[RR_GROUPS], iy[RR_GROUPS], iz[RR_GROUPS], sx[RR_GROUPS], sy[RR_GROUPS],
-        sz[RR_GROUPS];
+    p->inv = (float4)(rr_safe_reciprocal(d[0]), rr_safe_reciprocal(d[1]),
+                      rr_safe_reciprocal(d[2]), 0.0f);
+    p->sx1 = d[kx] / d[kz];
+    p->sy1 = d[ky] / d[kz];
+    p->sz1 = 1.0f / d[kz];
     for (int g = 0; g < RR_GROUPS; ++g)
     {
-        px[g] = kx == 0 ? ox[g] : (kx == 1 ? oy[g] : oz[g]);
-        py[g] = ky == 0 ? ox[g] : (ky == 1 ? oy[g] : oz[g]);
-        pz[g] = kz == 0 ? ox[g] : (kz == 1 ? oy[g] : oz[g]);
+        p->px[g] = kx == 0 ? p->ox[g] : (kx == 1 ? p->oy[g] : p->oz[g]);
+        p->py[g] = ky == 0 ? p->ox[g] : (ky == 1 ? p->oy[g] : p->oz[g]);
+        p->pz[g] = kz == 0 ? p->ox[g] : (kz == 1 ? p->oy[g] : p->oz[g]);
         if (!varying)
             continue;
-        ix[g] = rr_safe_reciprocal16(dx[g]);
-        iy[g] = rr_safe_reciprocal16(dy[g]);
-        iz[g] = rr_safe_reciprocal16(dz[g]);
-        const rr_pf ax = kx == 0 ? dx[g] : (kx == 1 ? dy[g] : dz[g]);
-        const rr_pf ay = ky == 0 ? dx[g] : (ky == 1 ? dy[g] : dz[g]);
-        const rr_pf az = kz == 0 ? dx[g] : (kz == 1 ? dy[g] : dz[g]);
-        sx[g] = ax / az;
-        sy[g] = ay / az;
-        sz[g] = 1.0f / az;
+        const rr_pf dx = p->dx[g], dy = p->dy[g], dz = p->dz[g];
+        p->ix[g] = rr_safe_reciprocal16(dx);
+        p->iy[g] = rr_safe_reciprocal16(dy);
+        p->iz[g] = rr_safe_reciprocal16(dz);
+        const rr_pf ax = kx == 0 ? dx : (kx == 1 ? dy : dz);
+        const rr_pf ay = ky == 0 ? dx : (ky == 1 ? dy : dz);
+        const rr_pf az = kz == 0 ? dx : (kz == 1 ? dy : dz);
+        p->sx[g] = ax / az;
+        p->sy[g] = ay / az;
+        p->sz[g] = 1.0f / az;
     }
 
-    rr_beams beams = rr_make_beams(ox, oy, oz, tmax, alive, inv, ix, iy, iz, varying);
+    rr_beams beams = rr_make_beams(p, varying);
     // A group whose origins' box, seen along the (first) direction, is wider than wideBeam
-    // would test every leaf in its path with all 16 rays: it is left out (its rays stay alive
-    // and unanswered, for the caller to answer one by one; bit g of *wide). Empty groups have
+    // would test every leaf in its path with all 16 rays: it is left out (its rays stay
+    // unanswered, for the caller to answer one by one; bit g of *wide). Empty groups have
     // tmax -inf.
     const float length = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     const float4 ex = fabs(beams.farX - beams.nearX), ey = fabs(beams.farY - beams.nearY),
@@ -301,14 +287,12 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     *wide = (tooWide.x & 1) | (tooWide.y & 2) | (tooWide.z & 4) | (tooWide.w & 8);
     if (*wide)
     {
-        rr_pi kept[RR_GROUPS];
-        for (int g = 0; g < RR_GROUPS; ++g)
-            kept[g] = (*wide & (1 << g)) ? (rr_pi)(0) : alive[g];
-        if (*wide == 15)
+        if (*wide == RR_ALL_GROUPS)
             return;
-        beams = rr_make_beams(ox, oy, oz, tmax, kept, inv, ix, iy, iz, varying);
         for (int g = 0; g < RR_GROUPS; ++g)
-            alive[g] = kept[g];
+            if (*wide & (1 << g))
+                p->alive[g] = (rr_pi)(0);
+        beams = rr_make_beams(p, varying);
     }
     // The groups whose beams reach the current node (all others, at the root: the root's
     // children are tested before anything is read from them).
@@ -321,8 +305,10 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     {
         const rr_node node = nodes[index];
         float t0, t1;
-        int4 groups0 = groups & rr_beams_hit_box(&beams, node.lo0, node.hi0, inv, &t0, varying);
-        int4 groups1 = groups & rr_beams_hit_box(&beams, node.lo1, node.hi1, inv, &t1, varying);
+        int4 groups0 =
+            groups & rr_beams_hit_box(&beams, node.lo0, node.hi0, p->inv, &t0, varying);
+        int4 groups1 =
+            groups & rr_beams_hit_box(&beams, node.lo1, node.hi1, p->inv, &t1, varying);
         float4 lo0 = node.lo0, hi0 = node.hi0, lo1 = node.lo1, hi1 = node.hi1;
         if (t1 < t0)
         {
@@ -346,17 +332,15 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
             const int ref = as_int(lo.w), count = as_int(hi.w);
             if (count > 0)
             {
-                if (rr_packet_leaf(lo, hi, ref, count, g, ox, oy, oz, px, py, pz, tmax, alive,
-                                   result, inv, ix, iy, iz, sx, sy, sz, sx1, sy1, sz1, varying,
-                                   kx, ky, kz, triangles))
+                if (rr_packet_leaf(p, lo, hi, g, varying, kz, triangles))
                 {
                     int anyAlive = 0;
                     for (int k = 0; k < RR_GROUPS; ++k)
-                        anyAlive |= any(alive[k]);
+                        anyAlive |= any(p->alive[k]);
                     if (!anyAlive)
                         return;
                     // Occluded rays leave their beams, which may now miss more nodes.
-                    beams = rr_make_beams(ox, oy, oz, tmax, alive, inv, ix, iy, iz, varying);
+                    beams = rr_make_beams(p, varying);
                 }
             }
             else if (next < 0)
@@ -383,12 +367,13 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
     }
 }
 
-// How many rays each path answered (RR_PATH_* slots), for benchmarks: RR_PATHS counters per
-// work-item (one item per packet; no atomics, which would wait for every store before them),
-// summed when read.
-#define RR_PATHS 2
-#define RR_PATH_PACKET 0
-#define RR_PATH_SINGLE 1
+// Adds n to a work-item's counter of the given route (RR_ROUTE_PACKET, RR_ROUTE_SINGLE) where
+// the service counts routes; otherwise nothing is counted or written.
+#ifdef RR_COUNT_ROUTES
+#define RR_COUNT_ROUTE(routes, route, n) ((routes)[(route)] += (n))
+#else
+#define RR_COUNT_ROUTE(routes, route, n) ((void)0)
+#endif
 
 // Answers the n <= RR_PACKET rays rays[first..first + n). When the live rays' directions share
 // the dominant axis and the signs (as shadow rays toward a directional light, or neighbouring
@@ -396,12 +381,13 @@ rr_packet_occlusion(const rr_pf* ox, const rr_pf* oy, const rr_pf* oz, const rr_
 // wide group (its origins' box, seen along the direction, wider than wideBeam) would test
 // every leaf in its path with all 16 rays, so its rays are answered one by one, as are the
 // rays of packets whose directions differ more. (rr_packet_occlusion measures the groups from
-// the beams it makes anyway and leaves the wide ones out.)
+// the beams it makes anyway and leaves the wide ones out.) routes: this work-item's RR_ROUTES
+// counters, read only where RR_COUNT_ROUTES is defined.
 __attribute__((always_inline)) inline void
 rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_intersection* hits,
                  __global const rr_node* nodes, __global const rr_triangle* triangles,
                  int triangleCount, __global const rr_wide_node* wideNodes,
-                 __global const rr_block* blocks, float wideBeam, __global int* paths)
+                 __global const rr_block* blocks, float wideBeam, __global int* routes)
 {
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
     float dx[RR_PACKET], dy[RR_PACKET], dz[RR_PACKET];
@@ -451,7 +437,7 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         for (int i = 0; i < n; ++i)
             rr_store_hit(hits, first + i,
                          rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount));
-        paths[RR_PATH_SINGLE] += n;
+        RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, n);
         return;
     }
     int traced = 0;
@@ -461,13 +447,9 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
     if (traced)
     {
         int wide = 0;
-        rr_pf vox[RR_GROUPS], voy[RR_GROUPS], voz[RR_GROUPS], vtmax[RR_GROUPS];
-        rr_pf vdx[RR_GROUPS], vdy[RR_GROUPS], vdz[RR_GROUPS];
-        rr_pi valive[RR_GROUPS], result[RR_GROUPS];
+        rr_packet packet;
         if (!shared)
         {
-            // Each lane's own direction; dead lanes take the first live one, so that no lane
-            // computes with a zero shear. (One shared direction needs none of this.)
             for (int i = 0; i < RR_PACKET; ++i)
             {
                 dx[i] = d[0];
@@ -482,44 +464,38 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
             }
             for (int g = 0; g < RR_GROUPS; ++g)
             {
-                vdx[g] = vload16(g, dx);
-                vdy[g] = vload16(g, dy);
-                vdz[g] = vload16(g, dz);
+                packet.dx[g] = vload16(g, dx);
+                packet.dy[g] = vload16(g, dy);
+                packet.dz[g] = vload16(g, dz);
             }
         }
         for (int g = 0; g < RR_GROUPS; ++g)
         {
-            vox[g] = vload16(g, ox);
-            voy[g] = vload16(g, oy);
-            voz[g] = vload16(g, oz);
-            vtmax[g] = vload16(g, tmax);
-            valive[g] = vload16(g, alive);
-            result[g] = vload16(g, out);
+            packet.ox[g] = vload16(g, ox);
+            packet.oy[g] = vload16(g, oy);
+            packet.oz[g] = vload16(g, oz);
+            packet.tmax[g] = vload16(g, tmax);
+            packet.alive[g] = vload16(g, alive);
+            packet.result[g] = vload16(g, out);
         }
         // One specialised copy per dominant axis, and for one shared direction or several.
         if (shared)
         {
             if (axis == 0)
-                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    0, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 0, wideBeam, &wide, nodes, triangles);
             else if (axis == 1)
-                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    1, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 1, wideBeam, &wide, nodes, triangles);
             else
-                rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 0,
-                                    2, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 2, wideBeam, &wide, nodes, triangles);
         }
         else if (axis == 0)
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 0,
-                                wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 0, wideBeam, &wide, nodes, triangles);
         else if (axis == 1)
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 1,
-                                wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 1, wideBeam, &wide, nodes, triangles);
         else
-            rr_packet_occlusion(vox, voy, voz, vtmax, valive, result, vdx, vdy, vdz, d, 1, 2,
-                                wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 2, wideBeam, &wide, nodes, triangles);
         for (int g = 0; g < RR_GROUPS; ++g)
-            vstore16(result[g], g, out);
+            vstore16(packet.result[g], g, out);
         // The groups too wide for a beam, ray by ray.
         for (int g = 0; g < RR_GROUPS; ++g)
             if (wide & (1 << g))
@@ -532,19 +508,30 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
     }
     for (int i = 0; i < n; ++i)
         rr_store_hit(hits, first + i, out[i]);
-    paths[RR_PATH_PACKET] += n - single;
-    paths[RR_PATH_SINGLE] += single;
+    RR_COUNT_ROUTE(routes, RR_ROUTE_PACKET, n - single);
+    RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, single);
 }
 
-// One work-item per packet of RR_PACKET consecutive rays.
+// One work-item per packet of RR_PACKET consecutive rays. Where the service counts routes,
+// routes holds RR_ROUTES counters per work-item (no atomics, which would wait for every store
+// before them), summed when read.
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
                      __global const rr_node* nodes, __global const rr_triangle* triangles,
                      int triangleCount, __global const rr_wide_node* wideNodes,
-                     __global const rr_block* blocks, float wideBeam, __global int* paths)
+                     __global const rr_block* blocks, float wideBeam
+#ifdef RR_COUNT_ROUTES
+                     ,
+                     __global int* routes
+#endif
+)
 {
+#ifdef RR_COUNT_ROUTES
+    __global int* itemRoutes = routes + RR_ROUTES * get_global_id(0);
+#else
+    __global int* itemRoutes = 0;
+#endif
     const int base = (int)get_global_id(0) * RR_PACKET;
     rr_answer_packet(rays, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
-                     triangleCount, wideNodes, blocks, wideBeam,
-                     paths + RR_PATHS * get_global_id(0));
+                     triangleCount, wideNodes, blocks, wideBeam, itemRoutes);
 }

@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, ClosedMesh,
 
 TEST_P(ClosedMesh, DoesNotLeakThroughSharedEdgesOrCorners)
 {
-    OcclusionHarness h(1 << 16, GetParam());
+    OcclusionHarness h(1 << 16, {GetParam()});
     const int n = 8;
     AddClosedBox(h, n, 6);
     h.Api().Commit();
@@ -252,7 +252,7 @@ TEST_P(ClosedMesh, DoesNotLeakThroughSharedEdgesOrCorners)
 // by rays in every direction, many of them aimed straight at its corners.
 TEST_P(ClosedMesh, SphereHasNoHolesFromInside)
 {
-    OcclusionHarness h(1 << 16, GetParam());
+    OcclusionHarness h(1 << 16, {GetParam()});
     std::vector<float> v = {1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0, 0, -1};
     std::vector<int> idx = {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5};
     for (int level = 0; level < 4; ++level)
@@ -322,13 +322,13 @@ TEST(OcclusionCases, QueriesWriteWholeHitRecords)
     using RadeonRays::detail::QueryKernel;
     for (QueryKernel kernel : {QueryKernel::Packets, QueryKernel::PerRay})
     {
-        OcclusionHarness h(64, kernel);
+        OcclusionHarness h(64, {kernel});
         AddSquare(h, 7);
         h.Api().Commit();
         const std::vector<RadeonRays::ray> rays = {MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10),
                                                    MakeRay(1.5f, -1, 0.5f, 0, 1, 0, 10),
                                                    MakeRay(0.5f, -1, 0.5f, 0, 1, 0, 10, 0)};
-        const cl_command_queue queue = h.Cl().queue;
+        const cl_command_queue queue = h.Queue();
         ASSERT_EQ(clEnqueueWriteBuffer(queue, h.RayMem(), CL_TRUE, 0,
                                        rays.size() * sizeof(RadeonRays::ray), rays.data(), 0,
                                        nullptr, nullptr),
@@ -345,9 +345,7 @@ TEST(OcclusionCases, QueriesWriteWholeHitRecords)
         h.Api().QueryOcclusion(h.Rays(), static_cast<int>(rays.size()), h.Hits(), nullptr, &event);
         event->Wait();
         h.Api().DeleteEvent(event);
-        ASSERT_EQ(clEnqueueReadBuffer(queue, h.HitMem(), CL_TRUE, 0, bytes, hits.data(), 0, nullptr,
-                                      nullptr),
-                  CL_SUCCESS);
+        h.Cl().ReadBuffer(0, h.HitMem(), bytes, hits.data());
         const int want[] = {7, -1, -1};
         for (std::size_t i = 0; i < hits.size(); ++i)
         {

@@ -1,12 +1,16 @@
 // A service with ray and hit buffers of a fixed capacity, and a one-call query, for the tests.
+// Made on clw_test::MakeContext's context; a set-up that fails throws, which fails the test
+// that made the harness with the failing call's message.
 #pragma once
 
-#include "ClTestContext.h"
+#include "../clw/ClTestSupport.h"
+#include "clw/CLWBuffer.h"
 #include "rr/query_kernels.h"
 #include "rr/radeon_rays.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace rrtest
@@ -15,37 +19,24 @@ namespace rrtest
 class OcclusionHarness
 {
 public:
-    // wideWidth: the children per node of the single rays' tree, 0 for the device's.
-    explicit OcclusionHarness(
-        std::size_t capacity = 1 << 16,
-        RadeonRays::detail::QueryKernel kernel = RadeonRays::detail::QueryKernel::ForDevice,
-        int wideWidth = 0)
-        : capacity_(capacity)
+    explicit OcclusionHarness(std::size_t capacity = 1 << 16,
+                              const RadeonRays::detail::ServiceOptions& options = {})
+        : capacity_(capacity), cl_(clw_test::MakeContext()),
+          rayMem_(CLWBuffer<RadeonRays::ray>::Create(cl_, CL_MEM_READ_WRITE, capacity, nullptr)),
+          hitMem_(CLWBuffer<RadeonRays::Intersection>::Create(cl_, CL_MEM_READ_WRITE, capacity,
+                                                              nullptr)),
+          api_(RadeonRays::detail::CreateWithOptions(cl_, cl_.GetDevice(0), cl_.GetCommandQueue(0),
+                                                     options)),
+          rays_(RadeonRays::CreateFromOpenClBuffer(api_.get(), rayMem_), ViewDeleter{api_.get()}),
+          hits_(RadeonRays::CreateFromOpenClBuffer(api_.get(), hitMem_), ViewDeleter{api_.get()})
     {
-        api_ = kernel == RadeonRays::detail::QueryKernel::ForDevice && wideWidth == 0
-                   ? RadeonRays::CreateFromOpenClContext(cl_.context, cl_.device, cl_.queue)
-                   : RadeonRays::detail::CreateWithQueryKernel(cl_.context, cl_.device, cl_.queue,
-                                                               kernel, wideWidth);
-        rayMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::ray));
-        hitMem_ = cl_.CreateBuffer(capacity * sizeof(RadeonRays::Intersection));
-        rays_ = RadeonRays::CreateFromOpenClBuffer(api_, rayMem_);
-        hits_ = RadeonRays::CreateFromOpenClBuffer(api_, hitMem_);
     }
-    ~OcclusionHarness()
-    {
-        api_->DeleteBuffer(rays_);
-        api_->DeleteBuffer(hits_);
-        RadeonRays::IntersectionApi::Delete(api_);
-        clReleaseMemObject(rayMem_);
-        clReleaseMemObject(hitMem_);
-    }
-    OcclusionHarness(const OcclusionHarness&) = delete;
-    OcclusionHarness& operator=(const OcclusionHarness&) = delete;
 
     RadeonRays::IntersectionApi& Api() { return *api_; }
-    const ClTestContext& Cl() const { return cl_; }
-    RadeonRays::Buffer* Rays() { return rays_; }
-    RadeonRays::Buffer* Hits() { return hits_; }
+    const CLWContext& Cl() const { return cl_; }
+    cl_command_queue Queue() const { return cl_.GetCommandQueue(0); }
+    RadeonRays::Buffer* Rays() { return rays_.get(); }
+    RadeonRays::Buffer* Hits() { return hits_.get(); }
     cl_mem RayMem() const { return rayMem_; }
     cl_mem HitMem() const { return hitMem_; }
 
@@ -58,25 +49,22 @@ public:
         for (std::size_t begin = 0; begin < rays.size(); begin += capacity_)
         {
             const std::size_t n = std::min(capacity_, rays.size() - begin);
-            EXPECT_EQ(clEnqueueWriteBuffer(cl_.queue, rayMem_, CL_TRUE, 0,
+            EXPECT_EQ(clEnqueueWriteBuffer(Queue(), rayMem_, CL_TRUE, 0,
                                            n * sizeof(RadeonRays::ray), &rays[begin], 0, nullptr,
                                            nullptr),
                       CL_SUCCESS);
             std::vector<RadeonRays::Intersection> hits(n);
             for (auto& h : hits)
                 h.shapeid = 12345;
-            EXPECT_EQ(clEnqueueWriteBuffer(cl_.queue, hitMem_, CL_TRUE, 0,
+            EXPECT_EQ(clEnqueueWriteBuffer(Queue(), hitMem_, CL_TRUE, 0,
                                            n * sizeof(RadeonRays::Intersection), hits.data(), 0,
                                            nullptr, nullptr),
                       CL_SUCCESS);
             RadeonRays::Event* event = nullptr;
-            api_->QueryOcclusion(rays_, static_cast<int>(n), hits_, nullptr, &event);
+            api_->QueryOcclusion(rays_.get(), static_cast<int>(n), hits_.get(), nullptr, &event);
             event->Wait();
             api_->DeleteEvent(event);
-            EXPECT_EQ(clEnqueueReadBuffer(cl_.queue, hitMem_, CL_TRUE, 0,
-                                          n * sizeof(RadeonRays::Intersection), hits.data(), 0,
-                                          nullptr, nullptr),
-                      CL_SUCCESS);
+            cl_.ReadBuffer(0, hitMem_, n * sizeof(RadeonRays::Intersection), hits.data());
             for (const auto& h : hits)
                 ids.push_back(h.shapeid);
         }
@@ -84,13 +72,26 @@ public:
     }
 
 private:
-    ClTestContext cl_;
+    struct ApiDeleter
+    {
+        void operator()(RadeonRays::IntersectionApi* api) const
+        {
+            RadeonRays::IntersectionApi::Delete(api);
+        }
+    };
+    struct ViewDeleter
+    {
+        RadeonRays::IntersectionApi* api;
+        void operator()(RadeonRays::Buffer* view) const { api->DeleteBuffer(view); }
+    };
+
+    // In the order they are made; released in reverse.
     std::size_t capacity_;
-    RadeonRays::IntersectionApi* api_ = nullptr;
-    cl_mem rayMem_ = nullptr;
-    cl_mem hitMem_ = nullptr;
-    RadeonRays::Buffer* rays_ = nullptr;
-    RadeonRays::Buffer* hits_ = nullptr;
+    CLWContext cl_;
+    CLWBuffer<RadeonRays::ray> rayMem_;
+    CLWBuffer<RadeonRays::Intersection> hitMem_;
+    std::unique_ptr<RadeonRays::IntersectionApi, ApiDeleter> api_;
+    std::unique_ptr<RadeonRays::Buffer, ViewDeleter> rays_, hits_;
 };
 
 // The name a parameterised test gives each query kernel.

@@ -1,6 +1,7 @@
 // The OpenCL C copies of the ray and hit records match the C++ ones byte for byte: the
 // library's header for callers' kernels, and the demo's own copies in data/kernel.cl.
-#include "ClTestContext.h"
+#include "../clw/ClTestSupport.h"
+#include "clw/CLWBuffer.h"
 #include "rr/radeon_rays.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,6 @@ INSTANTIATE_TEST_SUITE_P(Copies, RecordLayout,
 
 TEST_P(RecordLayout, OpenClRecordsMatchTheCppRecords)
 {
-    ClTestContext cl;
-    ASSERT_NE(cl.context, nullptr);
     std::ifstream file(GetParam().path);
     ASSERT_TRUE(file) << GetParam().path;
     std::stringstream text;
@@ -64,25 +63,18 @@ __kernel void record_layout(__global int* out, __global RECORD_RAY* r, __global 
     out[15] = OFFSET(h, t);
 }
 )";
-    const char* src = source.c_str();
-    cl_int status = CL_SUCCESS;
-    cl_program program = clCreateProgramWithSource(cl.context, 1, &src, nullptr, &status);
-    ASSERT_EQ(status, CL_SUCCESS);
-    ASSERT_EQ(clBuildProgram(program, 1, &cl.device, "-cl-std=CL1.2", nullptr, nullptr),
-              CL_SUCCESS);
-    cl_kernel kernel = clCreateKernel(program, "record_layout", &status);
-    ASSERT_EQ(status, CL_SUCCESS);
-    cl_mem out = cl.CreateBuffer(16 * sizeof(int));
-    ASSERT_EQ(clSetKernelArg(kernel, 0, sizeof(cl_mem), &out), CL_SUCCESS);
-    cl_mem records = cl.CreateBuffer(64);
-    ASSERT_EQ(clSetKernelArg(kernel, 1, sizeof(cl_mem), &records), CL_SUCCESS);
-    ASSERT_EQ(clSetKernelArg(kernel, 2, sizeof(cl_mem), &records), CL_SUCCESS);
-    const std::size_t one = 1;
-    ASSERT_EQ(clEnqueueNDRangeKernel(cl.queue, kernel, 1, nullptr, &one, &one, 0, nullptr, nullptr),
-              CL_SUCCESS);
-    int got[16] = {};
-    ASSERT_EQ(clEnqueueReadBuffer(cl.queue, out, CL_TRUE, 0, sizeof(got), got, 0, nullptr, nullptr),
-              CL_SUCCESS);
+    const CLWContext cl = clw_test::MakeContext();
+    CLWKernel kernel =
+        CLWProgram::CreateFromSource(source.data(), source.size(), "-cl-std=CL1.2", cl)
+            .GetKernel("record_layout");
+    const auto out = CLWBuffer<cl_int>::Create(cl, CL_MEM_READ_WRITE, 16, nullptr);
+    const auto records = CLWBuffer<char>::Create(cl, CL_MEM_READ_WRITE, 64, nullptr);
+    const cl_mem args[3] = {out, records, records};
+    for (cl_uint i = 0; i < 3; ++i)
+        kernel.SetArg(i, sizeof(cl_mem), &args[i]);
+    const std::size_t one[2] = {1, 1};
+    cl.Launch2D(0, one, one, kernel);
+    const std::vector<cl_int> got = clw_test::ReadInts(cl, out, 16);
     using RadeonRays::Intersection;
     using RadeonRays::ray;
     const int want[16] = {sizeof(ray),
@@ -103,10 +95,6 @@ __kernel void record_layout(__global int* out, __global RECORD_RAY* r, __global 
                           offsetof(Intersection, t)};
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(got[i], want[i]) << "field " << i;
-    clReleaseMemObject(out);
-    clReleaseMemObject(records);
-    clReleaseKernel(kernel);
-    clReleaseProgram(program);
 }
 
 } // namespace

@@ -111,7 +111,7 @@ TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
+        OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
         BuildTwoShapeScene(scene, rng, 1200, ref);
         const float directions[3][3] = {
             {0.3f, 0.8f, 0.5f}, {0.0f, 1.0f, 0.0f}, {-2.0f, 0.5f, 0.0f}};
@@ -127,7 +127,7 @@ TEST_P(ReferenceComparison, IncoherentRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
+        OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
         BuildTwoShapeScene(scene, rng, 1200, ref);
         Compare(scene, IncoherentRays(rng, 40000), ref, tally);
     }
@@ -141,7 +141,7 @@ TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
     Tally tally;
     std::mt19937 rng(21);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene(1 << 16, GetParam().kernel, GetParam().wideWidth);
+    OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
     BuildTwoShapeScene(scene, rng, 1200, ref);
     const float d[3] = {0.2f, 0.9f, -0.4f};
     std::vector<RadeonRays::ray> rays = ParallelRays(rng, 200, d, 30.0f);
@@ -281,24 +281,25 @@ TEST_P(RayOrderComparison, AnswersMatchTheReference)
     const auto [kernel, order] = GetParam();
     std::mt19937 rng(31 + static_cast<unsigned>(order));
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene(1 << 16, kernel);
+    OcclusionHarness scene(1 << 16, {kernel, 0, true});
     BuildTwoShapeScene(scene, rng, 1200, ref);
     Tally tally;
     Compare(scene, RaysInOrder(rng, order, 16000), ref, tally);
     ExpectAgreement(tally);
-    // Each order must have taken the paths it is meant to cover, or this compared nothing new:
+    // Each order must have taken the routes it is meant to cover, or this compared nothing new:
     // scattered rays the single-ray fallback, sorted ones packets (rays spreading from the
     // point, packets of differing directions).
-    const RadeonRays::detail::QueryPaths paths = RadeonRays::detail::TakeQueryPaths(&scene.Api());
+    const RadeonRays::detail::RouteCounts routes =
+        RadeonRays::detail::TakeRouteCounts(&scene.Api());
     if (kernel == QueryKernel::Packets)
     {
         if (order != RayOrder::Sorted)
         {
-            EXPECT_GT(paths.single, 0);
+            EXPECT_GT(routes.single, 0);
         }
         if (order != RayOrder::Scattered)
         {
-            EXPECT_GT(paths.packet, 0);
+            EXPECT_GT(routes.packet, 0);
         }
     }
 }
@@ -310,22 +311,23 @@ TEST(KernelForDevice, PacketsOnlyOnPoclsCpuDevice)
 {
     std::mt19937 rng(41);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene;
+    OcclusionHarness scene(1 << 16, {QueryKernel::ForDevice, 0, true});
     BuildTwoShapeScene(scene, rng, 1200, ref);
     Tally tally;
     Compare(scene, RaysInOrder(rng, RayOrder::Sorted, 4000), ref, tally);
     ExpectAgreement(tally);
 
     char platform[256] = {};
-    clGetPlatformInfo(scene.Cl().platform, CL_PLATFORM_NAME, sizeof(platform) - 1, platform,
+    clGetPlatformInfo(clw_test::FirstPlatform(), CL_PLATFORM_NAME, sizeof(platform) - 1, platform,
                       nullptr);
     cl_device_type type = 0;
-    clGetDeviceInfo(scene.Cl().device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr);
+    clGetDeviceInfo(clw_test::FirstDevice(), CL_DEVICE_TYPE, sizeof(type), &type, nullptr);
     const bool poclCpu =
         std::string(platform) == "Portable Computing Language" && (type & CL_DEVICE_TYPE_CPU);
-    const RadeonRays::detail::QueryPaths paths = RadeonRays::detail::TakeQueryPaths(&scene.Api());
-    EXPECT_EQ(paths.packet > 0, poclCpu) << platform;
-    EXPECT_EQ(paths.packet + paths.single, 4000);
+    const RadeonRays::detail::RouteCounts routes =
+        RadeonRays::detail::TakeRouteCounts(&scene.Api());
+    EXPECT_EQ(routes.packet > 0, poclCpu) << platform;
+    EXPECT_EQ(routes.packet + routes.single, 4000);
 }
 
 } // namespace

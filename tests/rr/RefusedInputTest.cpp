@@ -29,30 +29,28 @@ const int kIndices[] = {0, 1, 2};
 
 TEST(RefusedInput, CreationWithNullOrMismatchedHandles)
 {
-    ClTestContext cl;
-    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(nullptr, cl.device, cl.queue), "context");
-    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, nullptr, cl.queue), "device");
-    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, cl.device, nullptr), "queue");
+    const CLWContext cl = clw_test::MakeContext(), other = clw_test::MakeContext();
+    const cl_device_id device = cl.GetDevice(0);
+    const cl_command_queue queue = cl.GetCommandQueue(0);
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(nullptr, device, queue), "context");
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl, nullptr, queue), "device");
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl, device, nullptr), "queue");
 
     // A queue of another context: the service would fail at its first upload.
-    ClTestContext other;
-    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl.context, cl.device, other.queue),
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClContext(cl, device, other.GetCommandQueue(0)),
                    "another context");
 }
 
 TEST(RefusedInput, BufferViews)
 {
     OcclusionHarness h;
-    cl_mem mem = h.Cl().CreateBuffer(64);
-    EXPECT_REFUSED(RadeonRays::CreateFromOpenClBuffer(nullptr, mem), "service");
+    EXPECT_REFUSED(RadeonRays::CreateFromOpenClBuffer(nullptr, h.RayMem()), "service");
     EXPECT_REFUSED(RadeonRays::CreateFromOpenClBuffer(&h.Api(), nullptr), "memory object");
-    clReleaseMemObject(mem);
 
     // A memory object of another context.
-    ClTestContext other;
-    cl_mem foreign = other.CreateBuffer(64);
+    const auto foreign =
+        CLWBuffer<char>::Create(clw_test::MakeContext(), CL_MEM_READ_WRITE, 64, nullptr);
     EXPECT_REFUSED(RadeonRays::CreateFromOpenClBuffer(&h.Api(), foreign), "another context");
-    clReleaseMemObject(foreign);
 }
 
 TEST(RefusedInput, MeshArguments)
@@ -105,9 +103,12 @@ TEST(RefusedInput, Queries)
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), -1, h.Hits(), nullptr, &e), "negative ray count");
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 101, h.Hits(), nullptr, &e), "ray buffer holds");
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 10, h.Rays(), nullptr, &e), "same memory object");
+    // Only a service made to count routes has counts to give.
+    EXPECT_REFUSED(RadeonRays::detail::TakeRouteCounts(&api), "not made to count routes");
 
     // A hit buffer smaller than the ray buffer.
-    cl_mem small = h.Cl().CreateBuffer(50 * sizeof(RadeonRays::Intersection));
+    const auto small =
+        CLWBuffer<RadeonRays::Intersection>::Create(h.Cl(), CL_MEM_READ_WRITE, 50, nullptr);
     RadeonRays::Buffer* smallHits = RadeonRays::CreateFromOpenClBuffer(&api, small);
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 51, smallHits, nullptr, &e), "hit buffer holds");
     api.QueryOcclusion(h.Rays(), 50, smallHits, nullptr, &e);
@@ -121,7 +122,6 @@ TEST(RefusedInput, Queries)
     EXPECT_REFUSED(api.QueryOcclusion(h.Rays(), 10, other.Hits(), nullptr, &e), "not made for");
     EXPECT_EQ(e, nullptr) << "a refused query must not hand out an event";
     api.DeleteBuffer(smallHits);
-    clReleaseMemObject(small);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The committed scene in device memory, on the service's context.
+// The committed scene's layouts in device buffers of the service's context.
 #pragma once
 
 #include "rr/growing_buffer.h"
@@ -9,12 +9,12 @@
 namespace RadeonRays::detail
 {
 
-class DeviceScene
+class SceneBuffers
 {
 public:
-    DeviceScene(cl_context context, cl_command_queue queue) : context_(context), queue_(queue) {}
-    DeviceScene(const DeviceScene&) = delete;
-    DeviceScene& operator=(const DeviceScene&) = delete;
+    SceneBuffers(cl_context context, cl_command_queue queue) : context_(context), queue_(queue) {}
+    SceneBuffers(const SceneBuffers&) = delete;
+    SceneBuffers& operator=(const SceneBuffers&) = delete;
 
     // Copies the scene's layouts named in layouts to the device (blocking); buffers grow only
     // when the scene does. Without the two-wide layout, its buffers are not touched.

@@ -1,4 +1,4 @@
-#include "rr/device_scene.h"
+#include "rr/scene_buffers.h"
 
 #include "rr/cl_check.h"
 #include "rr/wide_bvh.h"
@@ -9,7 +9,7 @@ namespace RadeonRays::detail
 {
 
 template <typename Record>
-void DeviceScene::Store(GrowingBuffer& buffer, const std::vector<Record>& records)
+void SceneBuffers::Store(GrowingBuffer& buffer, const std::vector<Record>& records)
 {
     const Record none{};
     const void* data = records.empty() ? &none : records.data();
@@ -20,7 +20,7 @@ void DeviceScene::Store(GrowingBuffer& buffer, const std::vector<Record>& record
         "clEnqueueWriteBuffer");
 }
 
-void DeviceScene::Upload(const SceneData& scene, SceneLayouts layouts)
+void SceneBuffers::Upload(const SceneData& scene, SceneLayouts layouts)
 {
     if (layouts.twoWide)
     {
