@@ -6,7 +6,28 @@
 
 #include <GL/glew.h>
 
+#include <QFileInfo>
+
 #include <utility>
+
+SceneRequest SceneRequestFor(const Settings& settings)
+{
+    SceneRequest request;
+    if (!settings.scene.empty())
+    {
+        const QFileInfo file(QString::fromStdString(settings.scene));
+        request.directory = file.path().toStdString();
+        request.fileName = file.fileName().toStdString();
+        request.load.frame = true;
+    }
+    request.load.ground = settings.ground;
+    request.load.detail = settings.detail;
+    if (!settings.music)
+    {
+        request.music = nullptr;
+    }
+    return request;
+}
 
 Demo::Demo(platform::GlContext& gl, ComputeStartup compute)
     : m_gl(gl), m_compute(std::move(compute)), m_description(m_compute.description)

@@ -13,6 +13,7 @@
 #include "app/ComputeStartup.h"
 #include "app/FrameStatistics.h"
 #include "app/Music.h"
+#include "app/Options.h"
 #include "app/PixelReference.h"
 #include "app/ShadowPass.h"
 #include "scene/GlObject.h"
@@ -38,6 +39,10 @@ struct SceneRequest
     const char* music = "WINDWLKR.S3M";
     DrawnVertices destination = DrawnVertices::InOpenGlBuffer;
 };
+
+// The scene the settings ask for. Without a scene, a floor or a detail of its own, this
+// is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
+SceneRequest SceneRequestFor(const Settings& settings);
 
 class Demo
 {

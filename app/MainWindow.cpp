@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
-#include <QFileInfo>
 #include <QWindow>
 
 #include <algorithm>
@@ -30,27 +29,6 @@ void LogAudioWarning(audio::LogLevel level, const char* message)
     {
         qWarning().noquote() << message;
     }
-}
-
-// The scene the settings ask for. Without a scene, a floor or a detail of its own, this
-// is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
-SceneRequest RequestFor(const Settings& settings)
-{
-    SceneRequest request;
-    if (!settings.scene.empty())
-    {
-        const QFileInfo file(QString::fromStdString(settings.scene));
-        request.directory = file.path().toStdString();
-        request.fileName = file.fileName().toStdString();
-        request.load.frame = true;
-    }
-    request.load.ground = settings.ground;
-    request.load.detail = settings.detail;
-    if (!settings.music)
-    {
-        request.music = nullptr;
-    }
-    return request;
 }
 
 // A --frames run turns the light by this much time per frame, so that its pictures
@@ -122,7 +100,7 @@ void MainWindow::InitScene()
 {
     // The audio layer's warnings (a missing or unplayable music file) join the log.
     audio::SetLogSink(&LogAudioWarning);
-    m_demo->LoadScene(RequestFor(m_settings));
+    m_demo->LoadScene(SceneRequestFor(m_settings));
 
     const Model& model = m_demo->GetModel();
     qDebug() << "Num Positions: " << model.GetPositions().size();

@@ -50,6 +50,18 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+// The transfer stage: the host copy, where OpenCL could not write OpenGL's buffer
+// itself. Returns its seconds.
+double TransferWhereNotShared(const CLWContext& context, DeviceScene& scene)
+{
+    const Clock::time_point start = Clock::now();
+    if (!scene.glSharing)
+    {
+        CopyVerticesToGl(context, scene);
+    }
+    return SecondsSince(start);
+}
+
 // Runs kernel over the launch range and waits for it. Where the drawn vertices live in
 // OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration, and the
 // release has completed before this returns, so that OpenGL never draws from a buffer
@@ -240,13 +252,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
         t.shadowWrite = SecondsSince(start);
     }
 
-    // Transfer, where OpenCL could not write OpenGL's buffer itself.
-    start = Clock::now();
-    if (!scene.glSharing)
-    {
-        CopyVerticesToGl(context, scene);
-    }
-    t.transfer = SecondsSince(start);
+    t.transfer = TransferWhereNotShared(context, scene);
 }
 
 void ShadeEveryVertexAsBlocked(const CLWContext& context, const CLWProgram& program,
@@ -266,11 +272,5 @@ void ShadeEveryVertexAsBlocked(const CLWContext& context, const CLWProgram& prog
                   "clEnqueueFillBuffer failed");
     RunShadowShader(context, program, scene);
     t.shadowWrite = SecondsSince(start);
-
-    start = Clock::now();
-    if (!scene.glSharing)
-    {
-        CopyVerticesToGl(context, scene);
-    }
-    t.transfer = SecondsSince(start);
+    t.transfer = TransferWhereNotShared(context, scene);
 }

@@ -17,7 +17,6 @@
 #include "platform/GlContext.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QImage>
 
 #include <GL/glew.h>
@@ -34,7 +33,7 @@
 namespace
 {
 
-const char* const kUsage =
+const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
     "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX]";
 
@@ -187,7 +186,7 @@ int main(int argc, char** argv)
     Arguments arguments;
     if (!Parse(argc, argv, arguments))
     {
-        std::fprintf(stderr, "%s\n", kUsage);
+        std::fprintf(stderr, "%s\n", kBenchUsage);
         return 2;
     }
     try
@@ -197,18 +196,12 @@ int main(int argc, char** argv)
         glViewport(0, 0, width, height);
 
         Demo demo(*gl, StartCompute(nullptr));
-        SceneRequest request;
-        request.music = nullptr;
-        if (!arguments.scene.empty())
-        {
-            const QFileInfo file(QString::fromStdString(arguments.scene));
-            request.directory = file.path().toStdString();
-            request.fileName = file.fileName().toStdString();
-            request.load.frame = true;
-        }
-        request.load.ground = arguments.ground;
-        request.load.detail = arguments.detail;
-        demo.LoadScene(request);
+        Settings settings;
+        settings.scene = arguments.scene;
+        settings.ground = arguments.ground;
+        settings.detail = arguments.detail;
+        settings.music = false;
+        demo.LoadScene(SceneRequestFor(settings));
         const int vertexCount = demo.GetDeviceScene().vertexCount;
 
         std::printf("cpu: %s\ndevice: %s\n", CpuModel().c_str(), demo.DescribeDevice().c_str());
