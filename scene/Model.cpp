@@ -1,5 +1,6 @@
 #include "scene/Model.h"
 
+#include "scene/ContainedImport.h"
 #include "scene/Framing.h"
 #include "scene/SceneImport.h"
 #include "scene/Tessellation.h"
@@ -102,7 +103,7 @@ void Model::Import(QString directory, QString fileName)
 {
     this->directory = directory;
     sceneFile = directory + "/" + fileName;
-    ImportedScene scene = ImportScene(sceneFile.toStdString());
+    ImportedScene scene = ImportSceneContained(sceneFile.toStdString());
 
     groups.clear();
     texturePaths.clear();
