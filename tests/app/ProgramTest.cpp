@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 // After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
 #include <X11/Xatom.h>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -334,6 +338,35 @@ TEST(BadData, NoXDisplayIsOneLineAndStatus1)
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(outcome.standardError.toStdString(),
               QString("vertexshadows: cannot open the X display \":%1\"\n").arg(n).toStdString());
+
+    // A display that takes the connection and never answers, as a stopped server does: a
+    // listening socket in the abstract name space where the X library looks first.
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    for (;; ++n)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string name = "/tmp/.X11-unix/X" + std::to_string(n);
+        std::copy(name.begin(), name.end(), address.sun_path + 1);
+        if (!QFile::exists(QString::fromStdString(name)) &&
+            bind(listener, reinterpret_cast<const sockaddr*>(&address),
+                 static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0)
+        {
+            break;
+        }
+    }
+    ASSERT_EQ(listen(listener, 4), 0);
+    silent.insert("DISPLAY", QString(":%1").arg(n));
+    outcome = RunProgram(kDataDir, silent, 60000);
+    close(listener);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(
+        outcome.standardError.toStdString(),
+        QString("vertexshadows: the X display \":%1\" does not answer (no reply within 5 s)\n")
+            .arg(n)
+            .toStdString());
 }
 
 TEST(BadData, PoclWithoutAWritableKernelCacheIsNamed)
