@@ -1,5 +1,7 @@
 #include "scene/ContainedImport.h"
 
+#include "util/MachineMemory.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -324,10 +326,10 @@ private:
 
 std::uint64_t ImportMemoryLimit()
 {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    return static_cast<std::uint64_t>(static_cast<double>(pages) * static_cast<double>(pageSize) *
-                                      kImportMemoryShare);
+    const std::uint64_t memory = MachineMemory();
+    // Where the system does not say, no limit: RLIM_INFINITY.
+    return memory ? static_cast<std::uint64_t>(static_cast<double>(memory) * kImportMemoryShare)
+                  : static_cast<std::uint64_t>(RLIM_INFINITY);
 }
 
 ImportedScene ImportSceneContained(const std::string& path)
