@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/DeviceWatch.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
 #include "app/Screenshot.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
     m_curNs = m_demo->Nanoseconds();
     m_prevNs = m_curNs;
 
+    device_watch::Start(settings.frames > 0);
     connect(&m_timer, SIGNAL(timeout()), this, SLOT(Draw()));
     m_timer.start(0);
 }

@@ -51,12 +51,12 @@ QProcessEnvironment ProgramEnvironment()
 
 // Runs the program in workingDirectory until it ends by itself (at most timeoutMs).
 Outcome RunProgram(const QString& workingDirectory, const QProcessEnvironment& environment,
-                   int timeoutMs = 120000)
+                   int timeoutMs = 120000, const QStringList& arguments = {})
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
     process.setProcessEnvironment(environment);
-    process.start(kProgram, QStringList());
+    process.start(kProgram, arguments);
     Outcome outcome;
     outcome.finished = process.waitForFinished(timeoutMs);
     if (!outcome.finished)
@@ -136,6 +136,23 @@ TEST(BadData, AKernelFileWithoutShadowShaderIsReportedWithStatus1)
     ASSERT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_TRUE(outcome.standardError.contains("vertexshadows: No such kernel in program"))
+        << outcome.standardError.toStdString();
+}
+
+TEST(BadData, AKernelThatNeverEndsIsNamedAndEndsAFramesRunWithStatus1)
+{
+    std::string source = ReadDefaultKernel();
+    const size_t at = source.find("__kernel void VertexShader");
+    ASSERT_NE(at, std::string::npos);
+    source.insert(source.find('{', at) + 1,
+                  "\n    volatile int forever = 1;\n    while (forever) {}\n");
+    const DataCopy data(source);
+    const Outcome outcome =
+        RunProgram(data.Path(), ProgramEnvironment(), 120000, {"--frames", "1", "--no-music"});
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.standardError.contains("vertexshadows: the device has not finished the "
+                                               "kernel \"VertexShader\" in 10 s; the run ends\n"))
         << outcome.standardError.toStdString();
 }
 
