@@ -212,6 +212,10 @@ public:
             Inconsistent(std::string("more ") + what + " than it holds");
         }
         std::vector<T> records(static_cast<size_t>(count));
+        if (records.empty())
+        {
+            return records;
+        }
         const char* from = Take(records.size() * sizeof(T));
         std::memcpy(records.data(), from, records.size() * sizeof(T));
         const float* floats = reinterpret_cast<const float*>(records.data());

@@ -124,7 +124,10 @@ std::string ExplainFailure(const std::string& path, const std::string& importerR
             }
         }
     }
-    return "the importer cannot read it (" + OneLine(importerReason) + ")";
+    // Our file system's refusals name their file already.
+    const std::string reason = OneLine(importerReason);
+    return reason.rfind("cannot read \"", 0) == 0 ? reason
+                                                  : "the importer cannot read it (" + reason + ")";
 }
 
 } // namespace
