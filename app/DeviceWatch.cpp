@@ -1,9 +1,13 @@
 #include "app/DeviceWatch.h"
 
-#include <atomic>
+#include <QCoreApplication>
+
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
 #include <thread>
 
 namespace device_watch
@@ -11,32 +15,40 @@ namespace device_watch
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
-
-std::atomic<const char*> g_waitingFor{nullptr};
-std::atomic<Clock::rep> g_since{0};
-
-void Watch(bool endRun)
+struct Watch
 {
-    const auto limit = std::chrono::seconds(kDeviceWaitSeconds);
+    bool endRun = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    const std::function<void()>* job = nullptr; // the wait to run; null when idle
+    bool done = false;
+    std::exception_ptr error;
+};
+
+Watch* g_watch = nullptr;
+const char* g_stuckOn = nullptr; // GUI thread only
+
+void RunJobs(Watch& watch)
+{
+    std::unique_lock<std::mutex> lock(watch.mutex);
     for (;;)
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        const char* what = g_waitingFor.load();
-        const Clock::time_point since{Clock::duration(g_since.load())};
-        if (!what || Clock::now() - since < limit || what != g_waitingFor.load())
+        watch.changed.wait(lock, [&] { return watch.job != nullptr && !watch.done; });
+        const std::function<void()>& job = *watch.job;
+        lock.unlock();
+        std::exception_ptr error;
+        try
         {
-            continue;
+            job();
         }
-        std::fprintf(stderr, "vertexshadows: the device has not finished %s in %d s%s\n", what,
-                     kDeviceWaitSeconds, endRun ? "; the run ends" : "");
-        std::fflush(stderr);
-        if (endRun)
+        catch (...)
         {
-            // The device still runs the kernel: releasing its objects would wait for it.
-            std::_Exit(1);
+            error = std::current_exception();
         }
-        return; // said once
+        lock.lock();
+        watch.error = error;
+        watch.done = true;
+        watch.changed.notify_all();
     }
 }
 
@@ -44,22 +56,71 @@ void Watch(bool endRun)
 
 void Start(bool endRun)
 {
-    static std::atomic<bool> started{false};
-    if (!started.exchange(true))
+    if (g_watch)
     {
-        std::thread(Watch, endRun).detach();
+        return;
+    }
+    // Lives until the process ends, as its thread does.
+    g_watch = new Watch;
+    g_watch->endRun = endRun;
+    std::thread(RunJobs, std::ref(*g_watch)).detach();
+}
+
+void Wait(const char* what, const std::function<void()>& wait)
+{
+    if (!g_watch)
+    {
+        wait();
+        return;
+    }
+    Watch& watch = *g_watch;
+    std::unique_lock<std::mutex> lock(watch.mutex);
+    watch.job = &wait;
+    watch.done = false;
+    watch.changed.notify_all();
+    if (!watch.changed.wait_for(lock, std::chrono::seconds(kDeviceWaitSeconds),
+                                [&] { return watch.done; }))
+    {
+        std::fprintf(stderr, "vertexshadows: the device has not finished %s in %d s%s\n", what,
+                     kDeviceWaitSeconds, watch.endRun ? "; the run ends" : "");
+        std::fflush(stderr);
+        if (watch.endRun)
+        {
+            std::_Exit(1);
+        }
+        g_stuckOn = what;
+        while (!watch.done)
+        {
+            lock.unlock();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            lock.lock();
+            watch.changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return watch.done; });
+        }
+        g_stuckOn = nullptr;
+    }
+    watch.job = nullptr;
+    const std::exception_ptr error = watch.error;
+    watch.error = nullptr;
+    lock.unlock();
+    if (error)
+    {
+        std::rethrow_exception(error);
     }
 }
 
-Wait::Wait(const char* what)
+bool Stuck()
 {
-    g_since.store(Clock::now().time_since_epoch().count());
-    g_waitingFor.store(what);
+    return g_stuckOn != nullptr;
 }
 
-Wait::~Wait()
+void EndStuck()
 {
-    g_waitingFor.store(nullptr);
+    std::fprintf(stderr,
+                 "vertexshadows: closed while the device had not finished %s; ending without "
+                 "releasing it\n",
+                 g_stuckOn ? g_stuckOn : "a wait");
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 } // namespace device_watch

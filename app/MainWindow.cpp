@@ -98,6 +98,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (device_watch::Stuck())
+    {
+        device_watch::EndStuck();
+    }
     ReleaseResources();
     QMainWindow::closeEvent(event);
 }
@@ -153,8 +157,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::Draw()
 {
     // A timeout already queued when the window closed must not draw: the resources
-    // are gone with the close.
-    if (!m_gl)
+    // are gone with the close. Nor may one that comes while a frame's wait for the device
+    // turns the event loop.
+    if (!m_gl || device_watch::Stuck())
     {
         return;
     }

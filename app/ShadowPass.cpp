@@ -58,20 +58,19 @@ void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
 void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel,
                      const char* what)
 {
-    const device_watch::Wait wait(what);
     const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
     const size_t localSize[2] = {scene.localSize, scene.localSize};
     // The launch event is dropped at once; the Finish is the wait.
-    if (!scene.glSharing)
+    if (scene.glSharing)
     {
-        context.Launch2D(0, globalSize, localSize, kernel);
-        context.Finish(0);
-        return;
+        scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     }
-    scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     context.Launch2D(0, globalSize, localSize, kernel);
-    scene.glSharing->Release(context, scene.drawnVertexBuffer);
-    context.Finish(0);
+    if (scene.glSharing)
+    {
+        scene.glSharing->Release(context, scene.drawnVertexBuffer);
+    }
+    device_watch::Wait(what, [&] { context.Finish(0); });
 }
 
 // "ShadowShader" over the hit buffer as it stands.
@@ -234,10 +233,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                             &event);
         // Owned before the wait, which may throw.
         const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {api});
-        {
-            const device_watch::Wait wait("the occlusion query");
-            done->Wait();
-        }
+        device_watch::Wait("the occlusion query", [&] { done->Wait(); });
         t.occlusion = SecondsSince(start);
 
         // Shadow write.

@@ -139,23 +139,6 @@ TEST(BadData, AKernelFileWithoutShadowShaderIsReportedWithStatus1)
         << outcome.standardError.toStdString();
 }
 
-TEST(BadData, AKernelThatNeverEndsIsNamedAndEndsAFramesRunWithStatus1)
-{
-    std::string source = ReadDefaultKernel();
-    const size_t at = source.find("__kernel void VertexShader");
-    ASSERT_NE(at, std::string::npos);
-    source.insert(source.find('{', at) + 1,
-                  "\n    volatile int forever = 1;\n    while (forever) {}\n");
-    const DataCopy data(source);
-    const Outcome outcome =
-        RunProgram(data.Path(), ProgramEnvironment(), 120000, {"--frames", "1", "--no-music"});
-    ASSERT_TRUE(outcome.finished);
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(outcome.standardError.contains("vertexshadows: the device has not finished the "
-                                               "kernel \"VertexShader\" in 10 s; the run ends\n"))
-        << outcome.standardError.toStdString();
-}
-
 TEST(BadData, AKernelArgumentTheKernelCannotTakeNamesTheKernelTheArgumentAndTheStatus)
 {
     // A count declared as a long: the frame's 4-byte int is refused with
@@ -633,6 +616,62 @@ void RequestClose(Display* display, Window window)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
+}
+
+TEST(BadData, AKernelThatNeverEndsIsNamedAndAFramesRunOrACloseEndsWithStatus1)
+{
+    std::string source = ReadDefaultKernel();
+    const size_t at = source.find("__kernel void VertexShader");
+    ASSERT_NE(at, std::string::npos);
+    source.insert(source.find('{', at) + 1,
+                  "\n    volatile int forever = 1;\n    while (forever) {}\n");
+    const DataCopy data(source);
+    const QString named = "vertexshadows: the device has not finished the kernel \"VertexShader\" "
+                          "in 10 s";
+    const Outcome frames =
+        RunProgram(data.Path(), ProgramEnvironment(), 120000, {"--frames", "1", "--no-music"});
+    ASSERT_TRUE(frames.finished);
+    EXPECT_EQ(frames.exitCode, 1);
+    EXPECT_TRUE(frames.standardError.contains(named + "; the run ends\n"))
+        << frames.standardError.toStdString();
+
+    // Interactive: the window still answers a close once the wait has been named.
+    DisplayConnection display = OpenDisplay();
+    ASSERT_TRUE(display);
+    QProcess process;
+    process.setWorkingDirectory(data.Path());
+    process.setProcessEnvironment(ProgramEnvironment());
+    process.start(kProgram, {"--no-music"});
+    ASSERT_TRUE(process.waitForStarted());
+    QString log;
+    QElapsedTimer clock;
+    clock.start();
+    while (!log.contains(named) && clock.elapsed() < 120000 && process.state() == QProcess::Running)
+    {
+        process.waitForReadyRead(200);
+        log += QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    std::string title;
+    const Window window = FindWindowNamed(display.get(), "MainWindow", &title, process.processId());
+    if (!window)
+    {
+        process.kill();
+        process.waitForFinished();
+        FAIL() << "no window: " << log.toStdString();
+    }
+    RequestClose(display.get(), window);
+    const bool ended = process.waitForFinished(30000);
+    if (!ended)
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(process.exitCode(), 1);
+    log += QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(log.contains("vertexshadows: closed while the device had not finished the kernel "
+                             "\"VertexShader\"; ending without releasing it\n"))
+        << log.toStdString();
 }
 
 TEST(DefaultData, ClosingTheWindowWhileFramesRunEndsTheProgramPromptlyWithStatus0)
