@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/DeviceWatch.h"
 #include "app/FatalError.h"
 #include "app/FrameRate.h"
 #include "app/Screenshot.h"
@@ -63,6 +64,7 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
     m_curNs = m_demo->Nanoseconds();
     m_prevNs = m_curNs;
 
+    device_watch::Start(settings.frames > 0);
     connect(&m_timer, SIGNAL(timeout()), this, SLOT(Draw()));
     m_timer.start(0);
 }
@@ -74,6 +76,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (device_watch::Stuck())
+    {
+        device_watch::EndStuck();
+    }
     ReleaseResources();
     QMainWindow::closeEvent(event);
 }
@@ -129,8 +135,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::Draw()
 {
     // A timeout already queued when the window closed must not draw: the resources
-    // are gone with the close.
-    if (!m_gl)
+    // are gone with the close. Nor may one that comes while a frame's wait for the device
+    // turns the event loop.
+    if (!m_gl || device_watch::Stuck())
     {
         return;
     }

@@ -1,6 +1,7 @@
 #include "app/ShadowPass.h"
 
 #include "app/ComputeStartup.h"
+#include "app/DeviceWatch.h"
 #include "scene/VectorMath.h"
 
 #include <chrono>
@@ -66,21 +67,22 @@ double TransferWhereNotShared(const CLWContext& context, DeviceScene& scene)
 // OpenGL's buffer, OpenCL holds that buffer only for the kernel's duration, and the
 // release has completed before this returns, so that OpenGL never draws from a buffer
 // OpenCL still holds. (OpenGL's earlier work on it was finished once, before the pass.)
-void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel)
+void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const CLWKernel& kernel,
+                     const char* what)
 {
     const size_t globalSize[2] = {scene.globalWidth, scene.globalHeight};
     const size_t localSize[2] = {scene.localSize, scene.localSize};
     // The launch event is dropped at once; the Finish is the wait.
-    if (!scene.glSharing)
+    if (scene.glSharing)
     {
-        context.Launch2D(0, globalSize, localSize, kernel);
-        context.Finish(0);
-        return;
+        scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     }
-    scene.glSharing->Acquire(context, scene.drawnVertexBuffer);
     context.Launch2D(0, globalSize, localSize, kernel);
-    scene.glSharing->Release(context, scene.drawnVertexBuffer);
-    context.Finish(0);
+    if (scene.glSharing)
+    {
+        scene.glSharing->Release(context, scene.drawnVertexBuffer);
+    }
+    device_watch::Wait(what, [&] { context.Finish(0); });
 }
 
 // "ShadowShader" over the hit buffer as it stands.
@@ -92,7 +94,7 @@ void RunShadowShader(const CLWContext& context, const CLWProgram& program, const
     SetKernelArg(shadowShader, "ShadowShader", 2, scene.vertexCount);
     SetKernelArg(shadowShader, "ShadowShader", 3, static_cast<cl_int>(scene.globalWidth));
     SetKernelArg(shadowShader, "ShadowShader", 4, static_cast<cl_int>(scene.globalHeight));
-    RunOverVertices(context, scene, shadowShader);
+    RunOverVertices(context, scene, shadowShader, "the kernel \"ShadowShader\"");
 }
 
 } // namespace
@@ -230,7 +232,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     vertexShader.SetArg(7, sizeof cameraPosition, &cameraPosition);
     vertexShader.SetArg(8, sizeof cameraTarget, &cameraTarget);
     vertexShader.SetArg(9, sizeof lightDirection, &lightDirection);
-    RunOverVertices(context, scene, vertexShader);
+    RunOverVertices(context, scene, vertexShader, "the kernel \"VertexShader\"");
     t.rayGeneration = SecondsSince(start);
 
     t.occlusion = t.shadowWrite = 0.0;
@@ -243,7 +245,7 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
                             &event);
         // Owned before the wait, which may throw.
         const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {api});
-        done->Wait();
+        device_watch::Wait("the occlusion query", [&] { done->Wait(); });
         t.occlusion = SecondsSince(start);
 
         // Shadow write.

@@ -5,6 +5,8 @@
 #include "util/ErrorNote.h"
 #include "util/LoadFileContents.h"
 
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace
@@ -92,14 +94,18 @@ CLWProgram CLWProgram::CreateFromFile(const char* fileName, const char* buildOpt
         }
         throw NotedError<std::runtime_error>(e, "the file is the kernel source " + file);
     }
+    if (source.empty())
+    {
+        // OpenCL's refusal of an empty source would say less than this.
+        throw std::runtime_error("the kernel source " + file + " is empty");
+    }
     try
     {
         return CreateFromSource(source.data(), source.size(), buildOptions, context);
     }
     catch (const CLWException& e)
     {
-        throw NotedError<CLWException>(e, source.empty() ? "the kernel source " + file + " is empty"
-                                                         : "in the kernel source " + file);
+        throw NotedError<CLWException>(e, "in the kernel source " + file);
     }
 }
 

@@ -30,7 +30,9 @@ public:
     // Reads `fileName` (text mode) and builds it as CreateFromSource does. A file that
     // LoadFileContents refuses (one that cannot be opened, is not a regular file or is too
     // large) throws its std::runtime_error "Cannot read the contents of a file..." before
-    // any OpenCL call.
+    // any OpenCL call; so does an empty file, with std::runtime_error "the kernel source
+    // "fileName" is empty". A failure of OpenCL carries the note "in the kernel source
+    // "fileName"" (ErrorNote).
     static CLWProgram CreateFromFile(const char* fileName, const char* buildOptions,
                                      CLWContext context);
 

@@ -12,9 +12,12 @@
 namespace platform
 {
 
-// Whether the X display that DISPLAY names answers. Empty when it does; otherwise why
-// not, as a sentence that names the display. Qt's own reaction to a missing display is
-// an abort, so the program asks here before it builds its application object.
+// How long DisplayProblem waits for the X server's reply.
+constexpr int kDisplayAnswerSeconds = 5;
+
+// Whether the X display that DISPLAY names answers within kDisplayAnswerSeconds. Empty
+// when it does; otherwise why not, as a sentence that names the display. Qt's own reaction to a
+// missing display is an abort, so the program asks here before it builds its application object.
 std::string DisplayProblem();
 
 class GlContext

@@ -10,10 +10,15 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace platform
 {
@@ -110,7 +115,10 @@ public:
         m_display = XOpenDisplay(nullptr);
         if (!m_display)
         {
-            throw std::runtime_error("cannot connect to the X server (is DISPLAY set?)");
+            const char* name = std::getenv("DISPLAY");
+            throw std::runtime_error(name && *name
+                                         ? std::string("cannot open the X display \"") + name + "\""
+                                         : std::string("DISPLAY is not set"));
         }
         try
         {
@@ -319,12 +327,44 @@ std::string DisplayProblem()
         return "cannot open the X display: DISPLAY is not set (./run starts a virtual X "
                "server when there is none)";
     }
-    Display* display = XOpenDisplay(name);
-    if (!display)
+    // Opening a display waits for the server's reply without a bound: a server that
+    // accepts the connection and never answers (a stopped one) would hold start-up for
+    // ever, before any window and without a word. The display is opened on a thread of
+    // its own and given kDisplayAnswerSeconds; a thread still waiting then is left behind,
+    // and the program ends.
+    struct Answer
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+        bool opened = false;
+    };
+    const auto answer = std::make_shared<Answer>();
+    std::thread(
+        [answer, display = std::string(name)]
+        {
+            Display* connection = XOpenDisplay(display.c_str());
+            if (connection)
+            {
+                XCloseDisplay(connection);
+            }
+            const std::lock_guard<std::mutex> lock(answer->mutex);
+            answer->done = true;
+            answer->opened = connection != nullptr;
+            answer->changed.notify_all();
+        })
+        .detach();
+    std::unique_lock<std::mutex> lock(answer->mutex);
+    if (!answer->changed.wait_for(lock, std::chrono::seconds(kDisplayAnswerSeconds),
+                                  [&] { return answer->done; }))
+    {
+        return std::string("the X display \"") + name + "\" does not answer (no reply within " +
+               std::to_string(kDisplayAnswerSeconds) + " s)";
+    }
+    if (!answer->opened)
     {
         return std::string("cannot open the X display \"") + name + "\"";
     }
-    XCloseDisplay(display);
     return std::string();
 }
 

@@ -1,10 +1,12 @@
 #include "scene/Model.h"
 
+#include "scene/ContainedImport.h"
 #include "scene/Framing.h"
 #include "scene/SceneImport.h"
 #include "scene/Tessellation.h"
 #include "scene/Texture.h"
 #include "scene/VectorMath.h"
+#include "util/MachineMemory.h"
 
 #include <QFileInfo>
 
@@ -46,6 +48,48 @@ GLuint MakeFloorTexture()
     return texture;
 }
 
+std::string Figure(double value, int digits)
+{
+    return QString::number(value, 'g', digits).toStdString();
+}
+
+// Why a refinement of the scene (of corners unrefined vertices) into triangles of at
+// most threshold square units, estimated at estimate vertices, passes budget, and what
+// would help.
+std::string BudgetRefusal(float threshold, double estimate, std::uint64_t budget,
+                          std::uint64_t corners, double detail,
+                          const std::function<double(float)>& estimateAt)
+{
+    const double gigabyte = 1e9;
+    const std::string reason =
+        "refining it into triangles of at most " + Figure(threshold, 3) +
+        " square units would need about " + QString::number(estimate, 'f', 0).toStdString() +
+        " vertices, more than the budget of " + std::to_string(budget) + " (" +
+        Figure(double(budget) * kBytesPerVertex / gigabyte, 2) + " GB at " +
+        std::to_string(kBytesPerVertex) + " bytes a vertex, within " +
+        Figure(kSceneMemoryShare * 100, 3) + " % of this machine's " +
+        Figure(double(MachineMemory()) / gigabyte, 3) + " GB of memory)";
+    if (corners > budget)
+    {
+        return reason + "; it has " + std::to_string(corners / 3) +
+               " triangles before any refinement: too many for this machine";
+    }
+    if (detail > 0.0)
+    {
+        // The threshold is the detail times a fixed area, and the count falls about in
+        // proportion as it grows; refinement goes in steps, so the estimate is taken
+        // again until a detail fits.
+        double fits = detail;
+        for (int step = 0; step < 16 && estimate > double(budget); ++step)
+        {
+            fits *= 1.1 * estimate / double(budget);
+            estimate = estimateAt(static_cast<float>(threshold * fits / detail));
+        }
+        return reason + "; give a --detail of at least " + Figure(fits, 2);
+    }
+    return reason + "; scale the scene down or split its largest triangles";
+}
+
 } // namespace
 
 Model::Model(QObject* parent) : QObject(parent) {}
@@ -82,7 +126,7 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
         }
         threshold = RefinementThreshold(lists, SquaredDiagonal(bounds), options.detail);
     }
-    Tessellate(threshold);
+    Tessellate(threshold, options.detail);
     stepDone("tessellation");
     // The size check is passed: from here on OpenGL objects are made.
     if (options.ground)
@@ -102,7 +146,7 @@ void Model::Import(QString directory, QString fileName)
 {
     this->directory = directory;
     sceneFile = directory + "/" + fileName;
-    ImportedScene scene = ImportScene(sceneFile.toStdString());
+    ImportedScene scene = ImportSceneContained(sceneFile.toStdString());
 
     groups.clear();
     texturePaths.clear();
@@ -136,27 +180,28 @@ void Model::AddGroup(std::vector<_Vertex> triangles)
     texturePaths.push_back(std::nullopt);
 }
 
-void Model::Tessellate(float threshold)
+void Model::Tessellate(float threshold, double detail)
 {
+    const std::uint64_t budget = TessellationVertexBudget();
     std::uint64_t total = 0;
     for (const MaterialGroup& group : groups)
     {
-        total +=
-            CountTessellatedVertices(group.vertices, threshold, kTessellationVertexBudget - total);
-        if (total > kTessellationVertexBudget)
+        total += CountTessellatedVertices(group.vertices, threshold, budget - total);
+        if (total > budget)
         {
-            double estimate = 0.0;
-            for (const MaterialGroup& g : groups)
+            const auto estimateAt = [&](float area)
             {
-                estimate += EstimateTessellatedVertices(g.vertices, threshold);
-            }
-            estimate = std::max(estimate, static_cast<double>(total));
+                double estimate = 0.0;
+                for (const MaterialGroup& g : groups)
+                {
+                    estimate += EstimateTessellatedVertices(g.vertices, area);
+                }
+                return estimate;
+            };
+            const double estimate = std::max(estimateAt(threshold), static_cast<double>(total));
             throw std::runtime_error(
-                "Cannot load the scene \"" + sceneFile.toStdString() + "\": refining it into " +
-                "triangles of at most " + std::to_string(threshold) + " square units would need " +
-                "about " + QString::number(estimate, 'f', 0).toStdString() +
-                " vertices, more than the budget of " + std::to_string(kTessellationVertexBudget) +
-                "; scale the scene down or split its largest triangles");
+                "Cannot load the scene \"" + sceneFile.toStdString() + "\": " +
+                BudgetRefusal(threshold, estimate, budget, positions.size(), detail, estimateAt));
         }
     }
     for (MaterialGroup& group : groups)

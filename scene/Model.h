@@ -62,7 +62,7 @@ public:
     // Reads directory + "/" + fileName and makes the model drawable: imports it, gives it
     // a floor where asked, refines it, loads its textures and uploads its buffers. Throws
     // std::runtime_error naming the file when the import fails or the refinement would
-    // exceed kTessellationVertexBudget; the size check comes before any OpenGL object
+    // exceed TessellationVertexBudget; the size check comes before any OpenGL object
     // exists, so a scene that is too large leaves nothing behind. Needs a current OpenGL
     // context. Call once.
     void Load(QString directory, QString fileName, const LoadOptions& options = {});
@@ -90,7 +90,8 @@ private:
     // Appends a group of triangles (three vertices each) without a texture of its
     // material, and their corners to the coarse geometry that occludes the light.
     void AddGroup(std::vector<_Vertex> triangles);
-    void Tessellate(float threshold);
+    // detail as Load was given it: the refusal's advice depends on it.
+    void Tessellate(float threshold, double detail);
     void LoadTextures();
     void BuildVertexArray();
     void UploadBuffers();

@@ -88,6 +88,26 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
 // Why the import failed, in words. The post-processing drops every mesh with a
 // position that is not finite and then gives up with "No meshes remaining", which
 // says nothing about the file; a plain import of the same file finds the real cause.
+// The importer's text on one line, runs of spaces made one (its messages leave out
+// empty names between two spaces).
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    for (char c : text)
+    {
+        const char plain = (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+        if (plain != ' ' || (!line.empty() && line.back() != ' '))
+        {
+            line += plain;
+        }
+    }
+    while (!line.empty() && line.back() == ' ')
+    {
+        line.pop_back();
+    }
+    return line;
+}
+
 std::string ExplainFailure(const std::string& path, const std::string& importerReason)
 {
     Assimp::Importer plain;
@@ -104,7 +124,10 @@ std::string ExplainFailure(const std::string& path, const std::string& importerR
             }
         }
     }
-    return importerReason;
+    // Our file system's refusals name their file already.
+    const std::string reason = OneLine(importerReason);
+    return reason.rfind("cannot read \"", 0) == 0 ? reason
+                                                  : "the importer cannot read it (" + reason + ")";
 }
 
 } // namespace

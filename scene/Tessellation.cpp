@@ -1,7 +1,9 @@
 #include "scene/Tessellation.h"
 
 #include "scene/VectorMath.h"
+#include "util/MachineMemory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -127,4 +129,16 @@ double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float t
         total += count;
     }
     return total;
+}
+
+std::uint64_t TessellationVertexBudget()
+{
+    const std::uint64_t memory = MachineMemory();
+    if (memory == 0)
+    {
+        return kTessellationVertexBudget;
+    }
+    const auto fits = static_cast<std::uint64_t>(static_cast<double>(memory) * kSceneMemoryShare /
+                                                 static_cast<double>(kBytesPerVertex));
+    return std::min(kTessellationVertexBudget, fits);
 }

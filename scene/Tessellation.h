@@ -17,10 +17,22 @@
 // place above 0.02f.
 float TessellationThreshold();
 
-// The most vertices a scene may tessellate into. 16 Mi vertices are 704 MiB of
-// host memory, held again by the OpenGL and OpenCL buffers; beyond that the
-// process would be stopped by the system rather than by a message of ours.
+// The most vertices a scene may tessellate into on any machine: 16 Mi vertices are
+// 704 MiB in each copy of the vertex array, within what OpenCL devices allow in one
+// buffer.
 constexpr std::uint64_t kTessellationVertexBudget = 16u * 1024u * 1024u;
+
+// What one refined vertex costs the running program, rounded up: the model's two host
+// copies (44 bytes each) and its index (4), the OpenGL vertex buffer (44), the OpenCL
+// vertex buffers (two of 44), its ray (48) and its hit (32), and the drivers' staging.
+constexpr std::uint64_t kBytesPerVertex = 330;
+
+// The share of the machine's memory that the refined scene may take.
+constexpr double kSceneMemoryShare = 0.25;
+
+// The most vertices a scene may tessellate into here: kTessellationVertexBudget, or
+// fewer where kSceneMemoryShare of the machine's memory holds fewer at kBytesPerVertex.
+std::uint64_t TessellationVertexBudget();
 
 // The vertex halfway between a and b: every float is a * 0.5 + b * 0.5, then the
 // normal is rescaled to unit length. A zero-length averaged normal (opposite

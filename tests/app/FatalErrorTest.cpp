@@ -53,16 +53,16 @@ TEST(FatalError, ANoteNamingTheFileGoesOnALineOfItsOwn)
     testing::internal::CaptureStderr();
     try
     {
-        throw NotedError<CLWException>(CLWException(-30, "clCreateProgramWithSource failed"),
-                                       "the kernel source \"kernel.cl\" is empty");
+        throw NotedError<CLWException>(CLWException(-30, "clCreateKernel failed"),
+                                       "in the kernel source \"kernel.cl\"");
     }
     catch (...)
     {
         ReportFatalError();
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "vertexshadows: clCreateProgramWithSource failed\n"
-              "vertexshadows: the kernel source \"kernel.cl\" is empty\n");
+              "vertexshadows: clCreateKernel failed\n"
+              "vertexshadows: in the kernel source \"kernel.cl\"\n");
 
     // A compiler that fails without a log: the note alone says what happened.
     testing::internal::CaptureStderr();

@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 // After Qt and GoogleTest: Xlib's macros (None, Status, Bool) break their headers.
 #include <X11/Xatom.h>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,12 +51,12 @@ QProcessEnvironment ProgramEnvironment()
 
 // Runs the program in workingDirectory until it ends by itself (at most timeoutMs).
 Outcome RunProgram(const QString& workingDirectory, const QProcessEnvironment& environment,
-                   int timeoutMs = 120000)
+                   int timeoutMs = 120000, const QStringList& arguments = {})
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
     process.setProcessEnvironment(environment);
-    process.start(kProgram, QStringList());
+    process.start(kProgram, arguments);
     Outcome outcome;
     outcome.finished = process.waitForFinished(timeoutMs);
     if (!outcome.finished)
@@ -334,6 +338,35 @@ TEST(BadData, NoXDisplayIsOneLineAndStatus1)
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(outcome.standardError.toStdString(),
               QString("vertexshadows: cannot open the X display \":%1\"\n").arg(n).toStdString());
+
+    // A display that takes the connection and never answers, as a stopped server does: a
+    // listening socket in the abstract name space where the X library looks first.
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    for (;; ++n)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string name = "/tmp/.X11-unix/X" + std::to_string(n);
+        std::copy(name.begin(), name.end(), address.sun_path + 1);
+        if (!QFile::exists(QString::fromStdString(name)) &&
+            bind(listener, reinterpret_cast<const sockaddr*>(&address),
+                 static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0)
+        {
+            break;
+        }
+    }
+    ASSERT_EQ(listen(listener, 4), 0);
+    silent.insert("DISPLAY", QString(":%1").arg(n));
+    outcome = RunProgram(kDataDir, silent, 60000);
+    close(listener);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(
+        outcome.standardError.toStdString(),
+        QString("vertexshadows: the X display \":%1\" does not answer (no reply within 5 s)\n")
+            .arg(n)
+            .toStdString());
 }
 
 TEST(BadData, PoclWithoutAWritableKernelCacheIsNamed)
@@ -583,6 +616,62 @@ void RequestClose(Display* display, Window window)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
+}
+
+TEST(BadData, AKernelThatNeverEndsIsNamedAndAFramesRunOrACloseEndsWithStatus1)
+{
+    std::string source = ReadDefaultKernel();
+    const size_t at = source.find("__kernel void VertexShader");
+    ASSERT_NE(at, std::string::npos);
+    source.insert(source.find('{', at) + 1,
+                  "\n    volatile int forever = 1;\n    while (forever) {}\n");
+    const DataCopy data(source);
+    const QString named = "vertexshadows: the device has not finished the kernel \"VertexShader\" "
+                          "in 10 s";
+    const Outcome frames =
+        RunProgram(data.Path(), ProgramEnvironment(), 120000, {"--frames", "1", "--no-music"});
+    ASSERT_TRUE(frames.finished);
+    EXPECT_EQ(frames.exitCode, 1);
+    EXPECT_TRUE(frames.standardError.contains(named + "; the run ends\n"))
+        << frames.standardError.toStdString();
+
+    // Interactive: the window still answers a close once the wait has been named.
+    DisplayConnection display = OpenDisplay();
+    ASSERT_TRUE(display);
+    QProcess process;
+    process.setWorkingDirectory(data.Path());
+    process.setProcessEnvironment(ProgramEnvironment());
+    process.start(kProgram, {"--no-music"});
+    ASSERT_TRUE(process.waitForStarted());
+    QString log;
+    QElapsedTimer clock;
+    clock.start();
+    while (!log.contains(named) && clock.elapsed() < 120000 && process.state() == QProcess::Running)
+    {
+        process.waitForReadyRead(200);
+        log += QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    std::string title;
+    const Window window = FindWindowNamed(display.get(), "MainWindow", &title, process.processId());
+    if (!window)
+    {
+        process.kill();
+        process.waitForFinished();
+        FAIL() << "no window: " << log.toStdString();
+    }
+    RequestClose(display.get(), window);
+    const bool ended = process.waitForFinished(30000);
+    if (!ended)
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(process.exitCode(), 1);
+    log += QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(log.contains("vertexshadows: closed while the device had not finished the kernel "
+                             "\"VertexShader\"; ending without releasing it\n"))
+        << log.toStdString();
 }
 
 TEST(DefaultData, ClosingTheWindowWhileFramesRunEndsTheProgramPromptlyWithStatus0)

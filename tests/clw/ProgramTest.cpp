@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -160,23 +161,32 @@ TEST_F(ClwProgram, CreateFromFileBuildsTheFilesSource)
     EXPECT_EQ(RunOnce(context, shadow, out), -1);
 }
 
-TEST_F(ClwProgram, AMissingFileThrowsARuntimeErrorBeforeAnyOpenCLCall)
+TEST_F(ClwProgram, AMissingOrEmptyFileThrowsARuntimeErrorBeforeAnyOpenCLCall)
 {
     // An empty context: any OpenCL call made with it would fail with a CLWException,
     // so a plain runtime_error shows that the file was read first.
     CLWContext noContext;
-    try
+    const test_support::ScratchDir dir;
+    test_support::WriteFile(dir.Path("empty.cl"), "");
+    const std::pair<std::string, std::string> cases[] = {
+        {"no/such/kernel.cl", "Cannot read the contents of a file"},
+        {dir.Path("empty.cl"), "the kernel source \"" + dir.Path("empty.cl") + "\" is empty"},
+    };
+    for (const auto& [file, message] : cases)
     {
-        CLWProgram::CreateFromFile("no/such/kernel.cl", kDemoBuildOptions, noContext);
-        FAIL() << "no exception";
-    }
-    catch (const CLWException&)
-    {
-        FAIL() << "an OpenCL call was made";
-    }
-    catch (const std::runtime_error& error)
-    {
-        EXPECT_STREQ(error.what(), "Cannot read the contents of a file");
+        try
+        {
+            CLWProgram::CreateFromFile(file.c_str(), kDemoBuildOptions, noContext);
+            ADD_FAILURE() << "no exception for " << file;
+        }
+        catch (const CLWException&)
+        {
+            ADD_FAILURE() << "an OpenCL call was made for " << file;
+        }
+        catch (const std::runtime_error& error)
+        {
+            EXPECT_EQ(error.what(), message);
+        }
     }
 }
 

@@ -166,7 +166,7 @@ TEST(ModelImport, TessellationBeyondTheBudgetStopsWithAMessage)
     {
         const std::string message = e.what();
         EXPECT_NE(message.find("huge.obj"), std::string::npos) << message;
-        EXPECT_NE(message.find(std::to_string(kTessellationVertexBudget)), std::string::npos)
+        EXPECT_NE(message.find(std::to_string(TessellationVertexBudget())), std::string::npos)
             << message;
         // Each triangle of 500,000 square units splits 13 levels deep: 2 * 3 * 4^13.
         EXPECT_NE(message.find("402653184"), std::string::npos) << message;

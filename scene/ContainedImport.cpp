@@ -1,0 +1,499 @@
+#include "scene/ContainedImport.h"
+
+#include "util/MachineMemory.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VS_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VS_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace
+{
+
+// The layout of what the child hands back: a header, then either the message of the
+// import's failure or the scene. All numbers in native order.
+constexpr char kMagic[4] = {'V', 'S', 'I', '1'};
+enum Kind : std::uint32_t
+{
+    kScene = 0,
+    kFailure = 1,
+};
+// The file descriptor the child writes its result to.
+constexpr int kResultFd = 3;
+// The child's exit status when an allocation passed its memory limit.
+constexpr int kExitOutOfMemory = 3;
+// The longest texture path and failure message taken from the child.
+constexpr std::uint32_t kMaxText = 4096;
+
+[[noreturn]] void Fail(const std::string& path, const std::string& reason)
+{
+    throw std::runtime_error("Cannot load the scene \"" + path + "\": " + reason);
+}
+
+std::string Gigabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    return text;
+}
+
+// One line of at most a couple of hundred printable characters, from text that a
+// child or an importer wrote.
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    for (char c : text)
+    {
+        line += (c == '\n' || c == '\r' || c == '\t')              ? ' '
+                : (static_cast<unsigned char>(c) < 32 || c == 127) ? '?'
+                                                                   : c;
+    }
+    const size_t first = line.find_first_not_of(' ');
+    line = first == std::string::npos ? std::string() : line.substr(first);
+    while (!line.empty() && line.back() == ' ')
+    {
+        line.pop_back();
+    }
+    return line.size() > 200 ? line.substr(0, 200) + "..." : line;
+}
+
+// The last line that is not empty of what the child wrote to its stderr.
+std::string LastWords(int fd)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0 || info.st_size <= 0)
+    {
+        return std::string();
+    }
+    const off_t keep = std::min<off_t>(info.st_size, 4096);
+    std::string text(static_cast<size_t>(keep), '\0');
+    if (pread(fd, text.data(), text.size(), info.st_size - keep) != keep)
+    {
+        return std::string();
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+    {
+        text.pop_back();
+    }
+    const size_t newline = text.rfind('\n');
+    return OneLine(newline == std::string::npos ? text : text.substr(newline + 1));
+}
+
+std::string HelperPath()
+{
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0)
+    {
+        std::string beside(self, static_cast<size_t>(length));
+        beside = beside.substr(0, beside.rfind('/') + 1) + "vertexshadows-import";
+        if (access(beside.c_str(), X_OK) == 0)
+        {
+            return beside;
+        }
+    }
+    return VS_IMPORT_HELPER;
+}
+
+// A memory file above the standard descriptors, closed on exec unless handed on.
+int MemoryFile(const char* name)
+{
+    const int fd = memfd_create(name, MFD_CLOEXEC);
+    if (fd < 0)
+    {
+        return -1;
+    }
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    return high;
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+        {
+            close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The child's result, mapped read-only; every read is checked against its size.
+class ResultReader
+{
+public:
+    ResultReader(const std::string& path, int fd) : m_path(path)
+    {
+        struct stat info;
+        if (fstat(fd, &info) != 0 || info.st_size <= 0)
+        {
+            Fail(m_path, "the import helper handed back nothing");
+        }
+        m_size = static_cast<size_t>(info.st_size);
+        void* data = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (data == MAP_FAILED)
+        {
+            Fail(m_path, std::string("cannot map the import's result: ") + std::strerror(errno));
+        }
+        m_data = static_cast<const char*>(data);
+    }
+    ~ResultReader() { munmap(const_cast<char*>(m_data), m_size); }
+    ResultReader(const ResultReader&) = delete;
+    ResultReader& operator=(const ResultReader&) = delete;
+
+    [[noreturn]] void Inconsistent(const std::string& what) const
+    {
+        Fail(m_path, "the importer handed back inconsistent data (" + what + ")");
+    }
+    size_t Left() const { return m_size - m_at; }
+    const char* Take(size_t bytes)
+    {
+        if (bytes > Left())
+        {
+            Inconsistent("it ends early");
+        }
+        const char* at = m_data + m_at;
+        m_at += bytes;
+        return at;
+    }
+    template <typename T> T Number()
+    {
+        T value;
+        std::memcpy(&value, Take(sizeof value), sizeof value);
+        return value;
+    }
+    std::string Text()
+    {
+        const auto length = Number<std::uint32_t>();
+        if (length > kMaxText)
+        {
+            Inconsistent("a text of " + std::to_string(length) + " bytes");
+        }
+        return std::string(Take(length), length);
+    }
+    // count records of type T, every float in them finite.
+    template <typename T> std::vector<T> Records(std::uint64_t count, const char* what)
+    {
+        static_assert(sizeof(T) % sizeof(float) == 0, "records of floats");
+        if (count > Left() / sizeof(T))
+        {
+            Inconsistent(std::string("more ") + what + " than it holds");
+        }
+        std::vector<T> records(static_cast<size_t>(count));
+        if (records.empty())
+        {
+            return records;
+        }
+        const char* from = Take(records.size() * sizeof(T));
+        std::memcpy(records.data(), from, records.size() * sizeof(T));
+        const float* floats = reinterpret_cast<const float*>(records.data());
+        for (size_t i = 0; i < records.size() * (sizeof(T) / sizeof(float)); ++i)
+        {
+            if (!std::isfinite(floats[i]))
+            {
+                Inconsistent(std::string("one of its ") + what + " is not finite");
+            }
+        }
+        return records;
+    }
+
+private:
+    std::string m_path;
+    const char* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_at = 0;
+};
+
+ImportedScene ReadResult(const std::string& path, int fd)
+{
+    ResultReader reader(path, fd);
+    if (std::memcmp(reader.Take(sizeof kMagic), kMagic, sizeof kMagic) != 0)
+    {
+        reader.Inconsistent("not the import helper's format");
+    }
+    const auto kind = reader.Number<std::uint32_t>();
+    if (kind == kFailure)
+    {
+        throw std::runtime_error(OneLine(reader.Text()));
+    }
+    if (kind != kScene)
+    {
+        reader.Inconsistent("an unknown kind of result");
+    }
+    ImportedScene scene;
+    const auto materials = reader.Number<std::uint32_t>();
+    if (materials > reader.Left())
+    {
+        reader.Inconsistent("more materials than it holds");
+    }
+    scene.materials.resize(materials);
+    std::uint64_t corners = 0;
+    for (ImportedMaterial& material : scene.materials)
+    {
+        material.hasDiffuseTexture = reader.Number<std::uint8_t>() != 0;
+        material.diffuseTexture = reader.Text();
+        const auto count = reader.Number<std::uint64_t>();
+        if (count % 3 != 0)
+        {
+            reader.Inconsistent("a material's corners are not whole triangles");
+        }
+        material.triangles = reader.Records<_Vertex>(count, "vertices");
+        corners += count;
+    }
+    const auto positions = reader.Number<std::uint64_t>();
+    if (positions != corners || positions == 0)
+    {
+        reader.Inconsistent(std::to_string(positions) + " positions for " +
+                            std::to_string(corners) + " corners");
+    }
+    scene.positions = reader.Records<Float3>(positions, "positions");
+    if (reader.Left() != 0)
+    {
+        reader.Inconsistent("bytes beyond its end");
+    }
+    return scene;
+}
+
+// The child's writer of its result: buffered, and failing the child on a write error.
+class ResultWriter
+{
+public:
+    ResultWriter() : m_file(fdopen(kResultFd, "wb")) {}
+    bool Ok() const { return m_file != nullptr; }
+    void Bytes(const void* data, size_t size)
+    {
+        if (size && std::fwrite(data, 1, size, m_file) != size)
+        {
+            std::perror("vertexshadows-import: writing the result");
+            std::_Exit(1);
+        }
+    }
+    template <typename T> void Number(T value) { Bytes(&value, sizeof value); }
+    void Text(const std::string& text)
+    {
+        const std::string kept = text.substr(0, kMaxText);
+        Number(static_cast<std::uint32_t>(kept.size()));
+        Bytes(kept.data(), kept.size());
+    }
+    void Header(Kind kind)
+    {
+        Bytes(kMagic, sizeof kMagic);
+        Number(static_cast<std::uint32_t>(kind));
+    }
+    int Finish()
+    {
+        if (std::fclose(m_file) != 0)
+        {
+            std::perror("vertexshadows-import: writing the result");
+            return 1;
+        }
+        return 0;
+    }
+
+private:
+    std::FILE* m_file;
+};
+
+} // namespace
+
+std::uint64_t ImportMemoryLimit()
+{
+    const std::uint64_t memory = MachineMemory();
+    // Where the system does not say, no limit: RLIM_INFINITY.
+    return memory ? static_cast<std::uint64_t>(static_cast<double>(memory) * kImportMemoryShare)
+                  : static_cast<std::uint64_t>(RLIM_INFINITY);
+}
+
+ImportedScene ImportSceneContained(const std::string& path)
+{
+    const Descriptor result(MemoryFile("vertexshadows-import-result"));
+    const Descriptor errors(MemoryFile("vertexshadows-import-errors"));
+    if (result.Get() < 0 || errors.Get() < 0)
+    {
+        Fail(path,
+             std::string("cannot make a memory file for the import: ") + std::strerror(errno));
+    }
+    const std::string helper = HelperPath();
+    const std::uint64_t memoryLimit = ImportMemoryLimit();
+    const std::string limitText = std::to_string(memoryLimit);
+    const std::string secondsText = std::to_string(kImportSeconds);
+    char* const arguments[] = {
+        const_cast<char*>(helper.c_str()), const_cast<char*>(limitText.c_str()),
+        const_cast<char*>(secondsText.c_str()), const_cast<char*>(path.c_str()), nullptr};
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, errors.Get(), 2);
+    posix_spawn_file_actions_adddup2(&files, result.Get(), kResultFd);
+    posix_spawn_file_actions_addclosefrom_np(&files, kResultFd + 1);
+    // The child starts with every signal at its default and none blocked, whatever the
+    // threads of this process have set.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t child = 0;
+    const int spawned =
+        posix_spawn(&child, helper.c_str(), &files, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0)
+    {
+        Fail(path, "cannot start the import helper " + helper + ": " + std::strerror(spawned));
+    }
+
+    // Waiting by polling keeps the wait bounded without touching signal handlers that
+    // other parts of the process (the toolkit's child watcher) own.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kImportSeconds);
+    int status = 0;
+    bool killed = false;
+    for (auto pause = std::chrono::microseconds(200);;)
+    {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR))
+        {
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            kill(child, SIGKILL);
+            killed = true;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+            {
+            }
+            break;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(5000));
+    }
+
+    const std::string words = LastWords(errors.Get());
+    const std::string said = words.empty() ? std::string() : " (it said: " + words + ")";
+    if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
+    {
+        Fail(path, "the importer did not finish within " + std::to_string(kImportSeconds) + " s");
+    }
+    if (WIFSIGNALED(status))
+    {
+        const int signal = WTERMSIG(status);
+        Fail(path, "the importer crashed on it (signal " + std::to_string(signal) + ", " +
+                       sigdescr_np(signal) + ")" + said);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kExitOutOfMemory)
+    {
+        Fail(path, "importing it needs more than " + Gigabytes(memoryLimit) +
+                       ", the import's limit (" +
+                       std::to_string(static_cast<int>(kImportMemoryShare * 100)) +
+                       " % of this machine's memory)");
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    {
+        Fail(path, "the import helper " + helper + " failed (exit status " +
+                       std::to_string(WEXITSTATUS(status)) + ")" + said);
+    }
+    return ReadResult(path, result.Get());
+}
+
+namespace
+{
+
+[[noreturn]] void OutOfMemory()
+{
+    std::_Exit(kExitOutOfMemory);
+}
+
+} // namespace
+
+int RunImportChild(int argc, char** argv)
+{
+    if (argc != 4)
+    {
+        std::fprintf(stderr, "usage: vertexshadows-import MEMORY_BYTES SECONDS FILE (run by "
+                             "vertexshadows, writes to descriptor 3)\n");
+        return 2;
+    }
+    const rlim_t memory = std::strtoull(argv[1], nullptr, 10);
+    const rlim_t seconds = std::strtoull(argv[2], nullptr, 10);
+    // A second bound on time besides the parent's, for a child whose parent is gone.
+    const rlimit cpu{seconds + 1, seconds + 2};
+    setrlimit(RLIMIT_CPU, &cpu);
+#ifndef VS_ADDRESS_SANITIZER
+    // The address sanitizer reserves terabytes of address space up front; it has no
+    // limit on memory then.
+    const rlimit space{memory, memory};
+    setrlimit(RLIMIT_AS, &space);
+#else
+    (void)memory;
+#endif
+    std::set_new_handler(OutOfMemory);
+
+    ResultWriter out;
+    if (!out.Ok())
+    {
+        std::perror("vertexshadows-import: descriptor 3");
+        return 1;
+    }
+    ImportedScene scene;
+    try
+    {
+        scene = ImportScene(argv[3]);
+    }
+    catch (const std::exception& error)
+    {
+        out.Header(kFailure);
+        out.Text(error.what());
+        return out.Finish();
+    }
+    out.Header(kScene);
+    out.Number(static_cast<std::uint32_t>(scene.materials.size()));
+    for (const ImportedMaterial& material : scene.materials)
+    {
+        out.Number(static_cast<std::uint8_t>(material.hasDiffuseTexture));
+        out.Text(material.diffuseTexture);
+        out.Number(static_cast<std::uint64_t>(material.triangles.size()));
+        out.Bytes(material.triangles.data(), material.triangles.size() * sizeof(_Vertex));
+    }
+    out.Number(static_cast<std::uint64_t>(scene.positions.size()));
+    out.Bytes(scene.positions.data(), scene.positions.size() * sizeof(Float3));
+    return out.Finish();
+}
