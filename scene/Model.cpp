@@ -1,8 +1,8 @@
 #include "scene/Model.h"
 
-#include "scene/ContainedImport.h"
+#include "import/ContainedImport.h"
 #include "scene/Framing.h"
-#include "scene/SceneImport.h"
+#include "import/SceneImport.h"
 #include "scene/Tessellation.h"
 #include "scene/Texture.h"
 #include "scene/VectorMath.h"

@@ -1,6 +1,6 @@
 #include "scene/Texture.h"
 
-#include "scene/SceneFiles.h"
+#include "import/SceneFiles.h"
 
 #include <FreeImage.h>
 #include <GL/glu.h>

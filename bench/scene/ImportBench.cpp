@@ -1,7 +1,7 @@
 // import_bench FILE... : the cost of importing in the contained child against importing in
 // this process, side by side: for each file, repetitions alternate the two ways, and the
 // report gives the median of each and their ratio.
-#include "scene/ContainedImport.h"
+#include "import/ContainedImport.h"
 
 #include <algorithm>
 #include <chrono>

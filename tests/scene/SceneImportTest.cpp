@@ -1,6 +1,6 @@
 // Reading scene files written by the tests, and the checks around the import that
 // stop with a message naming the file. No OpenGL is involved.
-#include "scene/SceneImport.h"
+#include "import/SceneImport.h"
 #include "Fixtures.h"
 #include "scene/Model.h"
 #include "scene/Tessellation.h"

@@ -7,7 +7,7 @@
 #include "ObjWriter.h"
 #include "Textures.h"
 
-#include "scene/SceneImport.h"
+#include "import/SceneImport.h"
 #include "scene/Tessellation.h"
 
 #include <FreeImage.h>

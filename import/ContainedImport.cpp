@@ -1,4 +1,4 @@
-#include "scene/ContainedImport.h"
+#include "import/ContainedImport.h"
 
 #include "util/MachineMemory.h"
 

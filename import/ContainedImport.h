@@ -3,7 +3,7 @@
 // of untrusted files: a malformed file can make it abort, crash, loop or allocate without
 // bound. In a child it can only end the child; the child hands the imported arrays back
 // through a memory file, and they are checked before they are used.
-#include "scene/SceneImport.h"
+#include "import/SceneImport.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "scene/SceneFiles.h"
+#include "import/SceneFiles.h"
 
 #include "util/LoadFileContents.h"
 

@@ -1,6 +1,6 @@
-#include "scene/SceneImport.h"
+#include "import/SceneImport.h"
 
-#include "scene/SceneFiles.h"
+#include "import/SceneFiles.h"
 #include "scene/VectorMath.h"
 
 #include <assimp/Importer.hpp>
