@@ -22,6 +22,10 @@ SceneRequest SceneRequestFor(const Settings& settings)
     }
     request.load.ground = settings.ground;
     request.load.detail = settings.detail;
+    if (settings.refine)
+    {
+        request.load.coarsen = kRefinedCoarsening;
+    }
     if (!settings.music)
     {
         request.music = nullptr;
@@ -66,18 +70,46 @@ void Demo::LoadScene(const SceneRequest& request)
 }
 
 FrameSample Demo::Render(const CameraView& view, int width, int height, bool castShadows,
-                         bool measure)
+                         bool measure, bool refine)
 {
     FrameSample sample;
     RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_deviceScene,
                   m_model.GetWorld(), view.eye, view.target, view.light, &sample, castShadows);
+    const bool refined = refine && castShadows;
+    if (refined)
+    {
+        if (!m_refinement)
+        {
+            m_refinement = std::make_unique<Refinement>(m_compute.context, m_compute.program,
+                                                        m_compute.api.get(), m_model, m_deviceScene,
+                                                        kRefinedSide);
+        }
+        m_refinement->Run(m_deviceScene, m_model.GetWorld(), view.light, &sample);
+    }
 
     const double rasterStart = Seconds();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     const float aspect = static_cast<float>(width) / static_cast<float>(height);
     const Float3 up{0.0f, 1.0f, 0.0f};
-    DrawModel(m_model, m_program.Get(),
-              Multiply(Perspective(aspect), LookAt(view.eye, view.target, up)));
+    const Mat4 viewProj = Multiply(Perspective(aspect), LookAt(view.eye, view.target, up));
+    if (refined)
+    {
+        // The mesh a little behind the split triangles drawn over it, so that they win
+        // the depth test and any gap between them shows the mesh.
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1.0f, 1.0f);
+        DrawModel(m_model, m_program.Get(), viewProj);
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glUseProgram(m_program.Get());
+        glUniformMatrix4fv(glGetUniformLocation(m_program.Get(), "matViewProj"), 1, GL_FALSE,
+                           viewProj.m);
+        m_refinement->Draw(m_model, m_program.Get());
+        glUseProgram(0);
+    }
+    else
+    {
+        DrawModel(m_model, m_program.Get(), viewProj);
+    }
     if (measure)
     {
         glFinish();

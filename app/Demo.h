@@ -15,6 +15,7 @@
 #include "app/Music.h"
 #include "app/Options.h"
 #include "app/PixelReference.h"
+#include "app/Refinement.h"
 #include "app/ShadowPass.h"
 #include "scene/GlObject.h"
 #include "scene/Model.h"
@@ -39,6 +40,12 @@ struct SceneRequest
     const char* music = "WINDWLKR.S3M";
     DrawnVertices destination = DrawnVertices::InOpenGlBuffer;
 };
+
+// With --refine the mesh is loaded with triangles this many times larger in area: the
+// refinement puts the vertices back where the shadows fall.
+constexpr double kRefinedCoarsening = 4.0;
+// The sub-edges per edge of a split triangle.
+constexpr int kRefinedSide = 4;
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
 // is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
@@ -66,8 +73,10 @@ public:
     // pass. With measure, OpenGL's work is finished before the raster time is read, so
     // that it is the pass's own time and not its queueing. Returns each stage's seconds;
     // the whole frame's is left for the caller, who knows where its frame ends.
+    // With refine (and castShadows), the triangles where the shadows fall are split and
+    // drawn over the mesh (see Refinement); the first such frame makes its objects.
     FrameSample Render(const CameraView& view, int width, int height, bool castShadows = true,
-                       bool measure = false);
+                       bool measure = false, bool refine = false);
     // The same frame as the per-pixel reference (see PixelReference): the same lighting,
     // with each pixel's own shadow ray instead of the vertices'. Its stages are timed as
     // PixelReference::Render says; the drawn vertices are left all blocked. The first
@@ -86,6 +95,8 @@ public:
     const ComputeStartup& GetCompute() const { return m_compute; }
     // The reference of the last RenderReference; null before the first.
     const PixelReference* GetReference() const { return m_reference.get(); }
+    // The refinement of the last refined Render; null before the first.
+    const Refinement* GetRefinement() const { return m_refinement.get(); }
 
 private:
     platform::GlContext& m_gl;
@@ -97,4 +108,5 @@ private:
     Model m_model;
     DeviceScene m_deviceScene;
     std::unique_ptr<PixelReference> m_reference;
+    std::unique_ptr<Refinement> m_refinement;
 };

@@ -49,6 +49,7 @@ MainWindow::MainWindow(const Settings& settings, QWidget* parent)
 {
     ui->setupUi(this);
     m_controls.SetReference(settings.reference);
+    m_controls.SetRefine(settings.refine);
     ui->view->installEventFilter(this);
     ui->view->installEventFilter(&m_controls);
     installEventFilter(&m_controls);
@@ -194,9 +195,10 @@ void MainWindow::DrawFrame()
     m_referenceDrawn = m_controls.ReferenceOn() && m_controls.ShadowsOn();
     m_raysPerFrame =
         m_referenceDrawn ? double(width) * height : m_demo->GetDeviceScene().vertexCount;
-    FrameSample sample =
-        m_referenceDrawn ? m_demo->RenderReference(view, width, height, measuring)
-                         : m_demo->Render(view, width, height, m_controls.ShadowsOn(), measuring);
+    FrameSample sample = m_referenceDrawn
+                             ? m_demo->RenderReference(view, width, height, measuring)
+                             : m_demo->Render(view, width, height, m_controls.ShadowsOn(),
+                                              measuring, m_controls.RefineOn());
     DrawExtras(width, height, frameRun && counted && m_framesDrawn + 1 == m_settings.frames);
     m_gl->SwapBuffers();
     if (measuring)

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-const char* const kUsage = "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
-                           "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] "
-                           "[--help]";
+const char* const kUsage =
+    "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
+    "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] [--refine] "
+    "[--help]";
 
 namespace
 {
@@ -93,8 +94,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, bool leaveUnkno
         }
         const bool takesValue =
             name == "--scene" || name == "--detail" || name == "--frames" || name == "--screenshot";
-        const bool isFlag =
-            name == "--ground" || name == "--no-music" || name == "--reference" || name == "--help";
+        const bool isFlag = name == "--ground" || name == "--no-music" || name == "--reference" ||
+                            name == "--refine" || name == "--help";
         if (!takesValue && !isFlag)
         {
             if (leaveUnknown)
@@ -128,6 +129,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, bool leaveUnkno
         else if (name == "--no-music")
         {
             settings.music = false;
+        }
+        else if (name == "--refine")
+        {
+            settings.refine = true;
         }
         else if (name == "--reference")
         {

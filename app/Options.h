@@ -22,6 +22,8 @@ struct Settings
     bool music = true;
     // Start with the per-pixel reference shown instead of the per-vertex shadows.
     bool reference = false;
+    // Start with the refinement where the shadows fall, on a coarser mesh.
+    bool refine = false;
 };
 
 // The usage line, without a trailing newline.

@@ -46,6 +46,9 @@ bool ViewControls::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_P:
             m_reference = !m_reference;
             return true;
+        case Qt::Key_R:
+            m_refine = !m_refine;
+            return true;
         case Qt::Key_H:
             m_overlay = !m_overlay;
             return true;

@@ -2,7 +2,8 @@
 // What the user can do in the window: Space pauses and resumes the light and the
 // camera; a left drag orbits the camera, the wheel moves it closer or farther, a right
 // drag turns the light; S switches the shadows off and on; P switches between the
-// per-vertex shadows and the per-pixel reference; H shows or hides the overlay; F12 asks
+// per-vertex shadows and the per-pixel reference; R switches the refinement where the
+// shadows fall on and off; H shows or hides the overlay; F12 asks
 // for a screenshot.
 //
 // Until the user moves anything, the camera and the light are exactly the demo's own
@@ -32,6 +33,9 @@ public:
     // The per-pixel reference instead of the per-vertex shadows.
     bool ReferenceOn() const { return m_reference; }
     void SetReference(bool on) { m_reference = on; }
+    // The refinement where the shadows fall.
+    bool RefineOn() const { return m_refine; }
+    void SetRefine(bool on) { m_refine = on; }
     bool OverlayShown() const { return m_overlay; }
     // True once after each F12.
     bool TakeScreenshotRequest();
@@ -41,6 +45,7 @@ private:
     bool m_paused = false;
     bool m_shadows = true;
     bool m_reference = false;
+    bool m_refine = false;
     bool m_overlay = false;
     bool m_screenshot = false;
 

@@ -181,3 +181,133 @@ __kernel void PixelVisibility(__global const Intersection* hits, __global uchar*
     }
     visible[i] = hits[i].shapeid == -1 ? 255 : 0;
 }
+
+// Refinement where the shadows fall. Every frame, after the shadow pass over the base
+// triangles (vertices 3t, 3t+1, 3t+2 form triangle t), the triangles whose corners
+// disagree about the sun, and their edge neighbours, are split into a regular grid of
+// `side` x `side` sub-triangles whose vertices get rays of their own. The marked
+// triangles are compacted by material group into slots: group g's triangles take the
+// slots from offsets[g] on, so that each group's refined triangles are one range of the
+// fixed index pattern. Any work-group size.
+
+// Whether the sun reaches a base vertex: its ray was sent and found nothing.
+int SunReaches(__global const Ray* rays, __global const Intersection* hits, int i)
+{
+    return rays[i].active && hits[i].shapeid == -1;
+}
+
+// Marks triangle t when its corners disagree; clears the groups' counters.
+__kernel void RefineMark(__global const Ray* rays, __global const Intersection* hits,
+                         __global uchar* marks, int triangles, __global int* counts,
+                         int groups)
+{
+    const int t = get_global_id(0);
+    if (t < groups)
+    {
+        counts[t] = 0;
+    }
+    if (t >= triangles)
+    {
+        return;
+    }
+    const int a = SunReaches(rays, hits, 3 * t);
+    const int b = SunReaches(rays, hits, 3 * t + 1);
+    const int c = SunReaches(rays, hits, 3 * t + 2);
+    marks[t] = (a != b || b != c) ? 1 : 0;
+}
+
+// A triangle is split when it or an edge neighbour (-1: none) is marked; it takes the
+// next place in its group.
+__kernel void RefineCount(__global const uchar* marks, __global const int* neighbours,
+                          __global const int* triangleGroup, __global int* counts,
+                          __global int* places, int triangles)
+{
+    const int t = get_global_id(0);
+    if (t >= triangles)
+    {
+        return;
+    }
+    int split = marks[t];
+    for (int e = 0; e < 3; ++e)
+    {
+        const int n = neighbours[3 * t + e];
+        split |= n >= 0 && marks[n];
+    }
+    places[t] = split ? atomic_inc(&counts[triangleGroup[t]]) : -1;
+}
+
+// Each group's first slot, and the total after the last group; one work-item.
+__kernel void RefineOffsets(__global const int* counts, __global int* offsets, int groups)
+{
+    if (get_global_id(0) != 0)
+    {
+        return;
+    }
+    int sum = 0;
+    for (int g = 0; g < groups; ++g)
+    {
+        offsets[g] = sum;
+        sum += counts[g];
+    }
+    offsets[groups] = sum;
+}
+
+__kernel void RefinePlace(__global const int* places, __global const int* triangleGroup,
+                          __global const int* offsets, __global int* slots, int triangles)
+{
+    const int t = get_global_id(0);
+    if (t >= triangles || places[t] < 0)
+    {
+        return;
+    }
+    slots[offsets[triangleGroup[t]] + places[t]] = t;
+}
+
+// Vertex j of slot k's grid: its attributes interpolated from the base triangle as
+// loaded, then lit and given its shadow ray as "VertexShader" does a vertex.
+__kernel void RefineVertices(__global const Vertex* vertices, __global const int* slots,
+                             __global Vertex* shaded, __global Ray* rays, int count, int side,
+                             Mat4 world, Float3 lightDirection)
+{
+    const int id = get_global_id(0);
+    if (id >= count)
+    {
+        return;
+    }
+    const int perSlot = (side + 1) * (side + 2) / 2;
+    const int k = id / perSlot;
+    int j = id - k * perSlot;
+    // Row i holds side + 1 - i vertices.
+    int i = 0;
+    while (j > side - i)
+    {
+        j -= side + 1 - i;
+        ++i;
+    }
+    const float u = (float)i / (float)side;
+    const float v = (float)j / (float)side;
+    const float w = 1.0f - u - v;
+    const int t = slots[k];
+    const Vertex a = vertices[3 * t];
+    const Vertex b = vertices[3 * t + 1];
+    const Vertex c = vertices[3 * t + 2];
+
+    Vertex out;
+    const float3 position =
+        w * vload3(0, a.position) + u * vload3(0, b.position) + v * vload3(0, c.position);
+    const float3 normal =
+        w * vload3(0, a.normal) + u * vload3(0, b.normal) + v * vload3(0, c.normal);
+    const float2 texCoord =
+        w * vload2(0, a.texCoord) + u * vload2(0, b.texCoord) + v * vload2(0, c.texCoord);
+    const float3 p = Transform(&world, position, 1.0f);
+    const float3 n = normalize(Transform(&world, normal, 0.0f));
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    const float direct = DirectLight(dot(n, toLight));
+    vstore3(p, 0, out.position);
+    vstore3(n, 0, out.normal);
+    vstore2(texCoord, 0, out.texCoord);
+    vstore3(SkyLight(n) + SUN_COLOUR * direct, 0, out.color);
+    shaded[id] = out;
+    rays[id] = ShadowRay(p, n, toLight, direct);
+}

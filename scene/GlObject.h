@@ -49,8 +49,13 @@ inline void DeleteGlRenderbuffer(GLuint name)
 {
     glDeleteRenderbuffers(1, &name);
 }
+inline void DeleteGlBuffer(GLuint name)
+{
+    glDeleteBuffers(1, &name);
+}
 
 using GlProgram = GlObject<DeleteGlProgram>;
 using GlTexture = GlObject<DeleteGlTexture>;
 using GlFramebuffer = GlObject<DeleteGlFramebuffer>;
 using GlRenderbuffer = GlObject<DeleteGlRenderbuffer>;
+using GlBuffer = GlObject<DeleteGlBuffer>;

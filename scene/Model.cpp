@@ -1,8 +1,8 @@
 #include "scene/Model.h"
 
 #include "import/ContainedImport.h"
-#include "scene/Framing.h"
 #include "import/SceneImport.h"
+#include "scene/Framing.h"
 #include "scene/Tessellation.h"
 #include "scene/Texture.h"
 #include "scene/VectorMath.h"
@@ -125,6 +125,10 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             lists.push_back(&group.vertices);
         }
         threshold = RefinementThreshold(lists, SquaredDiagonal(bounds), options.detail);
+    }
+    if (options.coarsen != 1.0)
+    {
+        threshold = static_cast<float>(threshold * options.coarsen);
     }
     Tessellate(threshold, options.detail);
     stepDone("tessellation");

@@ -46,6 +46,9 @@ struct LoadOptions
     // The largest triangle after refinement, as a fraction of the square of the bounding
     // box's diagonal; 0 for the default of the scene's kind.
     double detail = 0.0;
+    // Multiplies the largest triangle's area: above 1, a coarser mesh for a frame that
+    // refines where the shadows fall.
+    double coarsen = 1.0;
     // Told the name of each step of the load as it ends, for timing them one by one.
     std::function<void(const char* step)> stepDone;
 };

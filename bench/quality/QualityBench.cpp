@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ namespace
 
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
-    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX]";
+    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine]";
 
 struct Arguments
 {
@@ -48,6 +49,9 @@ struct Arguments
     int height = 600;
     // Difference pictures go to PREFIX-<angle>.png; none without.
     std::string diffPrefix;
+    // Also the refinement where the shadows fall, on its coarser mesh, judged by the same
+    // reference and timed in the same run.
+    bool refine = false;
 };
 
 bool Parse(int argc, char** argv, Arguments& arguments)
@@ -59,6 +63,10 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         if (name == "--ground")
         {
             arguments.ground = true;
+        }
+        else if (name == "--refine")
+        {
+            arguments.refine = true;
         }
         else if (name == "--scene" && hasValue)
         {
@@ -202,6 +210,16 @@ int main(int argc, char** argv)
         settings.detail = arguments.detail;
         settings.music = false;
         demo.LoadScene(SceneRequestFor(settings));
+        // The refined frame's own demo: its mesh is loaded coarser.
+        std::unique_ptr<Demo> refined;
+        if (arguments.refine)
+        {
+            refined = std::make_unique<Demo>(*gl, StartCompute(nullptr));
+            settings.refine = true;
+            refined->LoadScene(SceneRequestFor(settings));
+            std::printf("refined: %d vertices before refinement, %d sub-edges per split edge\n",
+                        refined->GetDeviceScene().vertexCount, kRefinedSide);
+        }
         const int vertexCount = demo.GetDeviceScene().vertexCount;
 
         std::printf("cpu: %s\ndevice: %s\n", CpuModel().c_str(), demo.DescribeDevice().c_str());
@@ -231,9 +249,31 @@ int main(int argc, char** argv)
                 std::snprintf(name, sizeof name, "-%.2f.png", double(angle));
                 difference.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
             }
+            Agreement refinedAgreement;
+            if (refined)
+            {
+                refined->Render(view, width, height, true, true, true);
+                const QImage picture = ReadBackBuffer(width, height);
+                QImage refinedDifference;
+                refinedAgreement = Compare(picture, reference, demo.GetReference()->SurfacePixels(),
+                                           refinedDifference);
+                if (!arguments.diffPrefix.empty())
+                {
+                    char name[64];
+                    std::snprintf(name, sizeof name, "-refined-%.2f.png", double(angle));
+                    refinedDifference.save(QString::fromStdString(arguments.diffPrefix + name),
+                                           "PNG");
+                    std::snprintf(name, sizeof name, "-picture-refined-%.2f.png", double(angle));
+                    picture.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+                    std::snprintf(name, sizeof name, "-picture-uniform-%.2f.png", double(angle));
+                    perVertex.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+                    std::snprintf(name, sizeof name, "-picture-reference-%.2f.png", double(angle));
+                    reference.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+                }
+            }
 
             // Whole frames, the two modes in turn, so that both see the same machine.
-            FrameStatistics vertexFrames, referenceFrames;
+            FrameStatistics vertexFrames, referenceFrames, refinedFrames;
             for (int r = 0; r < arguments.repeat; ++r)
             {
                 double start = demo.Seconds();
@@ -244,6 +284,13 @@ int main(int argc, char** argv)
                 sample = demo.RenderReference(view, width, height, true);
                 sample.frame = demo.Seconds() - start;
                 referenceFrames.Add(sample);
+                if (refined)
+                {
+                    start = demo.Seconds();
+                    sample = refined->Render(view, width, height, true, true, true);
+                    sample.frame = demo.Seconds() - start;
+                    refinedFrames.Add(sample);
+                }
             }
             const FrameSample v = vertexFrames.Medians(), p = referenceFrames.Medians();
             const double surface = std::max(1.0, double(agreement.surface));
@@ -253,6 +300,17 @@ int main(int argc, char** argv)
                         p.frame / v.frame);
             PrintStages("per vertex:", v);
             PrintStages("per-pixel reference:", p);
+            if (refined)
+            {
+                const FrameSample r = refinedFrames.Medians();
+                std::printf("| %.2f refined | %ld | %.2f %% | %.2f %% | %.1f ms | | refined / "
+                            "per-vertex %.2f |\n",
+                            double(angle), refinedAgreement.surface,
+                            100.0 * refinedAgreement.within15 / surface,
+                            100.0 * refinedAgreement.within5 / surface, r.frame * 1e3,
+                            r.frame / v.frame);
+                PrintStages("refined:", r);
+            }
         }
         return 0;
     }

@@ -1,0 +1,388 @@
+#include "app/Refinement.h"
+
+#include "app/DeviceWatch.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A one-dimensional launch over count items, in groups of 64.
+void Launch(const CLWContext& context, const CLWKernel& kernel, size_t count)
+{
+    const size_t group = 64;
+    const size_t globalSize[2] = {std::max<size_t>(1, (count + group - 1) / group) * group, 1};
+    const size_t localSize[2] = {group, 1};
+    context.Launch2D(0, globalSize, localSize, kernel);
+}
+
+struct PositionKey
+{
+    std::uint32_t bits[3];
+    bool operator==(const PositionKey& other) const
+    {
+        return std::memcmp(bits, other.bits, sizeof bits) == 0;
+    }
+};
+
+PositionKey KeyOf(const Float3& p)
+{
+    PositionKey key;
+    std::memcpy(&key.bits[0], &p.x, 4);
+    std::memcpy(&key.bits[1], &p.y, 4);
+    std::memcpy(&key.bits[2], &p.z, 4);
+    return key;
+}
+
+struct EdgeKey
+{
+    PositionKey a, b;
+    bool operator==(const EdgeKey& other) const { return a == other.a && b == other.b; }
+};
+
+struct EdgeHash
+{
+    size_t operator()(const EdgeKey& key) const
+    {
+        size_t h = 1469598103934665603ull;
+        for (std::uint32_t v : key.a.bits)
+        {
+            h = (h ^ v) * 1099511628211ull;
+        }
+        for (std::uint32_t v : key.b.bits)
+        {
+            h = (h ^ v) * 1099511628211ull;
+        }
+        return h;
+    }
+};
+
+// The edge without its direction: its ends in a fixed order.
+EdgeKey UndirectedEdge(const Float3& p, const Float3& q)
+{
+    PositionKey a = KeyOf(p), b = KeyOf(q);
+    if (std::memcmp(b.bits, a.bits, sizeof a.bits) < 0)
+    {
+        std::swap(a, b);
+    }
+    return {a, b};
+}
+
+} // namespace
+
+std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices)
+{
+    const size_t triangles = vertices.size() / 3;
+    std::vector<int> neighbours(triangles * 3, -1);
+    // The first triangle seen on each edge, waiting for a second.
+    std::unordered_map<EdgeKey, int, EdgeHash> open;
+    open.reserve(triangles * 2);
+    for (size_t t = 0; t < triangles; ++t)
+    {
+        for (int e = 0; e < 3; ++e)
+        {
+            const EdgeKey key = UndirectedEdge(vertices[3 * t + e].position,
+                                               vertices[3 * t + (e + 1) % 3].position);
+            const auto found = open.find(key);
+            if (found == open.end())
+            {
+                open.emplace(key, static_cast<int>(3 * t + e));
+                continue;
+            }
+            const int other = found->second;
+            if (other / 3 == static_cast<int>(t))
+            {
+                continue;
+            }
+            neighbours[3 * t + e] = other / 3;
+            if (neighbours[other] < 0)
+            {
+                neighbours[other] = static_cast<int>(t);
+            }
+        }
+    }
+    return neighbours;
+}
+
+int RefinedVerticesPerTriangle(int side)
+{
+    return (side + 1) * (side + 2) / 2;
+}
+
+std::vector<unsigned> RefinedTrianglePattern(int side)
+{
+    const auto at = [side](int i, int j)
+    { return static_cast<unsigned>(i * (side + 1) - i * (i - 1) / 2 + j); };
+    std::vector<unsigned> pattern;
+    pattern.reserve(static_cast<size_t>(side * side * 3));
+    for (int i = 0; i < side; ++i)
+    {
+        for (int j = 0; i + j < side; ++j)
+        {
+            pattern.insert(pattern.end(), {at(i, j), at(i + 1, j), at(i, j + 1)});
+            if (i + j < side - 1)
+            {
+                pattern.insert(pattern.end(), {at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+            }
+        }
+    }
+    return pattern;
+}
+
+Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
+                       RadeonRays::IntersectionApi* api, const Model& model,
+                       const DeviceScene& scene, int side)
+    : m_context(context), m_program(program), m_api(api), m_side(side),
+      m_perSlot(RefinedVerticesPerTriangle(side)), m_subTriangles(side * side),
+      m_triangles(scene.vertexCount / 3), m_groups(static_cast<int>(model.GetGroups().size()))
+{
+    const std::vector<_Vertex>& vertices = model.GetVertices();
+    std::vector<int> neighbours = EdgeNeighbours(vertices);
+    std::vector<int> triangleGroup(static_cast<size_t>(m_triangles), 0);
+    for (int g = 0; g < m_groups; ++g)
+    {
+        const std::vector<GLuint>& indices = model.GetGroups()[static_cast<size_t>(g)].indices;
+        for (size_t i = 0; i + 2 < indices.size(); i += 3)
+        {
+            triangleGroup[indices[i] / 3] = g;
+        }
+    }
+    const size_t t = static_cast<size_t>(std::max(1, m_triangles));
+    const size_t slotVertices = t * static_cast<size_t>(m_perSlot);
+    m_neighbours = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                          neighbours.size() ? neighbours.size() : 1,
+                                          neighbours.size() ? neighbours.data() : &m_side);
+    m_triangleGroup = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, t,
+                                             triangleGroup.size() ? triangleGroup.data() : &m_side);
+    m_marks = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
+    m_counts = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE,
+                                      static_cast<size_t>(std::max(1, m_groups)), nullptr);
+    m_places = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
+    m_offsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE,
+                                            static_cast<size_t>(m_groups + 1), nullptr);
+    m_slots = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
+    m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
+    m_rays = CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
+    m_hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, slotVertices,
+                                                         nullptr);
+    m_rrRays = {RadeonRays::CreateFromOpenClBuffer(api, m_rays), {api}};
+    m_rrHits = {RadeonRays::CreateFromOpenClBuffer(api, m_hits), {api}};
+    m_offsets.assign(static_cast<size_t>(m_groups + 1), 0);
+
+    // The index pattern of every slot, fixed: slot k's vertices start at k * perSlot.
+    const std::vector<unsigned> pattern = RefinedTrianglePattern(side);
+    std::vector<GLuint> indices;
+    indices.reserve(t * pattern.size());
+    for (size_t k = 0; k < t; ++k)
+    {
+        for (unsigned p : pattern)
+        {
+            indices.push_back(static_cast<GLuint>(k * static_cast<size_t>(m_perSlot) + p));
+        }
+    }
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    m_indexBuffer = GlBuffer(name);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
+                 indices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glGenBuffers(1, &name);
+    m_vertexBuffer = GlBuffer(name);
+    glBindBuffer(GL_ARRAY_BUFFER, name);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(slotVertices * sizeof(_Vertex)), nullptr,
+                 GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+Refinement::~Refinement() = default;
+
+void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Float3& lightDirection,
+                     FrameSample* times)
+{
+    FrameSample local;
+    FrameSample& stages = times ? *times : local;
+    const char* const names[] = {"RefineMark", "RefineCount", "RefineOffsets", "RefinePlace",
+                                 "RefineVertices"};
+
+    // Marking, compaction and splitting.
+    Clock::time_point start = Clock::now();
+    CLWKernel mark = m_program.GetKernel(names[0]);
+    SetKernelArg(mark, names[0], 0, scene.rayBuffer);
+    SetKernelArg(mark, names[0], 1, scene.hitBuffer);
+    SetKernelArg(mark, names[0], 2, m_marks);
+    SetKernelArg(mark, names[0], 3, m_triangles);
+    SetKernelArg(mark, names[0], 4, m_counts);
+    SetKernelArg(mark, names[0], 5, m_groups);
+    Launch(m_context, mark, static_cast<size_t>(std::max(m_triangles, m_groups)));
+
+    CLWKernel count = m_program.GetKernel(names[1]);
+    SetKernelArg(count, names[1], 0, m_marks);
+    SetKernelArg(count, names[1], 1, m_neighbours);
+    SetKernelArg(count, names[1], 2, m_triangleGroup);
+    SetKernelArg(count, names[1], 3, m_counts);
+    SetKernelArg(count, names[1], 4, m_places);
+    SetKernelArg(count, names[1], 5, m_triangles);
+    Launch(m_context, count, static_cast<size_t>(m_triangles));
+
+    CLWKernel offsets = m_program.GetKernel(names[2]);
+    SetKernelArg(offsets, names[2], 0, m_counts);
+    SetKernelArg(offsets, names[2], 1, m_offsetBuffer);
+    SetKernelArg(offsets, names[2], 2, m_groups);
+    Launch(m_context, offsets, 1);
+
+    CLWKernel place = m_program.GetKernel(names[3]);
+    SetKernelArg(place, names[3], 0, m_places);
+    SetKernelArg(place, names[3], 1, m_triangleGroup);
+    SetKernelArg(place, names[3], 2, m_offsetBuffer);
+    SetKernelArg(place, names[3], 3, m_slots);
+    SetKernelArg(place, names[3], 4, m_triangles);
+    Launch(m_context, place, static_cast<size_t>(m_triangles));
+
+    // The one read back: how many slots each group fills, for the launches and the draws.
+    device_watch::Wait("the refinement's compaction",
+                       [&] {
+                           m_context.ReadBuffer(0, m_offsetBuffer, m_offsets.size() * sizeof(int),
+                                                m_offsets.data());
+                       });
+    const int vertexCount = m_offsets.back() * m_perSlot;
+    if (vertexCount > 0)
+    {
+        CLWKernel split = m_program.GetKernel(names[4]);
+        SetKernelArg(split, names[4], 0, scene.vertexBuffer);
+        SetKernelArg(split, names[4], 1, m_slots);
+        SetKernelArg(split, names[4], 2, m_shaded);
+        SetKernelArg(split, names[4], 3, m_rays);
+        SetKernelArg(split, names[4], 4, vertexCount);
+        SetKernelArg(split, names[4], 5, m_side);
+        split.SetArg(6, sizeof world, &world);
+        split.SetArg(7, sizeof lightDirection, &lightDirection);
+        Launch(m_context, split, static_cast<size_t>(vertexCount));
+        device_watch::Wait("the kernel \"RefineVertices\"", [&] { m_context.Finish(0); });
+    }
+    stages.rayGeneration += SecondsSince(start);
+    if (vertexCount == 0)
+    {
+        return;
+    }
+
+    // Their rays.
+    start = Clock::now();
+    RadeonRays::Event* event = nullptr;
+    m_api->QueryOcclusion(m_rrRays.get(), vertexCount, m_rrHits.get(), nullptr, &event);
+    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
+    device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
+    stages.occlusion += SecondsSince(start);
+
+    // Their shading: "ShadowShader" over them, as over the base vertices.
+    start = Clock::now();
+    const size_t side = LaunchSide(vertexCount);
+    CLWKernel shadow = m_program.GetKernel("ShadowShader");
+    SetKernelArg(shadow, "ShadowShader", 0, m_shaded);
+    SetKernelArg(shadow, "ShadowShader", 1, m_hits);
+    SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
+    SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
+    SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
+    const size_t globalSize[2] = {side, side};
+    const size_t localSize[2] = {1, 1};
+    m_context.Launch2D(0, globalSize, localSize, shadow);
+    device_watch::Wait("the kernel \"ShadowShader\"", [&] { m_context.Finish(0); });
+    stages.shadowWrite += SecondsSince(start);
+
+    // Their copy to OpenGL.
+    start = Clock::now();
+    const size_t bytes = static_cast<size_t>(vertexCount) * sizeof(_Vertex);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
+    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    if (!target)
+    {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw std::runtime_error("cannot map the OpenGL buffer of the refined vertices");
+    }
+    try
+    {
+        m_context.ReadBuffer(0, m_shaded, bytes, target);
+    }
+    catch (...)
+    {
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw;
+    }
+    glUnmapBuffer(GL_ARRAY_BUFFER);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    stages.transfer += SecondsSince(start);
+}
+
+void Refinement::Draw(const Model& model, GLuint program) const
+{
+    if (m_offsets.back() == 0)
+    {
+        return;
+    }
+    for (GLuint attribute = 0; attribute < 4; ++attribute)
+    {
+        glEnableVertexAttribArray(attribute);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
+    const GLsizei stride = sizeof(_Vertex);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, position)));
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
+    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, color)));
+    glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer.Get());
+    const size_t perSlot = static_cast<size_t>(m_subTriangles) * 3;
+    for (int g = 0; g < m_groups; ++g)
+    {
+        const int filled =
+            m_offsets[static_cast<size_t>(g) + 1] - m_offsets[static_cast<size_t>(g)];
+        if (filled == 0)
+        {
+            continue;
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, model.GetGroups()[static_cast<size_t>(g)].texture);
+        glDrawElements(
+            GL_TRIANGLES, static_cast<GLsizei>(static_cast<size_t>(filled) * perSlot),
+            GL_UNSIGNED_INT,
+            reinterpret_cast<const void*>(static_cast<size_t>(m_offsets[static_cast<size_t>(g)]) *
+                                          perSlot * sizeof(GLuint)));
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    for (GLuint attribute = 0; attribute < 4; ++attribute)
+    {
+        glDisableVertexAttribArray(attribute);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+std::vector<_Vertex> Refinement::ReadVertices() const
+{
+    std::vector<_Vertex> vertices(static_cast<size_t>(m_offsets.back() * m_perSlot));
+    if (!vertices.empty())
+    {
+        m_context.ReadBuffer(0, m_shaded, vertices.size() * sizeof(_Vertex), vertices.data());
+    }
+    return vertices;
+}
