@@ -45,7 +45,7 @@ struct SceneRequest
 // refinement puts the vertices back where the shadows fall.
 constexpr double kRefinedCoarsening = 4.0;
 // The sub-edges per edge of a split triangle.
-constexpr int kRefinedSide = 4;
+constexpr int kRefinedSide = 8;
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
 // is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
