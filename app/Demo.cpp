@@ -75,6 +75,9 @@ FrameSample Demo::Render(const CameraView& view, int width, int height, bool cas
     FrameSample sample;
     RunShadowPass(m_compute.context, m_compute.program, m_compute.api.get(), m_deviceScene,
                   m_model.GetWorld(), view.eye, view.target, view.light, &sample, castShadows);
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    const Float3 up{0.0f, 1.0f, 0.0f};
+    const Mat4 viewProj = Multiply(Perspective(aspect), LookAt(view.eye, view.target, up));
     const bool refined = refine && castShadows;
     if (refined)
     {
@@ -82,16 +85,14 @@ FrameSample Demo::Render(const CameraView& view, int width, int height, bool cas
         {
             m_refinement = std::make_unique<Refinement>(m_compute.context, m_compute.program,
                                                         m_compute.api.get(), m_model, m_deviceScene,
-                                                        kRefinedSide);
+                                                        m_refinedEdgePixels, kRefinedVertexBudget);
         }
-        m_refinement->Run(m_deviceScene, m_model.GetWorld(), view.light, &sample);
+        m_refinement->Run(m_deviceScene, m_model.GetWorld(), viewProj, width, height, view.light,
+                          &sample);
     }
 
     const double rasterStart = Seconds();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const float aspect = static_cast<float>(width) / static_cast<float>(height);
-    const Float3 up{0.0f, 1.0f, 0.0f};
-    const Mat4 viewProj = Multiply(Perspective(aspect), LookAt(view.eye, view.target, up));
     if (refined)
     {
         // The mesh a little behind the split triangles drawn over it, so that they win

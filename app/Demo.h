@@ -44,8 +44,10 @@ struct SceneRequest
 // With --refine the mesh is loaded with triangles this many times larger in area: the
 // refinement puts the vertices back where the shadows fall.
 constexpr double kRefinedCoarsening = 4.0;
-// The sub-edges per edge of a split triangle.
-constexpr int kRefinedSide = 8;
+// A split triangle's sub-edges are made about this many pixels long on screen.
+constexpr float kRefinedEdgePixels = 4.0f;
+// The vertices each level of split triangles above the lowest may make in a frame.
+constexpr int kRefinedVertexBudget = 512 * 1024;
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
 // is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
@@ -97,6 +99,9 @@ public:
     const PixelReference* GetReference() const { return m_reference.get(); }
     // The refinement of the last refined Render; null before the first.
     const Refinement* GetRefinement() const { return m_refinement.get(); }
+    // The length on screen of a split triangle's sub-edges; takes effect before the first
+    // refined Render.
+    void SetRefinedEdgePixels(float pixels) { m_refinedEdgePixels = pixels; }
 
 private:
     platform::GlContext& m_gl;
@@ -109,4 +114,5 @@ private:
     DeviceScene m_deviceScene;
     std::unique_ptr<PixelReference> m_reference;
     std::unique_ptr<Refinement> m_refinement;
+    float m_refinedEdgePixels = kRefinedEdgePixels;
 };

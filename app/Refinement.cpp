@@ -1,6 +1,7 @@
 #include "app/Refinement.h"
 
 #include "app/DeviceWatch.h"
+#include "scene/VectorMath.h"
 
 #include <GL/glew.h>
 
@@ -144,16 +145,60 @@ std::vector<unsigned> RefinedTrianglePattern(int side)
     return pattern;
 }
 
+namespace
+{
+
+GlBuffer MakeGlBuffer(GLenum target, size_t bytes, const void* data, GLenum usage)
+{
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    GlBuffer buffer(name);
+    glBindBuffer(target, name);
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, usage);
+    glBindBuffer(target, 0);
+    return buffer;
+}
+
+// Brings the first count vertices of buffer into OpenGL's buffer through a mapping.
+void CopyToGl(const CLWContext& context, const CLWBuffer<_Vertex>& buffer, GLuint glBuffer,
+              int count)
+{
+    const size_t bytes = static_cast<size_t>(count) * sizeof(_Vertex);
+    glBindBuffer(GL_ARRAY_BUFFER, glBuffer);
+    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    if (!target)
+    {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw std::runtime_error("cannot map the OpenGL buffer of the refined vertices");
+    }
+    try
+    {
+        context.ReadBuffer(0, buffer, bytes, target);
+    }
+    catch (...)
+    {
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw;
+    }
+    glUnmapBuffer(GL_ARRAY_BUFFER);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+} // namespace
+
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        RadeonRays::IntersectionApi* api, const Model& model,
-                       const DeviceScene& scene, int side)
-    : m_context(context), m_program(program), m_api(api), m_side(side),
-      m_perSlot(RefinedVerticesPerTriangle(side)), m_subTriangles(side * side),
+                       const DeviceScene& scene, float edgePixels, int vertexBudget)
+    : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
       m_triangles(scene.vertexCount / 3), m_groups(static_cast<int>(model.GetGroups().size()))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
-    std::vector<int> triangleGroup(static_cast<size_t>(m_triangles), 0);
+    const size_t t = static_cast<size_t>(std::max(1, m_triangles));
+    neighbours.resize(t * 3, -1);
+    std::vector<int> triangleGroup(t, 0);
     for (int g = 0; g < m_groups; ++g)
     {
         const std::vector<GLuint>& indices = model.GetGroups()[static_cast<size_t>(g)].indices;
@@ -162,63 +207,76 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
             triangleGroup[indices[i] / 3] = g;
         }
     }
-    const size_t t = static_cast<size_t>(std::max(1, m_triangles));
-    const size_t slotVertices = t * static_cast<size_t>(m_perSlot);
+    const size_t groups = static_cast<size_t>(std::max(1, m_groups));
+    const size_t offsetCount = static_cast<size_t>(kRefinementLevels * (m_groups + 1));
     m_neighbours = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
-                                          neighbours.size() ? neighbours.size() : 1,
-                                          neighbours.size() ? neighbours.data() : &m_side);
+                                          neighbours.size(), neighbours.data());
     m_triangleGroup = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, t,
-                                             triangleGroup.size() ? triangleGroup.data() : &m_side);
+                                             triangleGroup.data());
     m_marks = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
-    m_counts = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE,
-                                      static_cast<size_t>(std::max(1, m_groups)), nullptr);
+    m_counts =
+        CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, groups * kRefinementLevels, nullptr);
+    m_levelTotals = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, kRefinementLevels, nullptr);
     m_places = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
-    m_offsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE,
-                                            static_cast<size_t>(m_groups + 1), nullptr);
-    m_slots = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
-    m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
-    m_rays = CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
-    m_hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, slotVertices,
-                                                         nullptr);
-    m_rrRays = {RadeonRays::CreateFromOpenClBuffer(api, m_rays), {api}};
-    m_rrHits = {RadeonRays::CreateFromOpenClBuffer(api, m_hits), {api}};
-    m_offsets.assign(static_cast<size_t>(m_groups + 1), 0);
+    m_levelOf = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
+    m_offsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, offsetCount, nullptr);
+    m_offsets.assign(offsetCount, 0);
 
-    // The index pattern of every slot, fixed: slot k's vertices start at k * perSlot.
-    const std::vector<unsigned> pattern = RefinedTrianglePattern(side);
-    std::vector<GLuint> indices;
-    indices.reserve(t * pattern.size());
-    for (size_t k = 0; k < t; ++k)
+    int slotBase = 0;
+    for (int l = 0; l < kRefinementLevels; ++l)
     {
-        for (unsigned p : pattern)
+        Level& level = m_levels[l];
+        level.side = 2 << l;
+        level.perSlot = RefinedVerticesPerTriangle(level.side);
+        level.capacity =
+            l == 0 ? static_cast<int>(t)
+                   : std::max(1, std::min(static_cast<int>(t), vertexBudget / level.perSlot));
+        level.slotBase = slotBase;
+        slotBase += level.capacity;
+        const size_t slotVertices =
+            static_cast<size_t>(level.capacity) * static_cast<size_t>(level.perSlot);
+        level.shaded =
+            CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
+        level.rays =
+            CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
+        level.hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
+                                                                 slotVertices, nullptr);
+        level.rrRays = {RadeonRays::CreateFromOpenClBuffer(api, level.rays), {api}};
+        level.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, level.hits), {api}};
+
+        // The index pattern of every slot, fixed: slot k's vertices start at k * perSlot.
+        const std::vector<unsigned> pattern = RefinedTrianglePattern(level.side);
+        std::vector<GLuint> indices;
+        indices.reserve(static_cast<size_t>(level.capacity) * pattern.size());
+        for (size_t k = 0; k < static_cast<size_t>(level.capacity); ++k)
         {
-            indices.push_back(static_cast<GLuint>(k * static_cast<size_t>(m_perSlot) + p));
+            for (unsigned p : pattern)
+            {
+                indices.push_back(static_cast<GLuint>(k * static_cast<size_t>(level.perSlot) + p));
+            }
         }
+        level.indexBuffer = MakeGlBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.size() * sizeof(GLuint),
+                                         indices.data(), GL_STATIC_DRAW);
+        level.vertexBuffer =
+            MakeGlBuffer(GL_ARRAY_BUFFER, slotVertices * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
     }
-    GLuint name = 0;
-    glGenBuffers(1, &name);
-    m_indexBuffer = GlBuffer(name);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
-                 indices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glGenBuffers(1, &name);
-    m_vertexBuffer = GlBuffer(name);
-    glBindBuffer(GL_ARRAY_BUFFER, name);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(slotVertices * sizeof(_Vertex)), nullptr,
-                 GL_DYNAMIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    m_slots =
+        CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, static_cast<size_t>(slotBase), nullptr);
 }
 
 Refinement::~Refinement() = default;
 
-void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Float3& lightDirection,
-                     FrameSample* times)
+void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& viewProj, int width,
+                     int height, const Float3& lightDirection, FrameSample* times)
 {
     FrameSample local;
     FrameSample& stages = times ? *times : local;
     const char* const names[] = {"RefineMark", "RefineCount", "RefineOffsets", "RefinePlace",
                                  "RefineVertices"};
+    for (Level& level : m_levels)
+    {
+        level.filled = 0;
+    }
 
     // Marking, compaction and splitting.
     Clock::time_point start = Clock::now();
@@ -229,15 +287,32 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Float3& 
     SetKernelArg(mark, names[0], 3, m_triangles);
     SetKernelArg(mark, names[0], 4, m_counts);
     SetKernelArg(mark, names[0], 5, m_groups);
-    Launch(m_context, mark, static_cast<size_t>(std::max(m_triangles, m_groups)));
+    SetKernelArg(mark, names[0], 6, m_levelTotals);
+    Launch(m_context, mark,
+           static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
 
+    const cl_int4 capacities = {
+        {m_levels[0].capacity, m_levels[1].capacity, m_levels[2].capacity, m_levels[3].capacity}};
+    const cl_int4 slotBases = {
+        {m_levels[0].slotBase, m_levels[1].slotBase, m_levels[2].slotBase, m_levels[3].slotBase}};
+    const Mat4 clip = Multiply(viewProj, world);
+    const float widthArg = static_cast<float>(width), heightArg = static_cast<float>(height);
     CLWKernel count = m_program.GetKernel(names[1]);
     SetKernelArg(count, names[1], 0, m_marks);
     SetKernelArg(count, names[1], 1, m_neighbours);
     SetKernelArg(count, names[1], 2, m_triangleGroup);
     SetKernelArg(count, names[1], 3, m_counts);
-    SetKernelArg(count, names[1], 4, m_places);
-    SetKernelArg(count, names[1], 5, m_triangles);
+    SetKernelArg(count, names[1], 4, m_levelTotals);
+    count.SetArg(5, sizeof capacities, &capacities);
+    SetKernelArg(count, names[1], 6, m_places);
+    SetKernelArg(count, names[1], 7, m_levelOf);
+    SetKernelArg(count, names[1], 8, m_triangles);
+    SetKernelArg(count, names[1], 9, m_groups);
+    SetKernelArg(count, names[1], 10, scene.vertexBuffer);
+    count.SetArg(11, sizeof clip, &clip);
+    count.SetArg(12, sizeof widthArg, &widthArg);
+    count.SetArg(13, sizeof heightArg, &heightArg);
+    count.SetArg(14, sizeof m_edgePixels, &m_edgePixels);
     Launch(m_context, count, static_cast<size_t>(m_triangles));
 
     CLWKernel offsets = m_program.GetKernel(names[2]);
@@ -248,91 +323,110 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Float3& 
 
     CLWKernel place = m_program.GetKernel(names[3]);
     SetKernelArg(place, names[3], 0, m_places);
-    SetKernelArg(place, names[3], 1, m_triangleGroup);
-    SetKernelArg(place, names[3], 2, m_offsetBuffer);
-    SetKernelArg(place, names[3], 3, m_slots);
-    SetKernelArg(place, names[3], 4, m_triangles);
+    SetKernelArg(place, names[3], 1, m_levelOf);
+    SetKernelArg(place, names[3], 2, m_triangleGroup);
+    SetKernelArg(place, names[3], 3, m_offsetBuffer);
+    SetKernelArg(place, names[3], 4, m_slots);
+    place.SetArg(5, sizeof slotBases, &slotBases);
+    SetKernelArg(place, names[3], 6, m_triangles);
+    SetKernelArg(place, names[3], 7, m_groups);
     Launch(m_context, place, static_cast<size_t>(m_triangles));
 
-    // The one read back: how many slots each group fills, for the launches and the draws.
+    // The one read back: how many slots each level's groups fill, for the launches and
+    // the draws.
     device_watch::Wait("the refinement's compaction",
                        [&] {
                            m_context.ReadBuffer(0, m_offsetBuffer, m_offsets.size() * sizeof(int),
                                                 m_offsets.data());
                        });
-    const int vertexCount = m_offsets.back() * m_perSlot;
-    if (vertexCount > 0)
+    bool any = false;
+    for (int l = 0; l < kRefinementLevels; ++l)
     {
+        Level& level = m_levels[l];
+        level.filled = Offset(l, m_groups);
+        const int vertexCount = level.filled * level.perSlot;
+        if (vertexCount == 0)
+        {
+            continue;
+        }
+        any = true;
         CLWKernel split = m_program.GetKernel(names[4]);
         SetKernelArg(split, names[4], 0, scene.vertexBuffer);
         SetKernelArg(split, names[4], 1, m_slots);
-        SetKernelArg(split, names[4], 2, m_shaded);
-        SetKernelArg(split, names[4], 3, m_rays);
-        SetKernelArg(split, names[4], 4, vertexCount);
-        SetKernelArg(split, names[4], 5, m_side);
-        split.SetArg(6, sizeof world, &world);
-        split.SetArg(7, sizeof lightDirection, &lightDirection);
+        SetKernelArg(split, names[4], 2, level.slotBase);
+        SetKernelArg(split, names[4], 3, level.shaded);
+        SetKernelArg(split, names[4], 4, level.rays);
+        SetKernelArg(split, names[4], 5, vertexCount);
+        SetKernelArg(split, names[4], 6, level.side);
+        split.SetArg(7, sizeof world, &world);
+        split.SetArg(8, sizeof lightDirection, &lightDirection);
         Launch(m_context, split, static_cast<size_t>(vertexCount));
+    }
+    if (any)
+    {
         device_watch::Wait("the kernel \"RefineVertices\"", [&] { m_context.Finish(0); });
     }
     stages.rayGeneration += SecondsSince(start);
-    if (vertexCount == 0)
+    if (!any)
     {
         return;
     }
 
-    // Their rays.
+    // Their rays, one query a level.
     start = Clock::now();
-    RadeonRays::Event* event = nullptr;
-    m_api->QueryOcclusion(m_rrRays.get(), vertexCount, m_rrHits.get(), nullptr, &event);
-    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
-    device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
+    for (Level& level : m_levels)
+    {
+        if (level.filled == 0)
+        {
+            continue;
+        }
+        RadeonRays::Event* event = nullptr;
+        m_api->QueryOcclusion(level.rrRays.get(), level.filled * level.perSlot, level.rrHits.get(),
+                              nullptr, &event);
+        const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
+        device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
+    }
     stages.occlusion += SecondsSince(start);
 
     // Their shading: "ShadowShader" over them, as over the base vertices.
     start = Clock::now();
-    const size_t side = LaunchSide(vertexCount);
-    CLWKernel shadow = m_program.GetKernel("ShadowShader");
-    SetKernelArg(shadow, "ShadowShader", 0, m_shaded);
-    SetKernelArg(shadow, "ShadowShader", 1, m_hits);
-    SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
-    SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
-    SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
-    const size_t globalSize[2] = {side, side};
-    const size_t localSize[2] = {1, 1};
-    m_context.Launch2D(0, globalSize, localSize, shadow);
+    for (Level& level : m_levels)
+    {
+        const int vertexCount = level.filled * level.perSlot;
+        if (vertexCount == 0)
+        {
+            continue;
+        }
+        const size_t side = LaunchSide(vertexCount);
+        CLWKernel shadow = m_program.GetKernel("ShadowShader");
+        SetKernelArg(shadow, "ShadowShader", 0, level.shaded);
+        SetKernelArg(shadow, "ShadowShader", 1, level.hits);
+        SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
+        SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
+        SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
+        const size_t globalSize[2] = {side, side};
+        const size_t localSize[2] = {1, 1};
+        m_context.Launch2D(0, globalSize, localSize, shadow);
+    }
     device_watch::Wait("the kernel \"ShadowShader\"", [&] { m_context.Finish(0); });
     stages.shadowWrite += SecondsSince(start);
 
     // Their copy to OpenGL.
     start = Clock::now();
-    const size_t bytes = static_cast<size_t>(vertexCount) * sizeof(_Vertex);
-    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
-    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
-                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-    if (!target)
+    for (Level& level : m_levels)
     {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw std::runtime_error("cannot map the OpenGL buffer of the refined vertices");
+        if (level.filled > 0)
+        {
+            CopyToGl(m_context, level.shaded, level.vertexBuffer.Get(),
+                     level.filled * level.perSlot);
+        }
     }
-    try
-    {
-        m_context.ReadBuffer(0, m_shaded, bytes, target);
-    }
-    catch (...)
-    {
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw;
-    }
-    glUnmapBuffer(GL_ARRAY_BUFFER);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
     stages.transfer += SecondsSince(start);
 }
 
 void Refinement::Draw(const Model& model, GLuint program) const
 {
-    if (m_offsets.back() == 0)
+    if (SplitTriangles() == 0)
     {
         return;
     }
@@ -340,34 +434,41 @@ void Refinement::Draw(const Model& model, GLuint program) const
     {
         glEnableVertexAttribArray(attribute);
     }
-    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
-    const GLsizei stride = sizeof(_Vertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, position)));
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
-    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, color)));
     glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indexBuffer.Get());
-    const size_t perSlot = static_cast<size_t>(m_subTriangles) * 3;
-    for (int g = 0; g < m_groups; ++g)
+    const GLsizei stride = sizeof(_Vertex);
+    for (int l = 0; l < kRefinementLevels; ++l)
     {
-        const int filled =
-            m_offsets[static_cast<size_t>(g) + 1] - m_offsets[static_cast<size_t>(g)];
-        if (filled == 0)
+        const Level& level = m_levels[l];
+        if (level.filled == 0)
         {
             continue;
         }
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, model.GetGroups()[static_cast<size_t>(g)].texture);
-        glDrawElements(
-            GL_TRIANGLES, static_cast<GLsizei>(static_cast<size_t>(filled) * perSlot),
-            GL_UNSIGNED_INT,
-            reinterpret_cast<const void*>(static_cast<size_t>(m_offsets[static_cast<size_t>(g)]) *
-                                          perSlot * sizeof(GLuint)));
+        glBindBuffer(GL_ARRAY_BUFFER, level.vertexBuffer.Get());
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<const void*>(offsetof(_Vertex, position)));
+        glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
+        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
+        glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<const void*>(offsetof(_Vertex, color)));
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, level.indexBuffer.Get());
+        const size_t perSlot = static_cast<size_t>(level.side * level.side) * 3;
+        for (int g = 0; g < m_groups; ++g)
+        {
+            const int filled = Offset(l, g + 1) - Offset(l, g);
+            if (filled == 0)
+            {
+                continue;
+            }
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, model.GetGroups()[static_cast<size_t>(g)].texture);
+            glDrawElements(GL_TRIANGLES,
+                           static_cast<GLsizei>(static_cast<size_t>(filled) * perSlot),
+                           GL_UNSIGNED_INT,
+                           reinterpret_cast<const void*>(static_cast<size_t>(Offset(l, g)) *
+                                                         perSlot * sizeof(GLuint)));
+        }
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     for (GLuint attribute = 0; attribute < 4; ++attribute)
@@ -379,10 +480,36 @@ void Refinement::Draw(const Model& model, GLuint program) const
 
 std::vector<_Vertex> Refinement::ReadVertices() const
 {
-    std::vector<_Vertex> vertices(static_cast<size_t>(m_offsets.back() * m_perSlot));
-    if (!vertices.empty())
+    std::vector<_Vertex> vertices(static_cast<size_t>(RefinedVertices()));
+    size_t at = 0;
+    for (const Level& level : m_levels)
     {
-        m_context.ReadBuffer(0, m_shaded, vertices.size() * sizeof(_Vertex), vertices.data());
+        const size_t count = static_cast<size_t>(level.filled * level.perSlot);
+        if (count > 0)
+        {
+            m_context.ReadBuffer(0, level.shaded, count * sizeof(_Vertex), vertices.data() + at);
+        }
+        at += count;
     }
     return vertices;
+}
+
+int Refinement::SplitTriangles() const
+{
+    int total = 0;
+    for (const Level& level : m_levels)
+    {
+        total += level.filled;
+    }
+    return total;
+}
+
+int Refinement::RefinedVertices() const
+{
+    int total = 0;
+    for (const Level& level : m_levels)
+    {
+        total += level.filled * level.perSlot;
+    }
+    return total;
 }

@@ -32,43 +32,72 @@ std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices);
 int RefinedVerticesPerTriangle(int side);
 std::vector<unsigned> RefinedTrianglePattern(int side);
 
+// The split triangles' levels: level l has 2 << l sub-edges per base edge.
+constexpr int kRefinementLevels = 4;
+
 class Refinement
 {
 public:
-    // Sized for every triangle of the scene split at once; side sub-edges per base edge.
-    // Throws the OpenCL wrapper's exceptions.
+    // A split triangle's sub-edges are made about edgePixels long on screen, up to
+    // 2 << (kRefinementLevels - 1) per base edge. The lowest level has a slot for every
+    // triangle of the scene, each higher level slots for up to vertexBudget vertices;
+    // a triangle that finds its level full takes a lower one. Throws the OpenCL wrapper's
+    // exceptions.
     Refinement(const CLWContext& context, const CLWProgram& program,
                RadeonRays::IntersectionApi* api, const Model& model, const DeviceScene& scene,
-               int side);
+               float edgePixels, int vertexBudget);
     ~Refinement();
 
     Refinement(const Refinement&) = delete;
     Refinement& operator=(const Refinement&) = delete;
 
-    // After RunShadowPass with shadows cast, for the same world matrix and light: marks,
-    // compacts and splits, traces the new vertices' rays and shades them, and brings them
-    // to OpenGL. Adds its time to the stages of times (the splitting to ray generation,
-    // its query to occlusion, its shading to shadow write, its copy to transfer).
-    void Run(const DeviceScene& scene, const Mat4& world, const Float3& lightDirection,
-             FrameSample* times = nullptr);
+    // After RunShadowPass with shadows cast, for the same world matrix and light, and the
+    // frame's projection times view for a drawable of width x height: marks, compacts and
+    // splits, traces the new vertices' rays and shades them, and brings them to OpenGL.
+    // Adds its time to the stages of times (the splitting to ray generation, its queries
+    // to occlusion, its shading to shadow write, its copy to transfer).
+    void Run(const DeviceScene& scene, const Mat4& world, const Mat4& viewProj, int width,
+             int height, const Float3& lightDirection, FrameSample* times = nullptr);
     // Draws the split triangles with program, which the caller has made current with its
     // "matViewProj" set, with the groups' textures of model.
     void Draw(const Model& model, GLuint program) const;
 
-    // The split triangles' vertices of the last Run, as drawn, read back from the device.
+    // The split triangles' vertices of the last Run, as drawn, all levels one after the
+    // other, read back from the device.
     std::vector<_Vertex> ReadVertices() const;
-    // Per group, the first slot and the slots of the last Run; slot k holds the vertices
-    // from k * RefinedVerticesPerTriangle(side) on.
-    const std::vector<int>& Offsets() const { return m_offsets; }
-    int Side() const { return m_side; }
+    // The triangles split by the last Run, all levels together.
+    int SplitTriangles() const;
+    // The vertices the last Run made.
+    int RefinedVertices() const;
 
 private:
+    struct Level
+    {
+        int side = 0;
+        int perSlot = 0;
+        int capacity = 0;
+        int slotBase = 0;
+        CLWBuffer<_Vertex> shaded;
+        CLWBuffer<RadeonRays::ray> rays;
+        CLWBuffer<RadeonRays::Intersection> hits;
+        std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrRays;
+        std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrHits;
+        GlBuffer vertexBuffer;
+        GlBuffer indexBuffer;
+        // The slots filled by the last Run, and their vertices.
+        int filled = 0;
+    };
+
+    // Level l's group g: its first slot and its slots in the last Run.
+    int Offset(int l, int g) const
+    {
+        return m_offsets[static_cast<size_t>(l * (m_groups + 1) + g)];
+    }
+
     CLWContext m_context;
     CLWProgram m_program;
     RadeonRays::IntersectionApi* m_api;
-    int m_side;
-    int m_perSlot;
-    int m_subTriangles;
+    float m_edgePixels;
     int m_triangles;
     int m_groups;
 
@@ -76,16 +105,11 @@ private:
     CLWBuffer<int> m_triangleGroup;
     CLWBuffer<cl_uchar> m_marks;
     CLWBuffer<int> m_counts;
+    CLWBuffer<int> m_levelTotals;
     CLWBuffer<int> m_places;
+    CLWBuffer<int> m_levelOf;
     CLWBuffer<int> m_offsetBuffer;
     CLWBuffer<int> m_slots;
-    CLWBuffer<_Vertex> m_shaded;
-    CLWBuffer<RadeonRays::ray> m_rays;
-    CLWBuffer<RadeonRays::Intersection> m_hits;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrRays;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrHits;
-
-    GlBuffer m_vertexBuffer;
-    GlBuffer m_indexBuffer;
+    Level m_levels[kRefinementLevels];
     std::vector<int> m_offsets;
 };

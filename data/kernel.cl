@@ -185,10 +185,14 @@ __kernel void PixelVisibility(__global const Intersection* hits, __global uchar*
 // Refinement where the shadows fall. Every frame, after the shadow pass over the base
 // triangles (vertices 3t, 3t+1, 3t+2 form triangle t), the triangles whose corners
 // disagree about the sun, and their edge neighbours, are split into a regular grid of
-// `side` x `side` sub-triangles whose vertices get rays of their own. The marked
-// triangles are compacted by material group into slots: group g's triangles take the
-// slots from offsets[g] on, so that each group's refined triangles are one range of the
-// fixed index pattern. Any work-group size.
+// side x side sub-triangles whose vertices get rays of their own. The side is one of
+// REFINE_LEVELS (2, 4, 8, 16...), the least whose sub-edges are no longer on screen than
+// a given number of pixels. Each level keeps its split triangles in slots compacted by
+// material group: level l's triangles of group g take the slots from
+// offsets[l * (groups + 1) + g] on in that level's region, so that each group's split
+// triangles of a level are one range of the level's fixed index pattern. Any work-group
+// size.
+#define REFINE_LEVELS 4
 
 // Whether the sun reaches a base vertex: its ray was sent and found nothing.
 int SunReaches(__global const Ray* rays, __global const Intersection* hits, int i)
@@ -196,15 +200,19 @@ int SunReaches(__global const Ray* rays, __global const Intersection* hits, int 
     return rays[i].active && hits[i].shapeid == -1;
 }
 
-// Marks triangle t when its corners disagree; clears the groups' counters.
+// Marks triangle t when its corners disagree; clears the levels' counters.
 __kernel void RefineMark(__global const Ray* rays, __global const Intersection* hits,
                          __global uchar* marks, int triangles, __global int* counts,
-                         int groups)
+                         int groups, __global int* levelTotals)
 {
     const int t = get_global_id(0);
-    if (t < groups)
+    if (t < groups * REFINE_LEVELS)
     {
         counts[t] = 0;
+    }
+    if (t < REFINE_LEVELS)
+    {
+        levelTotals[t] = 0;
     }
     if (t >= triangles)
     {
@@ -216,11 +224,24 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     marks[t] = (a != b || b != c) ? 1 : 0;
 }
 
-// A triangle is split when it or an edge neighbour (-1: none) is marked; it takes the
-// next place in its group.
+// Where a point of the model lands on screen, in pixels; w <= 0 behind the eye.
+float3 ScreenPoint(const Mat4* clip, float3 p, float width, float height)
+{
+    const float w = clip->m[3] * p.x + clip->m[7] * p.y + clip->m[11] * p.z + clip->m[15];
+    const float3 q = Transform(clip, p, 1.0f);
+    return (float3)(q.x / w * 0.5f * width, q.y / w * 0.5f * height, w);
+}
+
+// A triangle is split when it or an edge neighbour (-1: none) is marked. It takes the
+// level its longest edge on screen asks for, or the next lower level whose slots are not
+// all taken (the lowest level has a slot for every triangle), and the next place in its
+// group there.
 __kernel void RefineCount(__global const uchar* marks, __global const int* neighbours,
                           __global const int* triangleGroup, __global int* counts,
-                          __global int* places, int triangles)
+                          __global int* levelTotals, int4 capacities, __global int* places,
+                          __global int* levels, int triangles, int groups,
+                          __global const Vertex* vertices, Mat4 clip, float width, float height,
+                          float edgePixels)
 {
     const int t = get_global_id(0);
     if (t >= triangles)
@@ -233,41 +254,76 @@ __kernel void RefineCount(__global const uchar* marks, __global const int* neigh
         const int n = neighbours[3 * t + e];
         split |= n >= 0 && marks[n];
     }
-    places[t] = split ? atomic_inc(&counts[triangleGroup[t]]) : -1;
+    if (!split)
+    {
+        places[t] = -1;
+        return;
+    }
+    const float3 a = ScreenPoint(&clip, vload3(0, vertices[3 * t].position), width, height);
+    const float3 b = ScreenPoint(&clip, vload3(0, vertices[3 * t + 1].position), width, height);
+    const float3 c = ScreenPoint(&clip, vload3(0, vertices[3 * t + 2].position), width, height);
+    int level = REFINE_LEVELS - 1;
+    if (a.z > 0.0f && b.z > 0.0f && c.z > 0.0f)
+    {
+        const float longest = max(max(distance(a.xy, b.xy), distance(b.xy, c.xy)),
+                                  distance(c.xy, a.xy));
+        level = 0;
+        while (level < REFINE_LEVELS - 1 && (float)(2 << level) * edgePixels < longest)
+        {
+            ++level;
+        }
+    }
+    const int capacity[REFINE_LEVELS] = {capacities.x, capacities.y, capacities.z,
+                                         capacities.w};
+    while (level > 0 && atomic_inc(&levelTotals[level]) >= capacity[level])
+    {
+        --level;
+    }
+    levels[t] = level;
+    places[t] = atomic_inc(&counts[level * groups + triangleGroup[t]]);
 }
 
-// Each group's first slot, and the total after the last group; one work-item.
+// Each level's groups' first slots, and the level's total after its last group; one
+// work-item.
 __kernel void RefineOffsets(__global const int* counts, __global int* offsets, int groups)
 {
     if (get_global_id(0) != 0)
     {
         return;
     }
-    int sum = 0;
-    for (int g = 0; g < groups; ++g)
+    for (int l = 0; l < REFINE_LEVELS; ++l)
     {
-        offsets[g] = sum;
-        sum += counts[g];
+        int sum = 0;
+        for (int g = 0; g < groups; ++g)
+        {
+            offsets[l * (groups + 1) + g] = sum;
+            sum += counts[l * groups + g];
+        }
+        offsets[l * (groups + 1) + groups] = sum;
     }
-    offsets[groups] = sum;
 }
 
-__kernel void RefinePlace(__global const int* places, __global const int* triangleGroup,
-                          __global const int* offsets, __global int* slots, int triangles)
+// Level l's slots begin at slotBases[l] in slots.
+__kernel void RefinePlace(__global const int* places, __global const int* levels,
+                          __global const int* triangleGroup, __global const int* offsets,
+                          __global int* slots, int4 slotBases, int triangles, int groups)
 {
     const int t = get_global_id(0);
     if (t >= triangles || places[t] < 0)
     {
         return;
     }
-    slots[offsets[triangleGroup[t]] + places[t]] = t;
+    const int l = levels[t];
+    const int base[REFINE_LEVELS] = {slotBases.x, slotBases.y, slotBases.z, slotBases.w};
+    slots[base[l] + offsets[l * (groups + 1) + triangleGroup[t]] + places[t]] = t;
 }
 
-// Vertex j of slot k's grid: its attributes interpolated from the base triangle as
-// loaded, then lit and given its shadow ray as "VertexShader" does a vertex.
+// Vertex j of a level's slot k (the level's slots from slots[slotBase] on): its
+// attributes interpolated from the base triangle as loaded, then lit and given its
+// shadow ray as "VertexShader" does a vertex.
 __kernel void RefineVertices(__global const Vertex* vertices, __global const int* slots,
-                             __global Vertex* shaded, __global Ray* rays, int count, int side,
-                             Mat4 world, Float3 lightDirection)
+                             int slotBase, __global Vertex* shaded, __global Ray* rays, int count,
+                             int side, Mat4 world, Float3 lightDirection)
 {
     const int id = get_global_id(0);
     if (id >= count)
@@ -287,7 +343,7 @@ __kernel void RefineVertices(__global const Vertex* vertices, __global const int
     const float u = (float)i / (float)side;
     const float v = (float)j / (float)side;
     const float w = 1.0f - u - v;
-    const int t = slots[k];
+    const int t = slots[slotBase + k];
     const Vertex a = vertices[3 * t];
     const Vertex b = vertices[3 * t + 1];
     const Vertex c = vertices[3 * t + 2];

@@ -36,7 +36,7 @@ namespace
 
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
-    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine]";
+    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N]";
 
 struct Arguments
 {
@@ -52,6 +52,8 @@ struct Arguments
     // Also the refinement where the shadows fall, on its coarser mesh, judged by the same
     // reference and timed in the same run.
     bool refine = false;
+    // The refined sub-edges' length on screen.
+    float edgePixels = kRefinedEdgePixels;
 };
 
 bool Parse(int argc, char** argv, Arguments& arguments)
@@ -67,6 +69,10 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         else if (name == "--refine")
         {
             arguments.refine = true;
+        }
+        else if (name == "--edge-pixels" && hasValue)
+        {
+            arguments.edgePixels = static_cast<float>(std::atof(argv[++i]));
         }
         else if (name == "--scene" && hasValue)
         {
@@ -217,8 +223,10 @@ int main(int argc, char** argv)
             refined = std::make_unique<Demo>(*gl, StartCompute(nullptr));
             settings.refine = true;
             refined->LoadScene(SceneRequestFor(settings));
-            std::printf("refined: %d vertices before refinement, %d sub-edges per split edge\n",
-                        refined->GetDeviceScene().vertexCount, kRefinedSide);
+            refined->SetRefinedEdgePixels(arguments.edgePixels);
+            std::printf("refined: %d vertices before refinement, sub-edges of about %.1f "
+                        "pixels\n",
+                        refined->GetDeviceScene().vertexCount, double(arguments.edgePixels));
         }
         const int vertexCount = demo.GetDeviceScene().vertexCount;
 
@@ -310,6 +318,9 @@ int main(int argc, char** argv)
                             100.0 * refinedAgreement.within5 / surface, r.frame * 1e3,
                             r.frame / v.frame);
                 PrintStages("refined:", r);
+                std::printf("  refined: %d triangles split into %d vertices in the last frame\n",
+                            refined->GetRefinement()->SplitTriangles(),
+                            refined->GetRefinement()->RefinedVertices());
             }
         }
         return 0;
