@@ -46,6 +46,8 @@ struct SceneRequest
 constexpr double kRefinedCoarsening = 4.0;
 // A split triangle's sub-edges are made about this many pixels long on screen.
 constexpr float kRefinedEdgePixels = 4.0f;
+// The rings of edge neighbours split with a triangle whose corners disagree.
+constexpr int kRefinedRings = 1;
 // The vertices each level of split triangles above the lowest may make in a frame.
 constexpr int kRefinedVertexBudget = 512 * 1024;
 
@@ -102,6 +104,9 @@ public:
     // The length on screen of a split triangle's sub-edges; takes effect before the first
     // refined Render.
     void SetRefinedEdgePixels(float pixels) { m_refinedEdgePixels = pixels; }
+    // How many rings of edge neighbours around a triangle whose corners disagree are
+    // split with it; takes effect before the first refined Render.
+    void SetRefinedRings(int rings) { m_refinedRings = rings; }
 
 private:
     platform::GlContext& m_gl;
@@ -115,4 +120,5 @@ private:
     std::unique_ptr<PixelReference> m_reference;
     std::unique_ptr<Refinement> m_refinement;
     float m_refinedEdgePixels = kRefinedEdgePixels;
+    int m_refinedRings = kRefinedRings;
 };

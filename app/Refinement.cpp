@@ -12,6 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 namespace
 {
@@ -190,9 +191,10 @@ void CopyToGl(const CLWContext& context, const CLWBuffer<_Vertex>& buffer, GLuin
 
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        RadeonRays::IntersectionApi* api, const Model& model,
-                       const DeviceScene& scene, float edgePixels, int vertexBudget)
+                       const DeviceScene& scene, float edgePixels, int vertexBudget, int rings)
     : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
-      m_triangles(scene.vertexCount / 3), m_groups(static_cast<int>(model.GetGroups().size()))
+      m_rings(std::max(1, rings)), m_triangles(scene.vertexCount / 3),
+      m_groups(static_cast<int>(model.GetGroups().size()))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
@@ -214,6 +216,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
     m_triangleGroup = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, t,
                                              triangleGroup.data());
     m_marks = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
+    m_dilated = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
     m_counts =
         CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, groups * kRefinementLevels, nullptr);
     m_levelTotals = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, kRefinementLevels, nullptr);
@@ -290,6 +293,19 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     SetKernelArg(mark, names[0], 6, m_levelTotals);
     Launch(m_context, mark,
            static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
+
+    // The rings beyond the first, which the count adds, ping-ponged so that the marks
+    // end in m_marks.
+    for (int ring = 1; ring < m_rings; ++ring)
+    {
+        CLWKernel dilate = m_program.GetKernel("RefineDilate");
+        SetKernelArg(dilate, "RefineDilate", 0, m_marks);
+        SetKernelArg(dilate, "RefineDilate", 1, m_neighbours);
+        SetKernelArg(dilate, "RefineDilate", 2, m_dilated);
+        SetKernelArg(dilate, "RefineDilate", 3, m_triangles);
+        Launch(m_context, dilate, static_cast<size_t>(m_triangles));
+        std::swap(m_marks, m_dilated);
+    }
 
     const cl_int4 capacities = {
         {m_levels[0].capacity, m_levels[1].capacity, m_levels[2].capacity, m_levels[3].capacity}};

@@ -38,14 +38,15 @@ constexpr int kRefinementLevels = 4;
 class Refinement
 {
 public:
-    // A split triangle's sub-edges are made about edgePixels long on screen, up to
+    // Triangles up to rings edge-neighbours away from a marked one are split too (at least
+    // one). A split triangle's sub-edges are made about edgePixels long on screen, up to
     // 2 << (kRefinementLevels - 1) per base edge. The lowest level has a slot for every
     // triangle of the scene, each higher level slots for up to vertexBudget vertices;
     // a triangle that finds its level full takes a lower one. Throws the OpenCL wrapper's
     // exceptions.
     Refinement(const CLWContext& context, const CLWProgram& program,
                RadeonRays::IntersectionApi* api, const Model& model, const DeviceScene& scene,
-               float edgePixels, int vertexBudget);
+               float edgePixels, int vertexBudget, int rings = 1);
     ~Refinement();
 
     Refinement(const Refinement&) = delete;
@@ -98,12 +99,14 @@ private:
     CLWProgram m_program;
     RadeonRays::IntersectionApi* m_api;
     float m_edgePixels;
+    int m_rings;
     int m_triangles;
     int m_groups;
 
     CLWBuffer<int> m_neighbours;
     CLWBuffer<int> m_triangleGroup;
     CLWBuffer<cl_uchar> m_marks;
+    CLWBuffer<cl_uchar> m_dilated;
     CLWBuffer<int> m_counts;
     CLWBuffer<int> m_levelTotals;
     CLWBuffer<int> m_places;

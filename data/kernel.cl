@@ -224,6 +224,24 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     marks[t] = (a != b || b != c) ? 1 : 0;
 }
 
+// One ring of dilation: a triangle is marked when it or an edge neighbour (-1: none) is.
+__kernel void RefineDilate(__global const uchar* marks, __global const int* neighbours,
+                           __global uchar* dilated, int triangles)
+{
+    const int t = get_global_id(0);
+    if (t >= triangles)
+    {
+        return;
+    }
+    int mark = marks[t];
+    for (int e = 0; e < 3; ++e)
+    {
+        const int n = neighbours[3 * t + e];
+        mark |= n >= 0 && marks[n];
+    }
+    dilated[t] = mark ? 1 : 0;
+}
+
 // Where a point of the model lands on screen, in pixels; w <= 0 behind the eye.
 float3 ScreenPoint(const Mat4* clip, float3 p, float width, float height)
 {

@@ -36,7 +36,7 @@ namespace
 
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
-    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N]";
+    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N] [--rings N]";
 
 struct Arguments
 {
@@ -54,6 +54,7 @@ struct Arguments
     bool refine = false;
     // The refined sub-edges' length on screen.
     float edgePixels = kRefinedEdgePixels;
+    int rings = kRefinedRings;
 };
 
 bool Parse(int argc, char** argv, Arguments& arguments)
@@ -69,6 +70,10 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         else if (name == "--refine")
         {
             arguments.refine = true;
+        }
+        else if (name == "--rings" && hasValue)
+        {
+            arguments.rings = std::max(1, std::atoi(argv[++i]));
         }
         else if (name == "--edge-pixels" && hasValue)
         {
@@ -224,9 +229,11 @@ int main(int argc, char** argv)
             settings.refine = true;
             refined->LoadScene(SceneRequestFor(settings));
             refined->SetRefinedEdgePixels(arguments.edgePixels);
+            refined->SetRefinedRings(arguments.rings);
             std::printf("refined: %d vertices before refinement, sub-edges of about %.1f "
-                        "pixels\n",
-                        refined->GetDeviceScene().vertexCount, double(arguments.edgePixels));
+                        "pixels, %d ring(s) of neighbours\n",
+                        refined->GetDeviceScene().vertexCount, double(arguments.edgePixels),
+                        arguments.rings);
         }
         const int vertexCount = demo.GetDeviceScene().vertexCount;
 
