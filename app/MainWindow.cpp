@@ -199,6 +199,12 @@ void MainWindow::DrawFrame()
                              ? m_demo->RenderReference(view, width, height, measuring)
                              : m_demo->Render(view, width, height, m_controls.ShadowsOn(),
                                               measuring, m_controls.RefineOn());
+    if (!m_referenceDrawn && m_controls.RefineOn() && m_controls.ShadowsOn() &&
+        m_demo->GetRefinement())
+    {
+        // The split triangles' vertices send rays of their own.
+        m_raysPerFrame += m_demo->GetRefinement()->RefinedVertices();
+    }
     DrawExtras(width, height, frameRun && counted && m_framesDrawn + 1 == m_settings.frames);
     m_gl->SwapBuffers();
     if (measuring)

@@ -21,7 +21,8 @@ namespace
 const QString kProgram = VS_PROGRAM;
 const QString kDataDir = VS_DATA_DIR;
 const QString kUsage = "usage: vertexshadows [--scene FILE] [--ground] [--detail AREA] "
-                       "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] [--help]";
+                       "[--frames N] [--screenshot FILE.png] [--no-music] [--reference] [--refine] "
+                       "[--help]";
 
 struct Outcome
 {
