@@ -226,6 +226,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
     m_offsets.assign(offsetCount, 0);
 
     int slotBase = 0;
+    size_t vertexCapacity = 0;
     for (int l = 0; l < kRefinementLevels; ++l)
     {
         Level& level = m_levels[l];
@@ -236,16 +237,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                    : std::max(1, std::min(static_cast<int>(t), vertexBudget / level.perSlot));
         level.slotBase = slotBase;
         slotBase += level.capacity;
-        const size_t slotVertices =
-            static_cast<size_t>(level.capacity) * static_cast<size_t>(level.perSlot);
-        level.shaded =
-            CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
-        level.rays =
-            CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, slotVertices, nullptr);
-        level.hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
-                                                                 slotVertices, nullptr);
-        level.rrRays = {RadeonRays::CreateFromOpenClBuffer(api, level.rays), {api}};
-        level.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, level.hits), {api}};
+        vertexCapacity += static_cast<size_t>(level.capacity) * static_cast<size_t>(level.perSlot);
 
         // The index pattern of every slot, fixed: slot k's vertices start at k * perSlot.
         const std::vector<unsigned> pattern = RefinedTrianglePattern(level.side);
@@ -260,9 +252,16 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
         }
         level.indexBuffer = MakeGlBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.size() * sizeof(GLuint),
                                          indices.data(), GL_STATIC_DRAW);
-        level.vertexBuffer =
-            MakeGlBuffer(GL_ARRAY_BUFFER, slotVertices * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
     }
+    m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
+    m_rays =
+        CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
+    m_hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, vertexCapacity,
+                                                         nullptr);
+    m_rrRays = {RadeonRays::CreateFromOpenClBuffer(api, m_rays), {api}};
+    m_rrHits = {RadeonRays::CreateFromOpenClBuffer(api, m_hits), {api}};
+    m_vertexBuffer =
+        MakeGlBuffer(GL_ARRAY_BUFFER, vertexCapacity * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
     m_slots =
         CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, static_cast<size_t>(slotBase), nullptr);
 }
@@ -355,88 +354,67 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
                            m_context.ReadBuffer(0, m_offsetBuffer, m_offsets.size() * sizeof(int),
                                                 m_offsets.data());
                        });
-    bool any = false;
+    int vertexCount = 0;
     for (int l = 0; l < kRefinementLevels; ++l)
     {
         Level& level = m_levels[l];
         level.filled = Offset(l, m_groups);
-        const int vertexCount = level.filled * level.perSlot;
-        if (vertexCount == 0)
+        level.firstVertex = vertexCount;
+        const int count = level.filled * level.perSlot;
+        if (count == 0)
         {
             continue;
         }
-        any = true;
         CLWKernel split = m_program.GetKernel(names[4]);
         SetKernelArg(split, names[4], 0, scene.vertexBuffer);
         SetKernelArg(split, names[4], 1, m_slots);
         SetKernelArg(split, names[4], 2, level.slotBase);
-        SetKernelArg(split, names[4], 3, level.shaded);
-        SetKernelArg(split, names[4], 4, level.rays);
+        SetKernelArg(split, names[4], 3, m_shaded);
+        SetKernelArg(split, names[4], 4, m_rays);
         SetKernelArg(split, names[4], 5, vertexCount);
-        SetKernelArg(split, names[4], 6, level.side);
-        split.SetArg(7, sizeof world, &world);
-        split.SetArg(8, sizeof lightDirection, &lightDirection);
-        Launch(m_context, split, static_cast<size_t>(vertexCount));
+        SetKernelArg(split, names[4], 6, count);
+        SetKernelArg(split, names[4], 7, level.side);
+        split.SetArg(8, sizeof world, &world);
+        split.SetArg(9, sizeof lightDirection, &lightDirection);
+        Launch(m_context, split, static_cast<size_t>(count));
+        vertexCount += count;
     }
-    if (any)
+    if (vertexCount > 0)
     {
         device_watch::Wait("the kernel \"RefineVertices\"", [&] { m_context.Finish(0); });
     }
     stages.rayGeneration += SecondsSince(start);
-    if (!any)
+    if (vertexCount == 0)
     {
         return;
     }
 
-    // Their rays, one query a level.
+    // Their rays, all levels in one query.
     start = Clock::now();
-    for (Level& level : m_levels)
-    {
-        if (level.filled == 0)
-        {
-            continue;
-        }
-        RadeonRays::Event* event = nullptr;
-        m_api->QueryOcclusion(level.rrRays.get(), level.filled * level.perSlot, level.rrHits.get(),
-                              nullptr, &event);
-        const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
-        device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
-    }
+    RadeonRays::Event* event = nullptr;
+    m_api->QueryOcclusion(m_rrRays.get(), vertexCount, m_rrHits.get(), nullptr, &event);
+    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
+    device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
     stages.occlusion += SecondsSince(start);
 
     // Their shading: "ShadowShader" over them, as over the base vertices.
     start = Clock::now();
-    for (Level& level : m_levels)
-    {
-        const int vertexCount = level.filled * level.perSlot;
-        if (vertexCount == 0)
-        {
-            continue;
-        }
-        const size_t side = LaunchSide(vertexCount);
-        CLWKernel shadow = m_program.GetKernel("ShadowShader");
-        SetKernelArg(shadow, "ShadowShader", 0, level.shaded);
-        SetKernelArg(shadow, "ShadowShader", 1, level.hits);
-        SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
-        SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
-        SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
-        const size_t globalSize[2] = {side, side};
-        const size_t localSize[2] = {1, 1};
-        m_context.Launch2D(0, globalSize, localSize, shadow);
-    }
+    const size_t side = LaunchSide(vertexCount);
+    CLWKernel shadow = m_program.GetKernel("ShadowShader");
+    SetKernelArg(shadow, "ShadowShader", 0, m_shaded);
+    SetKernelArg(shadow, "ShadowShader", 1, m_hits);
+    SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
+    SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
+    SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
+    const size_t globalSize[2] = {side, side};
+    const size_t localSize[2] = {1, 1};
+    m_context.Launch2D(0, globalSize, localSize, shadow);
     device_watch::Wait("the kernel \"ShadowShader\"", [&] { m_context.Finish(0); });
     stages.shadowWrite += SecondsSince(start);
 
     // Their copy to OpenGL.
     start = Clock::now();
-    for (Level& level : m_levels)
-    {
-        if (level.filled > 0)
-        {
-            CopyToGl(m_context, level.shaded, level.vertexBuffer.Get(),
-                     level.filled * level.perSlot);
-        }
-    }
+    CopyToGl(m_context, m_shaded, m_vertexBuffer.Get(), vertexCount);
     stages.transfer += SecondsSince(start);
 }
 
@@ -452,6 +430,15 @@ void Refinement::Draw(const Model& model, GLuint program) const
     }
     glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
     const GLsizei stride = sizeof(_Vertex);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, position)));
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
+    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(_Vertex, color)));
     for (int l = 0; l < kRefinementLevels; ++l)
     {
         const Level& level = m_levels[l];
@@ -459,15 +446,6 @@ void Refinement::Draw(const Model& model, GLuint program) const
         {
             continue;
         }
-        glBindBuffer(GL_ARRAY_BUFFER, level.vertexBuffer.Get());
-        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
-                              reinterpret_cast<const void*>(offsetof(_Vertex, position)));
-        glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
-                              reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
-        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
-                              reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
-        glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
-                              reinterpret_cast<const void*>(offsetof(_Vertex, color)));
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, level.indexBuffer.Get());
         const size_t perSlot = static_cast<size_t>(level.side * level.side) * 3;
         for (int g = 0; g < m_groups; ++g)
@@ -479,11 +457,13 @@ void Refinement::Draw(const Model& model, GLuint program) const
             }
             glActiveTexture(GL_TEXTURE0);
             glBindTexture(GL_TEXTURE_2D, model.GetGroups()[static_cast<size_t>(g)].texture);
-            glDrawElements(GL_TRIANGLES,
-                           static_cast<GLsizei>(static_cast<size_t>(filled) * perSlot),
-                           GL_UNSIGNED_INT,
-                           reinterpret_cast<const void*>(static_cast<size_t>(Offset(l, g)) *
-                                                         perSlot * sizeof(GLuint)));
+            // The level's index pattern counts from its first vertex.
+            glDrawElementsBaseVertex(
+                GL_TRIANGLES, static_cast<GLsizei>(static_cast<size_t>(filled) * perSlot),
+                GL_UNSIGNED_INT,
+                reinterpret_cast<const void*>(static_cast<size_t>(Offset(l, g)) * perSlot *
+                                              sizeof(GLuint)),
+                level.firstVertex);
         }
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
@@ -497,15 +477,9 @@ void Refinement::Draw(const Model& model, GLuint program) const
 std::vector<_Vertex> Refinement::ReadVertices() const
 {
     std::vector<_Vertex> vertices(static_cast<size_t>(RefinedVertices()));
-    size_t at = 0;
-    for (const Level& level : m_levels)
+    if (!vertices.empty())
     {
-        const size_t count = static_cast<size_t>(level.filled * level.perSlot);
-        if (count > 0)
-        {
-            m_context.ReadBuffer(0, level.shaded, count * sizeof(_Vertex), vertices.data() + at);
-        }
-        at += count;
+        m_context.ReadBuffer(0, m_shaded, vertices.size() * sizeof(_Vertex), vertices.data());
     }
     return vertices;
 }

@@ -78,15 +78,11 @@ private:
         int perSlot = 0;
         int capacity = 0;
         int slotBase = 0;
-        CLWBuffer<_Vertex> shaded;
-        CLWBuffer<RadeonRays::ray> rays;
-        CLWBuffer<RadeonRays::Intersection> hits;
-        std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrRays;
-        std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrHits;
-        GlBuffer vertexBuffer;
         GlBuffer indexBuffer;
-        // The slots filled by the last Run, and their vertices.
+        // The slots filled by the last Run, and where their vertices begin: the levels'
+        // vertices follow one another in the shared buffers.
         int filled = 0;
+        int firstVertex = 0;
     };
 
     // Level l's group g: its first slot and its slots in the last Run.
@@ -114,5 +110,11 @@ private:
     CLWBuffer<int> m_offsetBuffer;
     CLWBuffer<int> m_slots;
     Level m_levels[kRefinementLevels];
+    CLWBuffer<_Vertex> m_shaded;
+    CLWBuffer<RadeonRays::ray> m_rays;
+    CLWBuffer<RadeonRays::Intersection> m_hits;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrRays;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrHits;
+    GlBuffer m_vertexBuffer;
     std::vector<int> m_offsets;
 };

@@ -336,12 +336,12 @@ __kernel void RefinePlace(__global const int* places, __global const int* levels
     slots[base[l] + offsets[l * (groups + 1) + triangleGroup[t]] + places[t]] = t;
 }
 
-// Vertex j of a level's slot k (the level's slots from slots[slotBase] on): its
-// attributes interpolated from the base triangle as loaded, then lit and given its
-// shadow ray as "VertexShader" does a vertex.
+// Vertex j of a level's slot k (the level's slots from slots[slotBase] on, its vertices
+// from shaded[first] and rays[first] on): its attributes interpolated from the base
+// triangle as loaded, then lit and given its shadow ray as "VertexShader" does a vertex.
 __kernel void RefineVertices(__global const Vertex* vertices, __global const int* slots,
-                             int slotBase, __global Vertex* shaded, __global Ray* rays, int count,
-                             int side, Mat4 world, Float3 lightDirection)
+                             int slotBase, __global Vertex* shaded, __global Ray* rays, int first,
+                             int count, int side, Mat4 world, Float3 lightDirection)
 {
     const int id = get_global_id(0);
     if (id >= count)
@@ -382,6 +382,6 @@ __kernel void RefineVertices(__global const Vertex* vertices, __global const int
     vstore3(n, 0, out.normal);
     vstore2(texCoord, 0, out.texCoord);
     vstore3(SkyLight(n) + SUN_COLOUR * direct, 0, out.color);
-    shaded[id] = out;
-    rays[id] = ShadowRay(p, n, toLight, direct);
+    shaded[first + id] = out;
+    rays[first + id] = ShadowRay(p, n, toLight, direct);
 }
