@@ -160,33 +160,6 @@ GlBuffer MakeGlBuffer(GLenum target, size_t bytes, const void* data, GLenum usag
     return buffer;
 }
 
-// Brings the first count vertices of buffer into OpenGL's buffer through a mapping.
-void CopyToGl(const CLWContext& context, const CLWBuffer<_Vertex>& buffer, GLuint glBuffer,
-              int count)
-{
-    const size_t bytes = static_cast<size_t>(count) * sizeof(_Vertex);
-    glBindBuffer(GL_ARRAY_BUFFER, glBuffer);
-    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
-                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-    if (!target)
-    {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw std::runtime_error("cannot map the OpenGL buffer of the refined vertices");
-    }
-    try
-    {
-        context.ReadBuffer(0, buffer, bytes, target);
-    }
-    catch (...)
-    {
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw;
-    }
-    glUnmapBuffer(GL_ARRAY_BUFFER);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
 } // namespace
 
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
@@ -414,7 +387,8 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
 
     // Their copy to OpenGL.
     start = Clock::now();
-    CopyToGl(m_context, m_shaded, m_vertexBuffer.Get(), vertexCount);
+    CopyVerticesToGlBuffer(m_context, m_shaded, m_vertexBuffer.Get(),
+                           static_cast<size_t>(vertexCount));
     stages.transfer += SecondsSince(start);
 }
 
@@ -424,21 +398,7 @@ void Refinement::Draw(const Model& model, GLuint program) const
     {
         return;
     }
-    for (GLuint attribute = 0; attribute < 4; ++attribute)
-    {
-        glEnableVertexAttribArray(attribute);
-    }
-    glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
-    const GLsizei stride = sizeof(_Vertex);
-    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer.Get());
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, position)));
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, normal)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, texCoord)));
-    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<const void*>(offsetof(_Vertex, color)));
+    BindVertexRecords(m_vertexBuffer.Get(), program);
     for (int l = 0; l < kRefinementLevels; ++l)
     {
         const Level& level = m_levels[l];
@@ -467,11 +427,7 @@ void Refinement::Draw(const Model& model, GLuint program) const
         }
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    for (GLuint attribute = 0; attribute < 4; ++attribute)
-    {
-        glDisableVertexAttribArray(attribute);
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    UnbindVertexRecords();
 }
 
 std::vector<_Vertex> Refinement::ReadVertices() const

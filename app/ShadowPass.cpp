@@ -19,36 +19,17 @@ double SecondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Brings the drawn vertices to OpenGL where the device does not share its buffer: read
-// straight into OpenGL's mapped buffer, so the frame makes one copy and allocates nothing.
+// Brings the drawn vertices to OpenGL where the device does not share its buffer.
 void CopyVerticesToGl(const CLWContext& context, DeviceScene& scene)
 {
-    const size_t bytes = static_cast<size_t>(scene.vertexCount) * sizeof(_Vertex);
+    const size_t count = static_cast<size_t>(scene.vertexCount);
     if (scene.destination == DrawnVertices::InHostMemory)
     {
-        context.ReadBuffer(0, scene.drawnVertexBuffer, bytes, scene.hostCopy.data());
+        context.ReadBuffer(0, scene.drawnVertexBuffer, count * sizeof(_Vertex),
+                           scene.hostCopy.data());
         return;
     }
-    glBindBuffer(GL_ARRAY_BUFFER, scene.glVertexBuffer);
-    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
-                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-    if (!target)
-    {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw std::runtime_error("cannot map the OpenGL vertex buffer for the host copy");
-    }
-    try
-    {
-        context.ReadBuffer(0, scene.drawnVertexBuffer, bytes, target);
-    }
-    catch (...)
-    {
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        throw;
-    }
-    glUnmapBuffer(GL_ARRAY_BUFFER);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    CopyVerticesToGlBuffer(context, scene.drawnVertexBuffer, scene.glVertexBuffer, count);
 }
 
 // The transfer stage: the host copy, where OpenCL could not write OpenGL's buffer
@@ -98,6 +79,32 @@ void RunShadowShader(const CLWContext& context, const CLWProgram& program, const
 }
 
 } // namespace
+
+void CopyVerticesToGlBuffer(const CLWContext& context, const CLWBuffer<_Vertex>& vertices,
+                            GLuint glBuffer, size_t count)
+{
+    const size_t bytes = count * sizeof(_Vertex);
+    glBindBuffer(GL_ARRAY_BUFFER, glBuffer);
+    void* target = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    if (!target)
+    {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw std::runtime_error("cannot map an OpenGL vertex buffer for the host copy");
+    }
+    try
+    {
+        context.ReadBuffer(0, vertices, bytes, target);
+    }
+    catch (...)
+    {
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        throw;
+    }
+    glUnmapBuffer(GL_ARRAY_BUFFER);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
 
 void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg)
 {

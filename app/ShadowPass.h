@@ -85,6 +85,11 @@ struct DeviceScene
     size_t globalHeight = 0;
 };
 
+// Reads the first count vertices of vertices straight into OpenGL's buffer glBuffer
+// through a mapping: the host-copy path's one copy, with no allocation.
+void CopyVerticesToGlBuffer(const CLWContext& context, const CLWBuffer<_Vertex>& vertices,
+                            GLuint glBuffer, size_t count);
+
 // Sets one kernel argument through the tagged SetArg, which reports a failure by its
 // status: a status other than success is thrown as CLWException naming the kernel, the
 // argument and the status, for a kernel cannot run with an argument missing.

@@ -292,7 +292,7 @@ void Model::UploadBuffers()
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
 }
 
-void Model::Draw(GLuint program) const
+void BindVertexRecords(GLuint vertexBuffer, GLuint program)
 {
     for (GLuint attribute = 0; attribute < 4; ++attribute)
     {
@@ -309,6 +309,20 @@ void Model::Draw(GLuint program) const
     glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride,
                           reinterpret_cast<const void*>(offsetof(_Vertex, color)));
     glUniform1i(glGetUniformLocation(program, "g_Texture"), 0);
+}
+
+void UnbindVertexRecords()
+{
+    for (GLuint attribute = 0; attribute < 4; ++attribute)
+    {
+        glDisableVertexAttribArray(attribute);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void Model::Draw(GLuint program) const
+{
+    BindVertexRecords(vertexBuffer, program);
 
     for (const MaterialGroup& group : groups)
     {
@@ -324,12 +338,7 @@ void Model::Draw(GLuint program) const
                        nullptr);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     }
-
-    for (GLuint attribute = 0; attribute < 4; ++attribute)
-    {
-        glDisableVertexAttribArray(attribute);
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    UnbindVertexRecords();
 }
 
 void Model::Release()

@@ -33,6 +33,12 @@ struct MaterialGroup
     GLuint indexBuffer = 0;
 };
 
+// Points attributes 0 to 3 (position, normal, texture coordinate, colour) at the
+// _Vertex records of vertexBuffer and enables them, and sets "g_Texture" of program to
+// unit 0; UnbindVertexRecords undoes it. For every draw of _Vertex records.
+void BindVertexRecords(GLuint vertexBuffer, GLuint program);
+void UnbindVertexRecords();
+
 // How a scene file is made into a model. The defaults load a scene built in the demo's
 // frame, as the shipped one is: its own units, the fixed refinement threshold.
 struct LoadOptions
