@@ -5,6 +5,8 @@
 #include "app/Demo.h"
 #include "platform/GlContext.h"
 
+#include "BoxOnPlane.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -21,42 +23,6 @@
 
 namespace
 {
-
-// An 8 x 8 plane at y = 0 and a unit box standing on its centre.
-const char* const kBoxOnPlane = R"(
-v -4 0 -4
-v 4 0 -4
-v 4 0 4
-v -4 0 4
-v -0.5 0 -0.5
-v 0.5 0 -0.5
-v 0.5 0 0.5
-v -0.5 0 0.5
-v -0.5 1 -0.5
-v 0.5 1 -0.5
-v 0.5 1 0.5
-v -0.5 1 0.5
-vn 0 1 0
-vn 0 -1 0
-vn 1 0 0
-vn -1 0 0
-vn 0 0 1
-vn 0 0 -1
-f 1//1 3//1 2//1
-f 1//1 4//1 3//1
-f 9//1 12//1 11//1
-f 9//1 11//1 10//1
-f 5//2 6//2 7//2
-f 5//2 7//2 8//2
-f 6//3 10//3 11//3
-f 6//3 11//3 7//3
-f 5//4 8//4 12//4
-f 5//4 12//4 9//4
-f 7//5 11//5 12//5
-f 7//5 12//5 8//5
-f 5//6 9//6 10//6
-f 5//6 10//6 6//6
-)";
 
 constexpr int kWidth = 200;
 constexpr int kHeight = 150;
@@ -102,23 +68,7 @@ enum class Seen
 // stands in front of it, and whether the box stands between it and the light.
 std::vector<Seen> ShadowByHand(const Mat4& viewProj, const Vec& eye, const Vec& toLight)
 {
-    // (X, Z, 1) on the plane to clip (x, y, w): columns 0, 2 and 3, rows 0, 1 and 3.
-    const auto& m = viewProj.m;
-    const double h[3][3] = {{m[0], m[8], m[12]}, {m[1], m[9], m[13]}, {m[3], m[11], m[15]}};
-    const double det = h[0][0] * (h[1][1] * h[2][2] - h[1][2] * h[2][1]) -
-                       h[0][1] * (h[1][0] * h[2][2] - h[1][2] * h[2][0]) +
-                       h[0][2] * (h[1][0] * h[2][1] - h[1][1] * h[2][0]);
-    double inv[3][3];
-    for (int r = 0; r < 3; ++r)
-    {
-        for (int c = 0; c < 3; ++c)
-        {
-            // The adjugate's element (r, c) is the cofactor of (c, r).
-            const int r0 = (c + 1) % 3, r1 = (c + 2) % 3, c0 = (r + 1) % 3, c1 = (r + 2) % 3;
-            inv[r][c] = (h[r0][c0] * h[r1][c1] - h[r0][c1] * h[r1][c0]) / det;
-        }
-    }
-
+    const PlaneUnderPixels plane(viewProj);
     std::vector<Seen> seen(size_t(kWidth) * kHeight, Seen::Other);
     for (int y = 0; y < kHeight; ++y)
     {
@@ -126,14 +76,12 @@ std::vector<Seen> ShadowByHand(const Mat4& viewProj, const Vec& eye, const Vec& 
         {
             const double nx = 2.0 * (x + 0.5) / kWidth - 1.0;
             const double ny = 2.0 * (y + 0.5) / kHeight - 1.0;
-            const double px = inv[0][0] * nx + inv[0][1] * ny + inv[0][2];
-            const double pz = inv[1][0] * nx + inv[1][1] * ny + inv[1][2];
-            const double pw = inv[2][0] * nx + inv[2][1] * ny + inv[2][2];
-            if (pw <= 0.0)
+            double px = 0.0, pz = 0.0;
+            if (!plane.At(nx, ny, px, pz))
             {
                 continue; // above the horizon
             }
-            const Vec p{px / pw, 0.0, pz / pw};
+            const Vec p{px, 0.0, pz};
             if (std::fabs(p[0]) > 4.0 || std::fabs(p[2]) > 4.0)
             {
                 continue;

@@ -6,6 +6,8 @@
 #include "app/Demo.h"
 #include "platform/GlContext.h"
 
+#include "BoxOnPlane.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -192,21 +194,7 @@ TEST(RefinementTest, ThePlaneSeenFromAboveShowsNoBackgroundInsideItsOutline)
                                    LookAt(view.eye, view.target, Float3{0.0f, 1.0f, 0.0f}));
     // A pixel well inside the plane: its centre, moved two pixels each way, still
     // projects onto the plane's square (a pixel in the box's or the slat's way shows them).
-    // (X, Z, 1) on the plane to clip (x, y, w), and back.
-    const auto& m = viewProj.m;
-    const double h[3][3] = {{m[0], m[8], m[12]}, {m[1], m[9], m[13]}, {m[3], m[11], m[15]}};
-    const double det = h[0][0] * (h[1][1] * h[2][2] - h[1][2] * h[2][1]) -
-                       h[0][1] * (h[1][0] * h[2][2] - h[1][2] * h[2][0]) +
-                       h[0][2] * (h[1][0] * h[2][1] - h[1][1] * h[2][0]);
-    double inv[3][3];
-    for (int r = 0; r < 3; ++r)
-    {
-        for (int c = 0; c < 3; ++c)
-        {
-            const int r0 = (c + 1) % 3, r1 = (c + 2) % 3, c0 = (r + 1) % 3, c1 = (r + 2) % 3;
-            inv[r][c] = (h[r0][c0] * h[r1][c1] - h[r0][c1] * h[r1][c0]) / det;
-        }
-    }
+    const PlaneUnderPixels plane(viewProj);
     // A pixel well inside the plane's outline: its centre moved two pixels each way still
     // falls on the plane's square.
     const auto inside = [&](int x, int y)
@@ -217,10 +205,8 @@ TEST(RefinementTest, ThePlaneSeenFromAboveShowsNoBackgroundInsideItsOutline)
             {
                 const double nx = 2.0 * (x + dx + 0.5) / kWidth - 1.0;
                 const double ny = 2.0 * (y + dy + 0.5) / kHeight - 1.0;
-                const double px = inv[0][0] * nx + inv[0][1] * ny + inv[0][2];
-                const double pz = inv[1][0] * nx + inv[1][1] * ny + inv[1][2];
-                const double pw = inv[2][0] * nx + inv[2][1] * ny + inv[2][2];
-                if (pw <= 0.0 || std::fabs(px / pw) >= 4.0 || std::fabs(pz / pw) >= 4.0)
+                double px = 0.0, pz = 0.0;
+                if (!plane.At(nx, ny, px, pz) || std::fabs(px) >= 4.0 || std::fabs(pz) >= 4.0)
                 {
                     return false;
                 }

@@ -5,6 +5,8 @@
 #include "app/Demo.h"
 #include "platform/GlContext.h"
 
+#include "BoxOnPlane.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -25,42 +27,6 @@
 
 namespace
 {
-
-// An 8 x 8 plane at y = 0 and a unit box standing on its centre.
-const char* const kBoxOnPlane = R"(
-v -4 0 -4
-v 4 0 -4
-v 4 0 4
-v -4 0 4
-v -0.5 0 -0.5
-v 0.5 0 -0.5
-v 0.5 0 0.5
-v -0.5 0 0.5
-v -0.5 1 -0.5
-v 0.5 1 -0.5
-v 0.5 1 0.5
-v -0.5 1 0.5
-vn 0 1 0
-vn 0 -1 0
-vn 1 0 0
-vn -1 0 0
-vn 0 0 1
-vn 0 0 -1
-f 1//1 3//1 2//1
-f 1//1 4//1 3//1
-f 9//1 12//1 11//1
-f 9//1 11//1 10//1
-f 5//2 6//2 7//2
-f 5//2 7//2 8//2
-f 6//3 10//3 11//3
-f 6//3 11//3 7//3
-f 5//4 8//4 12//4
-f 5//4 12//4 9//4
-f 7//5 11//5 12//5
-f 7//5 12//5 8//5
-f 5//6 9//6 10//6
-f 5//6 10//6 6//6
-)";
 
 float Brightness(const _Vertex& v)
 {
