@@ -80,15 +80,6 @@ GlTexture MakeTexture(GLenum internalFormat, GLenum format, GLenum type, int wid
     return texture;
 }
 
-// A one-dimensional launch of kernel over count items, in groups of 64.
-void LaunchOverItems(const CLWContext& context, const CLWKernel& kernel, size_t count)
-{
-    const size_t group = 64;
-    const size_t globalSize[2] = {(count + group - 1) / group * group, 1};
-    const size_t localSize[2] = {group, 1};
-    context.Launch2D(0, globalSize, localSize, kernel);
-}
-
 } // namespace
 
 PixelReference::PixelReference(const CLWContext& context, const CLWProgram& program,
@@ -211,14 +202,12 @@ void PixelReference::Render(const Model& model, GLuint program, DeviceScene& sce
     SetKernelArg(rays, "PixelShadowRays", 3, count);
     rays.SetArg(4, sizeof lightDirection, &lightDirection);
     LaunchOverItems(m_context, rays, static_cast<size_t>(count));
-    m_context.Finish(0);
+    FinishWatched(m_context, "the kernel \"PixelShadowRays\"");
     times.rayGeneration += SecondsSince(start);
 
     start = Clock::now();
-    RadeonRays::Event* event = nullptr;
-    m_api->QueryOcclusion(m_rrRays.get(), count, m_rrHits.get(), nullptr, &event);
-    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
-    done->Wait();
+    QueryOcclusionWatched(m_api, m_rrRays.get(), count, m_rrHits.get(),
+                          "the reference's occlusion query");
     times.occlusion += SecondsSince(start);
 
     start = Clock::now();
@@ -227,7 +216,7 @@ void PixelReference::Render(const Model& model, GLuint program, DeviceScene& sce
     SetKernelArg(visibility, "PixelVisibility", 1, m_visibleBuffer);
     SetKernelArg(visibility, "PixelVisibility", 2, count);
     LaunchOverItems(m_context, visibility, static_cast<size_t>(count));
-    m_context.Finish(0);
+    FinishWatched(m_context, "the kernel \"PixelVisibility\"");
     times.shadowWrite += SecondsSince(start);
 
     start = Clock::now();

@@ -24,15 +24,6 @@ double SecondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A one-dimensional launch over count items, in groups of 64.
-void Launch(const CLWContext& context, const CLWKernel& kernel, size_t count)
-{
-    const size_t group = 64;
-    const size_t globalSize[2] = {std::max<size_t>(1, (count + group - 1) / group) * group, 1};
-    const size_t localSize[2] = {group, 1};
-    context.Launch2D(0, globalSize, localSize, kernel);
-}
-
 struct PositionKey
 {
     std::uint32_t bits[3];
@@ -263,8 +254,8 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     SetKernelArg(mark, names[0], 4, m_counts);
     SetKernelArg(mark, names[0], 5, m_groups);
     SetKernelArg(mark, names[0], 6, m_levelTotals);
-    Launch(m_context, mark,
-           static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
+    LaunchOverItems(m_context, mark,
+                    static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
 
     // The rings beyond the first, which the count adds, ping-ponged so that the marks
     // end in m_marks.
@@ -275,7 +266,7 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
         SetKernelArg(dilate, "RefineDilate", 1, m_neighbours);
         SetKernelArg(dilate, "RefineDilate", 2, m_dilated);
         SetKernelArg(dilate, "RefineDilate", 3, m_triangles);
-        Launch(m_context, dilate, static_cast<size_t>(m_triangles));
+        LaunchOverItems(m_context, dilate, static_cast<size_t>(m_triangles));
         std::swap(m_marks, m_dilated);
     }
 
@@ -301,13 +292,13 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     count.SetArg(12, sizeof widthArg, &widthArg);
     count.SetArg(13, sizeof heightArg, &heightArg);
     count.SetArg(14, sizeof m_edgePixels, &m_edgePixels);
-    Launch(m_context, count, static_cast<size_t>(m_triangles));
+    LaunchOverItems(m_context, count, static_cast<size_t>(m_triangles));
 
     CLWKernel offsets = m_program.GetKernel(names[2]);
     SetKernelArg(offsets, names[2], 0, m_counts);
     SetKernelArg(offsets, names[2], 1, m_offsetBuffer);
     SetKernelArg(offsets, names[2], 2, m_groups);
-    Launch(m_context, offsets, 1);
+    LaunchOverItems(m_context, offsets, 1);
 
     CLWKernel place = m_program.GetKernel(names[3]);
     SetKernelArg(place, names[3], 0, m_places);
@@ -318,7 +309,7 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     place.SetArg(5, sizeof slotBases, &slotBases);
     SetKernelArg(place, names[3], 6, m_triangles);
     SetKernelArg(place, names[3], 7, m_groups);
-    Launch(m_context, place, static_cast<size_t>(m_triangles));
+    LaunchOverItems(m_context, place, static_cast<size_t>(m_triangles));
 
     // The one read back: how many slots each level's groups fill, for the launches and
     // the draws.
@@ -349,12 +340,12 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
         SetKernelArg(split, names[4], 7, level.side);
         split.SetArg(8, sizeof world, &world);
         split.SetArg(9, sizeof lightDirection, &lightDirection);
-        Launch(m_context, split, static_cast<size_t>(count));
+        LaunchOverItems(m_context, split, static_cast<size_t>(count));
         vertexCount += count;
     }
     if (vertexCount > 0)
     {
-        device_watch::Wait("the kernel \"RefineVertices\"", [&] { m_context.Finish(0); });
+        FinishWatched(m_context, "the kernel \"RefineVertices\"");
     }
     stages.rayGeneration += SecondsSince(start);
     if (vertexCount == 0)
@@ -364,10 +355,8 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
 
     // Their rays, all levels in one query.
     start = Clock::now();
-    RadeonRays::Event* event = nullptr;
-    m_api->QueryOcclusion(m_rrRays.get(), vertexCount, m_rrHits.get(), nullptr, &event);
-    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {m_api});
-    device_watch::Wait("the refinement's occlusion query", [&] { done->Wait(); });
+    QueryOcclusionWatched(m_api, m_rrRays.get(), vertexCount, m_rrHits.get(),
+                          "the refinement's occlusion query");
     stages.occlusion += SecondsSince(start);
 
     // Their shading: "ShadowShader" over them, as over the base vertices.
@@ -382,7 +371,7 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     const size_t globalSize[2] = {side, side};
     const size_t localSize[2] = {1, 1};
     m_context.Launch2D(0, globalSize, localSize, shadow);
-    device_watch::Wait("the kernel \"ShadowShader\"", [&] { m_context.Finish(0); });
+    FinishWatched(m_context, "the kernel \"ShadowShader\"");
     stages.shadowWrite += SecondsSince(start);
 
     // Their copy to OpenGL.

@@ -4,6 +4,7 @@
 #include "app/DeviceWatch.h"
 #include "scene/VectorMath.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
@@ -63,7 +64,7 @@ void RunOverVertices(const CLWContext& context, const DeviceScene& scene, const 
     {
         scene.glSharing->Release(context, scene.drawnVertexBuffer);
     }
-    device_watch::Wait(what, [&] { context.Finish(0); });
+    FinishWatched(context, what);
 }
 
 // "ShadowShader" over the hit buffer as it stands.
@@ -104,6 +105,28 @@ void CopyVerticesToGlBuffer(const CLWContext& context, const CLWBuffer<_Vertex>&
     }
     glUnmapBuffer(GL_ARRAY_BUFFER);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void LaunchOverItems(const CLWContext& context, const CLWKernel& kernel, size_t count)
+{
+    const size_t group = 64;
+    const size_t globalSize[2] = {std::max<size_t>(1, (count + group - 1) / group) * group, 1};
+    const size_t localSize[2] = {group, 1};
+    context.Launch2D(0, globalSize, localSize, kernel);
+}
+
+void FinishWatched(const CLWContext& context, const char* what)
+{
+    device_watch::Wait(what, [&] { context.Finish(0); });
+}
+
+void QueryOcclusionWatched(RadeonRays::IntersectionApi* api, const RadeonRays::Buffer* rays,
+                           int count, RadeonRays::Buffer* hits, const char* what)
+{
+    RadeonRays::Event* event = nullptr;
+    api->QueryOcclusion(rays, count, hits, nullptr, &event);
+    const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {api});
+    device_watch::Wait(what, [&] { done->Wait(); });
 }
 
 void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWKernelArg arg)
@@ -247,12 +270,8 @@ void RunShadowPass(const CLWContext& context, const CLWProgram& program,
     {
         // Occlusion.
         start = Clock::now();
-        RadeonRays::Event* event = nullptr;
-        api->QueryOcclusion(scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(), nullptr,
-                            &event);
-        // Owned before the wait, which may throw.
-        const std::unique_ptr<RadeonRays::Event, RadeonRaysEventDeleter> done(event, {api});
-        device_watch::Wait("the occlusion query", [&] { done->Wait(); });
+        QueryOcclusionWatched(api, scene.rrRays.get(), scene.vertexCount, scene.rrHits.get(),
+                              "the occlusion query");
         t.occlusion = SecondsSince(start);
 
         // Shadow write.

@@ -90,6 +90,20 @@ struct DeviceScene
 void CopyVerticesToGlBuffer(const CLWContext& context, const CLWBuffer<_Vertex>& vertices,
                             GLuint glBuffer, size_t count);
 
+// Launches kernel over count items (at least one group) in work-groups of 64: the launch
+// of the kernels of our own that are not the shadow pass's two.
+void LaunchOverItems(const CLWContext& context, const CLWKernel& kernel, size_t count);
+
+// Waits for everything queued on the context's queue, under the device watch, which
+// names what (for example "the kernel \"ShadowShader\"") when it does not end.
+void FinishWatched(const CLWContext& context, const char* what);
+
+// Asks the service for the occlusion of count rays into hits and waits for the answer,
+// under the device watch, which names what when it does not come. The query's event is
+// owned before the wait, which may throw.
+void QueryOcclusionWatched(RadeonRays::IntersectionApi* api, const RadeonRays::Buffer* rays,
+                           int count, RadeonRays::Buffer* hits, const char* what);
+
 // Sets one kernel argument through the tagged SetArg, which reports a failure by its
 // status: a status other than success is thrown as CLWException naming the kernel, the
 // argument and the status, for a kernel cannot run with an argument missing.
