@@ -50,6 +50,8 @@ constexpr float kRefinedEdgePixels = 4.0f;
 constexpr int kRefinedRings = 1;
 // The vertices each level of split triangles above the lowest may make in a frame.
 constexpr int kRefinedVertexBudget = 512 * 1024;
+// The sub-triangles that may be cut along the sun's edge in a frame.
+constexpr int kRefinedCutCapacity = 64 * 1024;
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
 // is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
@@ -107,6 +109,9 @@ public:
     // How many rings of edge neighbours around a triangle whose corners disagree are
     // split with it; takes effect before the first refined Render.
     void SetRefinedRings(int rings) { m_refinedRings = rings; }
+    // The sub-triangles cut along the sun's edge a frame (0: none); before the first
+    // refined frame.
+    void SetRefinedCutCapacity(int cuts) { m_refinedCutCapacity = cuts; }
 
 private:
     platform::GlContext& m_gl;
@@ -121,4 +126,5 @@ private:
     std::unique_ptr<Refinement> m_refinement;
     float m_refinedEdgePixels = kRefinedEdgePixels;
     int m_refinedRings = kRefinedRings;
+    int m_refinedCutCapacity = kRefinedCutCapacity;
 };

@@ -155,10 +155,11 @@ GlBuffer MakeGlBuffer(GLenum target, size_t bytes, const void* data, GLenum usag
 
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        RadeonRays::IntersectionApi* api, const Model& model,
-                       const DeviceScene& scene, float edgePixels, int vertexBudget, int rings)
+                       const DeviceScene& scene, float edgePixels, int vertexBudget, int rings,
+                       int cutCapacity)
     : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
       m_rings(std::max(1, rings)), m_triangles(scene.vertexCount / 3),
-      m_groups(static_cast<int>(model.GetGroups().size()))
+      m_groups(static_cast<int>(model.GetGroups().size())), m_cutCapacity(std::max(0, cutCapacity))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
@@ -216,6 +217,9 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
         }
         level.indexBuffer = MakeGlBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.size() * sizeof(GLuint),
                                          indices.data(), GL_STATIC_DRAW);
+        std::vector<cl_uint> slotPattern(pattern.begin(), pattern.end());
+        level.pattern = CLWBuffer<cl_uint>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                                   slotPattern.size(), slotPattern.data());
     }
     m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
     m_rays =
@@ -228,6 +232,28 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
         MakeGlBuffer(GL_ARRAY_BUFFER, vertexCapacity * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
     m_slots =
         CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, static_cast<size_t>(slotBase), nullptr);
+
+    if (m_cutCapacity > 0)
+    {
+        // The counts start cleared; "RefineCutOffsets" clears them after each frame.
+        std::vector<int> zeros(groups + 1, 0);
+        m_cutCounts = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
+                                             zeros.size(), zeros.data());
+        m_cutOffsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, groups + 2, nullptr);
+        const size_t cuts = static_cast<size_t>(m_cutCapacity);
+        const size_t samples = cuts * 2 * kCutSamples;
+        m_cuts = CLWBuffer<cl_int4>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
+        m_cutPlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
+        m_sampleRays =
+            CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
+        m_sampleHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
+                                                                   samples, nullptr);
+        m_rrSampleRays = {RadeonRays::CreateFromOpenClBuffer(api, m_sampleRays), {api}};
+        m_rrSampleHits = {RadeonRays::CreateFromOpenClBuffer(api, m_sampleHits), {api}};
+        m_pieces = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, cuts * 9, nullptr);
+        m_pieceBuffer =
+            MakeGlBuffer(GL_ARRAY_BUFFER, cuts * 9 * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
+    }
 }
 
 Refinement::~Refinement() = default;
@@ -243,6 +269,8 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     {
         level.filled = 0;
     }
+    m_cutOffsets.clear();
+    m_cutsWanted = 0;
 
     // Marking, compaction and splitting.
     Clock::time_point start = Clock::now();
@@ -379,6 +407,98 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     CopyVerticesToGlBuffer(m_context, m_shaded, m_vertexBuffer.Get(),
                            static_cast<size_t>(vertexCount));
     stages.transfer += SecondsSince(start);
+
+    if (m_cutCapacity > 0)
+    {
+        Cut(lightDirection, stages);
+    }
+}
+
+void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
+{
+    // The sub-triangles to cut, level by level, with their sides' samples.
+    Clock::time_point start = Clock::now();
+    const char* const markName = "RefineCutMark";
+    for (int l = 0; l < kRefinementLevels; ++l)
+    {
+        const Level& level = m_levels[l];
+        const int subPerSlot = level.side * level.side;
+        const int count = level.filled * subPerSlot;
+        if (count == 0)
+        {
+            continue;
+        }
+        CLWKernel mark = m_program.GetKernel(markName);
+        SetKernelArg(mark, markName, 0, m_rays);
+        SetKernelArg(mark, markName, 1, m_hits);
+        SetKernelArg(mark, markName, 2, m_shaded);
+        SetKernelArg(mark, markName, 3, level.pattern);
+        SetKernelArg(mark, markName, 4, level.firstVertex);
+        SetKernelArg(mark, markName, 5, level.perSlot);
+        SetKernelArg(mark, markName, 6, subPerSlot);
+        SetKernelArg(mark, markName, 7, count);
+        SetKernelArg(mark, markName, 8, m_slots);
+        SetKernelArg(mark, markName, 9, level.slotBase);
+        SetKernelArg(mark, markName, 10, m_triangleGroup);
+        SetKernelArg(mark, markName, 11, m_cutCounts);
+        SetKernelArg(mark, markName, 12, m_groups);
+        SetKernelArg(mark, markName, 13, m_cutCapacity);
+        SetKernelArg(mark, markName, 14, m_cuts);
+        SetKernelArg(mark, markName, 15, m_cutPlaces);
+        SetKernelArg(mark, markName, 16, m_sampleRays);
+        SetKernelArg(mark, markName, 17, kCutSamples);
+        mark.SetArg(18, sizeof lightDirection, &lightDirection);
+        LaunchOverItems(m_context, mark, static_cast<size_t>(count));
+    }
+    CLWKernel offsets = m_program.GetKernel("RefineCutOffsets");
+    SetKernelArg(offsets, "RefineCutOffsets", 0, m_cutCounts);
+    SetKernelArg(offsets, "RefineCutOffsets", 1, m_cutOffsetBuffer);
+    SetKernelArg(offsets, "RefineCutOffsets", 2, m_groups);
+    LaunchOverItems(m_context, offsets, 1);
+    m_cutOffsets.assign(static_cast<size_t>(m_groups) + 2, 0);
+    device_watch::Wait("the refinement's cuts",
+                       [&]
+                       {
+                           m_context.ReadBuffer(0, m_cutOffsetBuffer,
+                                                m_cutOffsets.size() * sizeof(int),
+                                                m_cutOffsets.data());
+                       });
+    m_cutsWanted = m_cutOffsets.back();
+    m_cutOffsets.pop_back();
+    const int cuts = m_cutOffsets.back();
+    stages.rayGeneration += SecondsSince(start);
+    if (cuts == 0)
+    {
+        return;
+    }
+
+    start = Clock::now();
+    QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2 * kCutSamples, m_rrSampleHits.get(),
+                          "the refinement's cut query");
+    stages.occlusion += SecondsSince(start);
+
+    start = Clock::now();
+    const char* const cutName = "RefineCut";
+    CLWKernel cut = m_program.GetKernel(cutName);
+    SetKernelArg(cut, cutName, 0, m_rays);
+    SetKernelArg(cut, cutName, 1, m_hits);
+    SetKernelArg(cut, cutName, 2, m_shaded);
+    SetKernelArg(cut, cutName, 3, m_cuts);
+    SetKernelArg(cut, cutName, 4, m_cutPlaces);
+    SetKernelArg(cut, cutName, 5, m_cutOffsetBuffer);
+    SetKernelArg(cut, cutName, 6, m_groups);
+    SetKernelArg(cut, cutName, 7, m_sampleRays);
+    SetKernelArg(cut, cutName, 8, m_sampleHits);
+    SetKernelArg(cut, cutName, 9, kCutSamples);
+    SetKernelArg(cut, cutName, 10, m_pieces);
+    cut.SetArg(11, sizeof lightDirection, &lightDirection);
+    LaunchOverItems(m_context, cut, static_cast<size_t>(cuts));
+    FinishWatched(m_context, "the kernel \"RefineCut\"");
+    stages.shadowWrite += SecondsSince(start);
+
+    start = Clock::now();
+    CopyVerticesToGlBuffer(m_context, m_pieces, m_pieceBuffer.Get(), static_cast<size_t>(cuts) * 9);
+    stages.transfer += SecondsSince(start);
 }
 
 void Refinement::Draw(const Model& model, GLuint program) const
@@ -417,6 +537,29 @@ void Refinement::Draw(const Model& model, GLuint program) const
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     UnbindVertexRecords();
+
+    if (Cuts() == 0)
+    {
+        return;
+    }
+    // The pieces cover their sub-triangles exactly; forward a little so that they win.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(-1.0f, -1.0f);
+    BindVertexRecords(m_pieceBuffer.Get(), program);
+    for (int g = 0; g < m_groups; ++g)
+    {
+        const int first = m_cutOffsets[static_cast<size_t>(g)];
+        const int count = m_cutOffsets[static_cast<size_t>(g) + 1] - first;
+        if (count == 0)
+        {
+            continue;
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, model.GetGroups()[static_cast<size_t>(g)].texture);
+        glDrawArrays(GL_TRIANGLES, first * 9, count * 9);
+    }
+    UnbindVertexRecords();
+    glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
 std::vector<_Vertex> Refinement::ReadVertices() const

@@ -34,6 +34,9 @@ std::vector<unsigned> RefinedTrianglePattern(int side);
 
 // The split triangles' levels: level l has 2 << l sub-edges per base edge.
 constexpr int kRefinementLevels = 4;
+// The rays along each of a cut sub-triangle's two crossed sides: the crossing is found to
+// within 1 / (kCutSamples + 1) of the side.
+constexpr int kCutSamples = 7;
 
 class Refinement
 {
@@ -44,9 +47,14 @@ public:
     // triangle of the scene, each higher level slots for up to vertexBudget vertices;
     // a triangle that finds its level full takes a lower one. Throws the OpenCL wrapper's
     // exceptions.
+    //
+    // Then every sub-triangle whose corners disagree is cut along the sun's edge, found by
+    // kCutSamples rays on each of its two crossed sides, into a lit and a shadowed piece
+    // drawn over it; up to cutCapacity of them a frame (none when 0), the rest keep their
+    // interpolated shading.
     Refinement(const CLWContext& context, const CLWProgram& program,
                RadeonRays::IntersectionApi* api, const Model& model, const DeviceScene& scene,
-               float edgePixels, int vertexBudget, int rings = 1);
+               float edgePixels, int vertexBudget, int rings = 1, int cutCapacity = 0);
     ~Refinement();
 
     Refinement(const Refinement&) = delete;
@@ -60,7 +68,8 @@ public:
     void Run(const DeviceScene& scene, const Mat4& world, const Mat4& viewProj, int width,
              int height, const Float3& lightDirection, FrameSample* times = nullptr);
     // Draws the split triangles with program, which the caller has made current with its
-    // "matViewProj" set, with the groups' textures of model.
+    // "matViewProj" set, with the groups' textures of model; then the cut pieces over
+    // them, pulled a little forward in depth.
     void Draw(const Model& model, GLuint program) const;
 
     // The split triangles' vertices of the last Run, as drawn, all levels one after the
@@ -70,6 +79,10 @@ public:
     int SplitTriangles() const;
     // The vertices the last Run made.
     int RefinedVertices() const;
+    // The sub-triangles the last Run cut, and those it found to cut (more when the
+    // capacity was short).
+    int Cuts() const { return m_cutOffsets.empty() ? 0 : m_cutOffsets.back(); }
+    int CutsWanted() const { return m_cutsWanted; }
 
 private:
     struct Level
@@ -79,11 +92,15 @@ private:
         int capacity = 0;
         int slotBase = 0;
         GlBuffer indexBuffer;
+        // The same pattern for the cutting, per slot (vertex numbers within the slot).
+        CLWBuffer<cl_uint> pattern;
         // The slots filled by the last Run, and where their vertices begin: the levels'
         // vertices follow one another in the shared buffers.
         int filled = 0;
         int firstVertex = 0;
     };
+
+    void Cut(const Float3& lightDirection, FrameSample& stages);
 
     // Level l's group g: its first slot and its slots in the last Run.
     int Offset(int l, int g) const
@@ -117,4 +134,20 @@ private:
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrHits;
     GlBuffer m_vertexBuffer;
     std::vector<int> m_offsets;
+
+    // The cuts: their corners (odd one first) and group, their places in their groups,
+    // the sides' sample rays, and the pieces' vertices (nine a cut), group by group.
+    int m_cutCapacity;
+    int m_cutsWanted = 0;
+    CLWBuffer<int> m_cutCounts;
+    CLWBuffer<int> m_cutOffsetBuffer;
+    CLWBuffer<cl_int4> m_cuts;
+    CLWBuffer<int> m_cutPlaces;
+    CLWBuffer<RadeonRays::ray> m_sampleRays;
+    CLWBuffer<RadeonRays::Intersection> m_sampleHits;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrSampleRays;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrSampleHits;
+    CLWBuffer<_Vertex> m_pieces;
+    GlBuffer m_pieceBuffer;
+    std::vector<int> m_cutOffsets;
 };

@@ -385,3 +385,174 @@ __kernel void RefineVertices(__global const Vertex* vertices, __global const int
     shaded[first + id] = out;
     rays[first + id] = ShadowRay(p, n, toLight, direct);
 }
+
+// Cutting along the shadow's edge. A sub-triangle of the split grids whose corners
+// disagree has one odd corner; the edge of the shadow crosses its two sides from that
+// corner. Each side is sampled by a number of rays at even steps (from the side's
+// lower-numbered vertex, so that the two sub-triangles sharing a side sample the same
+// points), the crossing is put midway between the last sample that agrees with the odd
+// corner and the first that does not, and the sub-triangle is drawn as two pieces of
+// one visibility each: the odd corner's triangle and the other corners' quad. Interpolated
+// shading then ends at the crossing line instead of ramping across the whole sub-edge.
+// The surface point a fraction g of the way from vertex lo to vertex hi, lit as
+// "VertexShader" lights a vertex (the sun's share times sun), with its shadow ray.
+Vertex SidePoint(__global const Vertex* shaded, int lo, int hi, float g, float3 toLight,
+                 float sun, Ray* ray)
+{
+    const Vertex p = shaded[lo];
+    const Vertex q = shaded[hi];
+    const float3 position = mix(vload3(0, p.position), vload3(0, q.position), g);
+    const float3 n = normalize(mix(vload3(0, p.normal), vload3(0, q.normal), g));
+    const float direct = DirectLight(dot(n, toLight));
+    Vertex out;
+    vstore3(position, 0, out.position);
+    vstore3(n, 0, out.normal);
+    vstore2(mix(vload2(0, p.texCoord), vload2(0, q.texCoord), g), 0, out.texCoord);
+    vstore3(SkyLight(n) + SUN_COLOUR * direct * sun, 0, out.color);
+    *ray = ShadowRay(position, n, toLight, direct);
+    return out;
+}
+
+// Over the sub-triangles of one level's filled slots (count = slots x side^2; slot k's
+// vertices from first + k * perSlot, its sub-triangles' corners from the level's index
+// pattern): each whose corners disagree takes the next cut (while fewer than capacity are
+// taken) and the next place in its group, and sends its two sides' sample rays.
+// cutCounts holds the groups' places and, after them, the cuts asked for.
+__kernel void RefineCutMark(__global const Ray* rays, __global const Intersection* hits,
+                            __global const Vertex* shaded, __global const uint* pattern,
+                            int first, int perSlot, int subPerSlot, int count,
+                            __global const int* slots, int slotBase,
+                            __global const int* triangleGroup, __global int* cutCounts,
+                            int groups, int capacity, __global int4* cuts,
+                            __global int* cutPlaces, __global Ray* sampleRays, int samples,
+                            Float3 lightDirection)
+{
+    const int id = get_global_id(0);
+    if (id >= count)
+    {
+        return;
+    }
+    const int k = id / subPerSlot;
+    const int q = id - k * subPerSlot;
+    const int base = first + k * perSlot;
+    int corner[3];
+    int lit[3];
+    for (int c = 0; c < 3; ++c)
+    {
+        corner[c] = base + (int)pattern[3 * q + c];
+        lit[c] = SunReaches(rays, hits, corner[c]);
+    }
+    if (lit[0] == lit[1] && lit[1] == lit[2])
+    {
+        return;
+    }
+    const int cut = atomic_inc(&cutCounts[groups]);
+    if (cut >= capacity)
+    {
+        return;
+    }
+    // The odd corner first, the others after it in winding order.
+    const int odd = lit[0] == lit[1] ? 2 : (lit[0] == lit[2] ? 1 : 0);
+    const int a = corner[odd], b = corner[(odd + 1) % 3], c = corner[(odd + 2) % 3];
+    const int group = triangleGroup[slots[slotBase + k]];
+    cuts[cut] = (int4)(a, b, c, group);
+    cutPlaces[cut] = atomic_inc(&cutCounts[group]);
+
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    __global Ray* out = sampleRays + (size_t)cut * 2 * samples;
+    for (int s = 0; s < samples; ++s)
+    {
+        const float g = (float)(s + 1) / (float)(samples + 1);
+        Ray ray;
+        SidePoint(shaded, min(a, b), max(a, b), g, toLight, 1.0f, &ray);
+        out[s] = ray;
+        SidePoint(shaded, min(a, c), max(a, c), g, toLight, 1.0f, &ray);
+        out[samples + s] = ray;
+    }
+}
+
+// The groups' first places among the cuts, after the last group their total (the cuts
+// taken, at most capacity) and after that the cuts asked for; then the counts are cleared
+// for the next frame. One work-item.
+__kernel void RefineCutOffsets(__global int* cutCounts, __global int* cutOffsets, int groups)
+{
+    if (get_global_id(0) != 0)
+    {
+        return;
+    }
+    int sum = 0;
+    for (int g = 0; g < groups; ++g)
+    {
+        cutOffsets[g] = sum;
+        sum += cutCounts[g];
+        cutCounts[g] = 0;
+    }
+    cutOffsets[groups] = sum;
+    cutOffsets[groups + 1] = cutCounts[groups];
+    cutCounts[groups] = 0;
+}
+
+// Where the sun's edge crosses the side from vertex lo to vertex hi, as a fraction from
+// lo: midway between the first of the side's samples (rays and hits from the side's
+// first) that disagrees with lo and the point before it, or between the last sample and hi.
+float Crossing(__global const Ray* rays, __global const Intersection* hits, int samples,
+               int loLit)
+{
+    const float step = 1.0f / (float)(samples + 1);
+    for (int s = 0; s < samples; ++s)
+    {
+        if (SunReaches(rays, hits, s) != loLit)
+        {
+            return ((float)s + 0.5f) * step;
+        }
+    }
+    return 1.0f - 0.5f * step;
+}
+
+// Cut c as three triangles (nine vertices) at its group's place among the pieces: the odd
+// corner with the two crossings, then the quad of the other two corners.
+__kernel void RefineCut(__global const Ray* rays, __global const Intersection* hits,
+                        __global const Vertex* shaded, __global const int4* cuts,
+                        __global const int* cutPlaces, __global const int* cutOffsets,
+                        int groups, __global const Ray* sampleRays,
+                        __global const Intersection* sampleHits, int samples,
+                        __global Vertex* pieces, Float3 lightDirection)
+{
+    const int cut = get_global_id(0);
+    if (cut >= cutOffsets[groups])
+    {
+        return;
+    }
+    const int4 corners = cuts[cut];
+    const int a = corners.x, b = corners.y, c = corners.z;
+    const float oddSun = SunReaches(rays, hits, a) ? 1.0f : 0.0f;
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    const size_t first = (size_t)cut * 2 * samples;
+
+    // The crossings on sides a-b and a-c, each seen from its lower-numbered end.
+    Vertex onB[2], onC[2];
+    Ray unused;
+    for (int side = 0; side < 2; ++side)
+    {
+        const int other = side == 0 ? b : c;
+        const int lo = min(a, other), hi = max(a, other);
+        const size_t from = first + (size_t)side * samples;
+        const float g = Crossing(sampleRays + from, sampleHits + from, samples,
+                                 SunReaches(rays, hits, lo));
+        Vertex* out = side == 0 ? onB : onC;
+        out[0] = SidePoint(shaded, lo, hi, g, toLight, oddSun, &unused);
+        out[1] = SidePoint(shaded, lo, hi, g, toLight, 1.0f - oddSun, &unused);
+    }
+    __global Vertex* piece = pieces + (size_t)(cutOffsets[corners.w] + cutPlaces[cut]) * 9;
+    piece[0] = shaded[a];
+    piece[1] = onB[0];
+    piece[2] = onC[0];
+    piece[3] = onB[1];
+    piece[4] = shaded[b];
+    piece[5] = shaded[c];
+    piece[6] = onB[1];
+    piece[7] = shaded[c];
+    piece[8] = onC[1];
+}

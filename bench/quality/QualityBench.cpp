@@ -36,7 +36,8 @@ namespace
 
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
-    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N] [--rings N]";
+    "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N] [--rings N] "
+    "[--cuts N] [--crop X,Y,WxH]";
 
 struct Arguments
 {
@@ -49,13 +50,43 @@ struct Arguments
     int height = 600;
     // Difference pictures go to PREFIX-<angle>.png; none without.
     std::string diffPrefix;
+    // With --diff, the region whose enlarged crops of the three pictures (per vertex,
+    // refined, reference) go side by side to PREFIX-crops-<angle>.png.
+    int cropX = 0, cropY = 0, cropWidth = 0, cropHeight = 0;
     // Also the refinement where the shadows fall, on its coarser mesh, judged by the same
     // reference and timed in the same run.
     bool refine = false;
     // The refined sub-edges' length on screen.
     float edgePixels = kRefinedEdgePixels;
     int rings = kRefinedRings;
+    // The sub-triangles cut along the sun's edge a frame; 0 cuts none.
+    int cuts = kRefinedCutCapacity;
 };
+
+// The same region of each picture, enlarged three times without smoothing, side by side.
+QImage SideBySideCrops(const std::vector<const QImage*>& pictures, const Arguments& arguments)
+{
+    const int scale = 3, gap = 6;
+    const int width = arguments.cropWidth * scale, height = arguments.cropHeight * scale;
+    const int count = static_cast<int>(pictures.size());
+    QImage out(count * width + (count - 1) * gap, height, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    for (int k = 0; k < count; ++k)
+    {
+        const QImage crop =
+            pictures[static_cast<size_t>(k)]
+                ->copy(arguments.cropX, arguments.cropY, arguments.cropWidth, arguments.cropHeight)
+                .convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y)
+        {
+            for (int x = 0; x < width; ++x)
+            {
+                out.setPixel(k * (width + gap) + x, y, crop.pixel(x / scale, y / scale));
+            }
+        }
+    }
+    return out;
+}
 
 bool Parse(int argc, char** argv, Arguments& arguments)
 {
@@ -74,6 +105,10 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         else if (name == "--rings" && hasValue)
         {
             arguments.rings = std::max(1, std::atoi(argv[++i]));
+        }
+        else if (name == "--cuts" && hasValue)
+        {
+            arguments.cuts = std::max(0, std::atoi(argv[++i]));
         }
         else if (name == "--edge-pixels" && hasValue)
         {
@@ -98,6 +133,12 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         else if (name == "--size" && hasValue &&
                  std::sscanf(argv[++i], "%dx%d", &arguments.width, &arguments.height) == 2 &&
                  arguments.width > 0 && arguments.height > 0)
+        {
+        }
+        else if (name == "--crop" && hasValue &&
+                 std::sscanf(argv[++i], "%d,%d,%dx%d", &arguments.cropX, &arguments.cropY,
+                             &arguments.cropWidth, &arguments.cropHeight) == 4 &&
+                 arguments.cropWidth > 0 && arguments.cropHeight > 0)
         {
         }
         else if (name == "--diff" && hasValue)
@@ -230,6 +271,7 @@ int main(int argc, char** argv)
             refined->LoadScene(SceneRequestFor(settings));
             refined->SetRefinedEdgePixels(arguments.edgePixels);
             refined->SetRefinedRings(arguments.rings);
+            refined->SetRefinedCutCapacity(arguments.cuts);
             std::printf("refined: %d vertices before refinement, sub-edges of about %.1f "
                         "pixels, %d ring(s) of neighbours\n",
                         refined->GetDeviceScene().vertexCount, double(arguments.edgePixels),
@@ -284,6 +326,12 @@ int main(int argc, char** argv)
                     perVertex.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
                     std::snprintf(name, sizeof name, "-picture-reference-%.2f.png", double(angle));
                     reference.save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+                    if (arguments.cropWidth > 0)
+                    {
+                        std::snprintf(name, sizeof name, "-crops-%.2f.png", double(angle));
+                        SideBySideCrops({&perVertex, &picture, &reference}, arguments)
+                            .save(QString::fromStdString(arguments.diffPrefix + name), "PNG");
+                    }
                 }
             }
 
@@ -325,9 +373,11 @@ int main(int argc, char** argv)
                             100.0 * refinedAgreement.within5 / surface, r.frame * 1e3,
                             r.frame / v.frame);
                 PrintStages("refined:", r);
-                std::printf("  refined: %d triangles split into %d vertices in the last frame\n",
-                            refined->GetRefinement()->SplitTriangles(),
-                            refined->GetRefinement()->RefinedVertices());
+                const Refinement& refinement = *refined->GetRefinement();
+                std::printf("  refined: %d triangles split into %d vertices, %d of %d "
+                            "sub-triangles cut, in the last frame\n",
+                            refinement.SplitTriangles(), refinement.RefinedVertices(),
+                            refinement.Cuts(), refinement.CutsWanted());
             }
         }
         return 0;

@@ -1,5 +1,7 @@
-// The per-pixel reference on the real runtimes: a box standing on a plane, its shadow on
-// the plane traced from every pixel, compared with the shadow worked out by hand.
+// The per-pixel reference and the refinement's cut shadow edges on the real runtimes: a box
+// standing on a plane, its shadow on the plane traced from every pixel, or from the split
+// triangles' vertices and the crossings found on their sides, compared with the shadow
+// worked out by hand.
 #include "app/Camera.h"
 #include "app/ComputeStartup.h"
 #include "app/Demo.h"
@@ -97,7 +99,13 @@ std::vector<Seen> ShadowByHand(const Mat4& viewProj, const Vec& eye, const Vec& 
     return seen;
 }
 
-TEST(PixelReferenceTest, TheBoxShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHand)
+enum class Mode
+{
+    Reference,
+    Refined,
+};
+
+void ExpectTheBoxShadowEdgeWithinAPixelOfTheEdgeWorkedOutByHand(Mode mode)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -109,6 +117,10 @@ TEST(PixelReferenceTest, TheBoxShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHan
     request.directory = dir.path().toStdString();
     request.fileName = "BoxOnPlane.obj";
     request.music = nullptr;
+    if (mode == Mode::Refined)
+    {
+        request.load.coarsen = kRefinedCoarsening;
+    }
     demo.LoadScene(request);
 
     // Low, from -x and +z, so that the shadow is long and falls toward the camera.
@@ -116,7 +128,15 @@ TEST(PixelReferenceTest, TheBoxShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHan
     const Vec toLight{-1.0 / length, 0.8 / length, 0.4 / length};
     const Float3 light{float(-toLight[0]), float(-toLight[1]), float(-toLight[2])};
     const CameraView view{{3.5f, 3.5f, -2.0f}, {0.6f, 0.0f, -0.3f}, light};
-    demo.RenderReference(view, kWidth, kHeight, true);
+    if (mode == Mode::Reference)
+    {
+        demo.RenderReference(view, kWidth, kHeight, true);
+    }
+    else
+    {
+        demo.Render(view, kWidth, kHeight, true, true, true);
+        ASSERT_GT(demo.GetRefinement()->Cuts(), 0);
+    }
 
     std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -167,6 +187,18 @@ TEST(PixelReferenceTest, TheBoxShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHan
     }
     EXPECT_GT(shadowed, 1500);
     EXPECT_GT(lit, 5000);
+}
+
+TEST(PixelReferenceTest, TheBoxShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHand)
+{
+    ExpectTheBoxShadowEdgeWithinAPixelOfTheEdgeWorkedOutByHand(Mode::Reference);
+}
+
+// The sub-triangles the shadow's edge crosses are cut along it, so the refined picture's
+// edge is as sharp as the reference's, not a ramp a sub-edge wide.
+TEST(RefinementTest, TheCutShadowEdgeLiesWithinAPixelOfTheEdgeWorkedOutByHand)
+{
+    ExpectTheBoxShadowEdgeWithinAPixelOfTheEdgeWorkedOutByHand(Mode::Refined);
 }
 
 } // namespace
