@@ -52,6 +52,10 @@ constexpr int kRefinedRings = 1;
 constexpr int kRefinedVertexBudget = 512 * 1024;
 // The sub-triangles that may be cut along the sun's edge in a frame.
 constexpr int kRefinedCutCapacity = 64 * 1024;
+// The rays along each side of a cut sub-triangle that the sun's edge crosses.
+constexpr int kRefinedCutSamples = 7;
+// Whether the base triangles' edge midpoints are probed for shadows between their corners.
+constexpr bool kRefinedProbes = true;
 
 // The scene the settings ask for. Without a scene, a floor or a detail of its own, this
 // is the shipped OBJ/Scene.obj in its own units; a scene file given by name is framed.
@@ -112,6 +116,12 @@ public:
     // The sub-triangles cut along the sun's edge a frame (0: none); before the first
     // refined frame.
     void SetRefinedCutCapacity(int cuts) { m_refinedCutCapacity = cuts; }
+    // The rays along each crossed side of a cut sub-triangle; before the first refined
+    // frame.
+    void SetRefinedCutSamples(int samples) { m_refinedCutSamples = samples; }
+    // Whether the refinement probes the base triangles' edge midpoints for thin shadows;
+    // before the first refined frame.
+    void SetRefinedProbes(bool probes) { m_refinedProbes = probes; }
 
 private:
     platform::GlContext& m_gl;
@@ -127,4 +137,6 @@ private:
     float m_refinedEdgePixels = kRefinedEdgePixels;
     int m_refinedRings = kRefinedRings;
     int m_refinedCutCapacity = kRefinedCutCapacity;
+    int m_refinedCutSamples = kRefinedCutSamples;
+    bool m_refinedProbes = kRefinedProbes;
 };

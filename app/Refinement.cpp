@@ -156,10 +156,11 @@ GlBuffer MakeGlBuffer(GLenum target, size_t bytes, const void* data, GLenum usag
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        RadeonRays::IntersectionApi* api, const Model& model,
                        const DeviceScene& scene, float edgePixels, int vertexBudget, int rings,
-                       int cutCapacity)
+                       int cutCapacity, int cutSamples, bool probes)
     : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
       m_rings(std::max(1, rings)), m_triangles(scene.vertexCount / 3),
-      m_groups(static_cast<int>(model.GetGroups().size())), m_cutCapacity(std::max(0, cutCapacity))
+      m_groups(static_cast<int>(model.GetGroups().size())), m_probes(probes),
+      m_cutCapacity(std::max(0, cutCapacity)), m_cutSamples(std::max(1, cutSamples))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
@@ -180,6 +181,14 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                                           neighbours.size(), neighbours.data());
     m_triangleGroup = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, t,
                                              triangleGroup.data());
+    // Without probes the kernels still take the buffers, one record each, unread.
+    const size_t probeCount = m_probes ? t * 3 : 1;
+    m_probeRays =
+        CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, probeCount, nullptr);
+    m_probeHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
+                                                              probeCount, nullptr);
+    m_rrProbeRays = {RadeonRays::CreateFromOpenClBuffer(api, m_probeRays), {api}};
+    m_rrProbeHits = {RadeonRays::CreateFromOpenClBuffer(api, m_probeHits), {api}};
     m_marks = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
     m_dilated = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
     m_counts =
@@ -241,7 +250,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                                              zeros.size(), zeros.data());
         m_cutOffsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, groups + 2, nullptr);
         const size_t cuts = static_cast<size_t>(m_cutCapacity);
-        const size_t samples = cuts * 2 * kCutSamples;
+        const size_t samples = cuts * 2 * m_cutSamples;
         m_cuts = CLWBuffer<cl_int4>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_cutPlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_sampleRays =
@@ -272,8 +281,25 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     m_cutOffsets.clear();
     m_cutsWanted = 0;
 
-    // Marking, compaction and splitting.
+    // The probes, then marking, compaction and splitting.
     Clock::time_point start = Clock::now();
+    if (m_probes && m_triangles > 0)
+    {
+        CLWKernel probes = m_program.GetKernel("RefineProbes");
+        SetKernelArg(probes, "RefineProbes", 0, scene.vertexBuffer);
+        SetKernelArg(probes, "RefineProbes", 1, m_probeRays);
+        SetKernelArg(probes, "RefineProbes", 2, m_triangles);
+        probes.SetArg(3, sizeof world, &world);
+        probes.SetArg(4, sizeof lightDirection, &lightDirection);
+        LaunchOverItems(m_context, probes, static_cast<size_t>(m_triangles) * 3);
+        FinishWatched(m_context, "the kernel \"RefineProbes\"");
+        stages.rayGeneration += SecondsSince(start);
+        start = Clock::now();
+        QueryOcclusionWatched(m_api, m_rrProbeRays.get(), m_triangles * 3, m_rrProbeHits.get(),
+                              "the refinement's probe query");
+        stages.occlusion += SecondsSince(start);
+        start = Clock::now();
+    }
     CLWKernel mark = m_program.GetKernel(names[0]);
     SetKernelArg(mark, names[0], 0, scene.rayBuffer);
     SetKernelArg(mark, names[0], 1, scene.hitBuffer);
@@ -282,6 +308,9 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     SetKernelArg(mark, names[0], 4, m_counts);
     SetKernelArg(mark, names[0], 5, m_groups);
     SetKernelArg(mark, names[0], 6, m_levelTotals);
+    SetKernelArg(mark, names[0], 7, m_probes ? 1 : 0);
+    SetKernelArg(mark, names[0], 8, m_probeRays);
+    SetKernelArg(mark, names[0], 9, m_probeHits);
     LaunchOverItems(m_context, mark,
                     static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
 
@@ -446,7 +475,7 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
         SetKernelArg(mark, markName, 14, m_cuts);
         SetKernelArg(mark, markName, 15, m_cutPlaces);
         SetKernelArg(mark, markName, 16, m_sampleRays);
-        SetKernelArg(mark, markName, 17, kCutSamples);
+        SetKernelArg(mark, markName, 17, m_cutSamples);
         mark.SetArg(18, sizeof lightDirection, &lightDirection);
         LaunchOverItems(m_context, mark, static_cast<size_t>(count));
     }
@@ -473,8 +502,8 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
     }
 
     start = Clock::now();
-    QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2 * kCutSamples, m_rrSampleHits.get(),
-                          "the refinement's cut query");
+    QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2 * m_cutSamples,
+                          m_rrSampleHits.get(), "the refinement's cut query");
     stages.occlusion += SecondsSince(start);
 
     start = Clock::now();
@@ -489,7 +518,7 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
     SetKernelArg(cut, cutName, 6, m_groups);
     SetKernelArg(cut, cutName, 7, m_sampleRays);
     SetKernelArg(cut, cutName, 8, m_sampleHits);
-    SetKernelArg(cut, cutName, 9, kCutSamples);
+    SetKernelArg(cut, cutName, 9, m_cutSamples);
     SetKernelArg(cut, cutName, 10, m_pieces);
     cut.SetArg(11, sizeof lightDirection, &lightDirection);
     LaunchOverItems(m_context, cut, static_cast<size_t>(cuts));

@@ -34,9 +34,6 @@ std::vector<unsigned> RefinedTrianglePattern(int side);
 
 // The split triangles' levels: level l has 2 << l sub-edges per base edge.
 constexpr int kRefinementLevels = 4;
-// The rays along each of a cut sub-triangle's two crossed sides: the crossing is found to
-// within 1 / (kCutSamples + 1) of the side.
-constexpr int kCutSamples = 7;
 
 class Refinement
 {
@@ -48,13 +45,18 @@ public:
     // a triangle that finds its level full takes a lower one. Throws the OpenCL wrapper's
     // exceptions.
     //
+    // With probes a triangle is marked too when the midpoint of one of its edges, given a
+    // ray of its own each frame, disagrees with its corners: a thin shadow or gap between
+    // the corners is found at the density of a mesh split once.
+    //
     // Then every sub-triangle whose corners disagree is cut along the sun's edge, found by
-    // kCutSamples rays on each of its two crossed sides, into a lit and a shadowed piece
-    // drawn over it; up to cutCapacity of them a frame (none when 0), the rest keep their
-    // interpolated shading.
+    // cutSamples rays on each of its two crossed sides (to within 1 / (cutSamples + 1) of
+    // the side), into a lit and a shadowed piece drawn over it; up to cutCapacity of them
+    // a frame (none when 0), the rest keep their interpolated shading.
     Refinement(const CLWContext& context, const CLWProgram& program,
                RadeonRays::IntersectionApi* api, const Model& model, const DeviceScene& scene,
-               float edgePixels, int vertexBudget, int rings = 1, int cutCapacity = 0);
+               float edgePixels, int vertexBudget, int rings = 1, int cutCapacity = 0,
+               int cutSamples = 7, bool probes = false);
     ~Refinement();
 
     Refinement(const Refinement&) = delete;
@@ -118,6 +120,11 @@ private:
 
     CLWBuffer<int> m_neighbours;
     CLWBuffer<int> m_triangleGroup;
+    bool m_probes;
+    CLWBuffer<RadeonRays::ray> m_probeRays;
+    CLWBuffer<RadeonRays::Intersection> m_probeHits;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrProbeRays;
+    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrProbeHits;
     CLWBuffer<cl_uchar> m_marks;
     CLWBuffer<cl_uchar> m_dilated;
     CLWBuffer<int> m_counts;
@@ -138,6 +145,7 @@ private:
     // The cuts: their corners (odd one first) and group, their places in their groups,
     // the sides' sample rays, and the pieces' vertices (nine a cut), group by group.
     int m_cutCapacity;
+    int m_cutSamples;
     int m_cutsWanted = 0;
     CLWBuffer<int> m_cutCounts;
     CLWBuffer<int> m_cutOffsetBuffer;

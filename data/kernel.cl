@@ -200,10 +200,13 @@ int SunReaches(__global const Ray* rays, __global const Intersection* hits, int 
     return rays[i].active && hits[i].shapeid == -1;
 }
 
-// Marks triangle t when its corners disagree; clears the levels' counters.
+// Marks triangle t when its corners disagree, or, with probes (three a triangle, the
+// midpoints of its edges), when a midpoint disagrees with them; clears the levels'
+// counters.
 __kernel void RefineMark(__global const Ray* rays, __global const Intersection* hits,
                          __global uchar* marks, int triangles, __global int* counts,
-                         int groups, __global int* levelTotals)
+                         int groups, __global int* levelTotals, int probes,
+                         __global const Ray* probeRays, __global const Intersection* probeHits)
 {
     const int t = get_global_id(0);
     if (t < groups * REFINE_LEVELS)
@@ -221,7 +224,15 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     const int a = SunReaches(rays, hits, 3 * t);
     const int b = SunReaches(rays, hits, 3 * t + 1);
     const int c = SunReaches(rays, hits, 3 * t + 2);
-    marks[t] = (a != b || b != c) ? 1 : 0;
+    int disagree = a != b || b != c;
+    if (probes)
+    {
+        for (int e = 0; e < 3; ++e)
+        {
+            disagree |= SunReaches(probeRays, probeHits, 3 * t + e) != a;
+        }
+    }
+    marks[t] = disagree ? 1 : 0;
 }
 
 // One ring of dilation: a triangle is marked when it or an edge neighbour (-1: none) is.
@@ -336,9 +347,37 @@ __kernel void RefinePlace(__global const int* places, __global const int* levels
     slots[base[l] + offsets[l * (groups + 1) + triangleGroup[t]] + places[t]] = t;
 }
 
+// The point of base triangle t at barycentric (u, v) (from corner 0 toward corners 1 and
+// 2), its attributes interpolated as loaded, then lit and given its shadow ray as
+// "VertexShader" does a vertex.
+Vertex SplitPoint(__global const Vertex* vertices, int t, float u, float v, const Mat4* world,
+                  float3 toLight, Ray* ray)
+{
+    const float w = 1.0f - u - v;
+    const Vertex a = vertices[3 * t];
+    const Vertex b = vertices[3 * t + 1];
+    const Vertex c = vertices[3 * t + 2];
+
+    Vertex out;
+    const float3 position =
+        w * vload3(0, a.position) + u * vload3(0, b.position) + v * vload3(0, c.position);
+    const float3 normal =
+        w * vload3(0, a.normal) + u * vload3(0, b.normal) + v * vload3(0, c.normal);
+    const float2 texCoord =
+        w * vload2(0, a.texCoord) + u * vload2(0, b.texCoord) + v * vload2(0, c.texCoord);
+    const float3 p = Transform(world, position, 1.0f);
+    const float3 n = normalize(Transform(world, normal, 0.0f));
+    const float direct = DirectLight(dot(n, toLight));
+    vstore3(p, 0, out.position);
+    vstore3(n, 0, out.normal);
+    vstore2(texCoord, 0, out.texCoord);
+    vstore3(SkyLight(n) + SUN_COLOUR * direct, 0, out.color);
+    *ray = ShadowRay(p, n, toLight, direct);
+    return out;
+}
+
 // Vertex j of a level's slot k (the level's slots from slots[slotBase] on, its vertices
-// from shaded[first] and rays[first] on): its attributes interpolated from the base
-// triangle as loaded, then lit and given its shadow ray as "VertexShader" does a vertex.
+// from shaded[first] and rays[first] on).
 __kernel void RefineVertices(__global const Vertex* vertices, __global const int* slots,
                              int slotBase, __global Vertex* shaded, __global Ray* rays, int first,
                              int count, int side, Mat4 world, Float3 lightDirection)
@@ -358,32 +397,34 @@ __kernel void RefineVertices(__global const Vertex* vertices, __global const int
         j -= side + 1 - i;
         ++i;
     }
-    const float u = (float)i / (float)side;
-    const float v = (float)j / (float)side;
-    const float w = 1.0f - u - v;
-    const int t = slots[slotBase + k];
-    const Vertex a = vertices[3 * t];
-    const Vertex b = vertices[3 * t + 1];
-    const Vertex c = vertices[3 * t + 2];
-
-    Vertex out;
-    const float3 position =
-        w * vload3(0, a.position) + u * vload3(0, b.position) + v * vload3(0, c.position);
-    const float3 normal =
-        w * vload3(0, a.normal) + u * vload3(0, b.normal) + v * vload3(0, c.normal);
-    const float2 texCoord =
-        w * vload2(0, a.texCoord) + u * vload2(0, b.texCoord) + v * vload2(0, c.texCoord);
-    const float3 p = Transform(&world, position, 1.0f);
-    const float3 n = normalize(Transform(&world, normal, 0.0f));
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
-    const float direct = DirectLight(dot(n, toLight));
-    vstore3(p, 0, out.position);
-    vstore3(n, 0, out.normal);
-    vstore2(texCoord, 0, out.texCoord);
-    vstore3(SkyLight(n) + SUN_COLOUR * direct, 0, out.color);
-    shaded[first + id] = out;
-    rays[first + id] = ShadowRay(p, n, toLight, direct);
+    Ray ray;
+    shaded[first + id] = SplitPoint(vertices, slots[slotBase + k], (float)i / (float)side,
+                                    (float)j / (float)side, &world, toLight, &ray);
+    rays[first + id] = ray;
+}
+
+// The probes of base triangle t: the rays of its three edges' midpoints (edge e from
+// corner e to corner e + 1), which find a thin shadow or a thin gap that falls between
+// its corners.
+__kernel void RefineProbes(__global const Vertex* vertices, __global Ray* probeRays,
+                           int triangles, Mat4 world, Float3 lightDirection)
+{
+    const int id = get_global_id(0);
+    if (id >= 3 * triangles)
+    {
+        return;
+    }
+    const int t = id / 3, e = id - 3 * (id / 3);
+    // Barycentric (u, v) of the midpoints of edges 0-1, 1-2 and 2-0.
+    const float u = e == 2 ? 0.0f : 0.5f;
+    const float v = e == 0 ? 0.0f : 0.5f;
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    Ray ray;
+    SplitPoint(vertices, t, u, v, &world, toLight, &ray);
+    probeRays[id] = ray;
 }
 
 // Cutting along the shadow's edge. A sub-triangle of the split grids whose corners

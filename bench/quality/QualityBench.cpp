@@ -37,7 +37,7 @@ namespace
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
     "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N] [--rings N] "
-    "[--cuts N] [--crop X,Y,WxH]";
+    "[--cuts N] [--cut-samples N] [--probes 0|1] [--crop X,Y,WxH]";
 
 struct Arguments
 {
@@ -61,6 +61,8 @@ struct Arguments
     int rings = kRefinedRings;
     // The sub-triangles cut along the sun's edge a frame; 0 cuts none.
     int cuts = kRefinedCutCapacity;
+    int cutSamples = kRefinedCutSamples;
+    bool probes = kRefinedProbes;
 };
 
 // The same region of each picture, enlarged three times without smoothing, side by side.
@@ -105,6 +107,14 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         else if (name == "--rings" && hasValue)
         {
             arguments.rings = std::max(1, std::atoi(argv[++i]));
+        }
+        else if (name == "--cut-samples" && hasValue)
+        {
+            arguments.cutSamples = std::max(1, std::atoi(argv[++i]));
+        }
+        else if (name == "--probes" && hasValue)
+        {
+            arguments.probes = std::atoi(argv[++i]) != 0;
         }
         else if (name == "--cuts" && hasValue)
         {
@@ -272,6 +282,8 @@ int main(int argc, char** argv)
             refined->SetRefinedEdgePixels(arguments.edgePixels);
             refined->SetRefinedRings(arguments.rings);
             refined->SetRefinedCutCapacity(arguments.cuts);
+            refined->SetRefinedProbes(arguments.probes);
+            refined->SetRefinedCutSamples(arguments.cutSamples);
             std::printf("refined: %d vertices before refinement, sub-edges of about %.1f "
                         "pixels, %d ring(s) of neighbours\n",
                         refined->GetDeviceScene().vertexCount, double(arguments.edgePixels),
