@@ -86,7 +86,7 @@ FrameSample Demo::Render(const CameraView& view, int width, int height, bool cas
             m_refinement = std::make_unique<Refinement>(
                 m_compute.context, m_compute.program, m_compute.api.get(), m_model, m_deviceScene,
                 m_refinedEdgePixels, kRefinedVertexBudget, m_refinedRings, m_refinedCutCapacity,
-                m_refinedCutSamples, m_refinedProbes);
+                m_refinedCutRounds, m_refinedProbes);
         }
         m_refinement->Run(m_deviceScene, m_model.GetWorld(), viewProj, width, height, view.light,
                           &sample);

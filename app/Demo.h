@@ -52,8 +52,9 @@ constexpr int kRefinedRings = 1;
 constexpr int kRefinedVertexBudget = 512 * 1024;
 // The sub-triangles that may be cut along the sun's edge in a frame.
 constexpr int kRefinedCutCapacity = 64 * 1024;
-// The rays along each side of a cut sub-triangle that the sun's edge crosses.
-constexpr int kRefinedCutSamples = 7;
+// The rounds of bisection, one ray each, that find where the sun's edge crosses a side of a
+// cut sub-triangle.
+constexpr int kRefinedCutRounds = 3;
 // Whether the base triangles' edge midpoints are probed for shadows between their corners.
 constexpr bool kRefinedProbes = true;
 
@@ -116,9 +117,9 @@ public:
     // The sub-triangles cut along the sun's edge a frame (0: none); before the first
     // refined frame.
     void SetRefinedCutCapacity(int cuts) { m_refinedCutCapacity = cuts; }
-    // The rays along each crossed side of a cut sub-triangle; before the first refined
-    // frame.
-    void SetRefinedCutSamples(int samples) { m_refinedCutSamples = samples; }
+    // The rounds of bisection along each crossed side of a cut sub-triangle; before the
+    // first refined frame.
+    void SetRefinedCutRounds(int rounds) { m_refinedCutRounds = rounds; }
     // Whether the refinement probes the base triangles' edge midpoints for thin shadows;
     // before the first refined frame.
     void SetRefinedProbes(bool probes) { m_refinedProbes = probes; }
@@ -137,6 +138,6 @@ private:
     float m_refinedEdgePixels = kRefinedEdgePixels;
     int m_refinedRings = kRefinedRings;
     int m_refinedCutCapacity = kRefinedCutCapacity;
-    int m_refinedCutSamples = kRefinedCutSamples;
+    int m_refinedCutRounds = kRefinedCutRounds;
     bool m_refinedProbes = kRefinedProbes;
 };

@@ -156,11 +156,11 @@ GlBuffer MakeGlBuffer(GLenum target, size_t bytes, const void* data, GLenum usag
 Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        RadeonRays::IntersectionApi* api, const Model& model,
                        const DeviceScene& scene, float edgePixels, int vertexBudget, int rings,
-                       int cutCapacity, int cutSamples, bool probes)
+                       int cutCapacity, int cutRounds, bool probes)
     : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
       m_rings(std::max(1, rings)), m_triangles(scene.vertexCount / 3),
       m_groups(static_cast<int>(model.GetGroups().size())), m_probes(probes),
-      m_cutCapacity(std::max(0, cutCapacity)), m_cutSamples(std::max(1, cutSamples))
+      m_cutCapacity(std::max(0, cutCapacity)), m_cutRounds(std::max(1, cutRounds))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
@@ -231,6 +231,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                                                    slotPattern.size(), slotPattern.data());
     }
     m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
+    m_visible = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
     m_rays =
         CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
     m_hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, vertexCapacity,
@@ -250,9 +251,10 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                                              zeros.size(), zeros.data());
         m_cutOffsetBuffer = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, groups + 2, nullptr);
         const size_t cuts = static_cast<size_t>(m_cutCapacity);
-        const size_t samples = cuts * 2 * m_cutSamples;
+        const size_t samples = cuts * 2;
         m_cuts = CLWBuffer<cl_int4>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_cutPlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
+        m_stretches = CLWBuffer<cl_float2>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
         m_sampleRays =
             CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
         m_sampleHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
@@ -416,19 +418,17 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
                           "the refinement's occlusion query");
     stages.occlusion += SecondsSince(start);
 
-    // Their shading: "ShadowShader" over them, as over the base vertices.
+    // Their shading, as "ShadowShader" shades the base vertices, and their visibility.
     start = Clock::now();
-    const size_t side = LaunchSide(vertexCount);
-    CLWKernel shadow = m_program.GetKernel("ShadowShader");
-    SetKernelArg(shadow, "ShadowShader", 0, m_shaded);
-    SetKernelArg(shadow, "ShadowShader", 1, m_hits);
-    SetKernelArg(shadow, "ShadowShader", 2, vertexCount);
-    SetKernelArg(shadow, "ShadowShader", 3, static_cast<cl_int>(side));
-    SetKernelArg(shadow, "ShadowShader", 4, static_cast<cl_int>(side));
-    const size_t globalSize[2] = {side, side};
-    const size_t localSize[2] = {1, 1};
-    m_context.Launch2D(0, globalSize, localSize, shadow);
-    FinishWatched(m_context, "the kernel \"ShadowShader\"");
+    const char* const shadeName = "RefineShade";
+    CLWKernel shade = m_program.GetKernel(shadeName);
+    SetKernelArg(shade, shadeName, 0, m_shaded);
+    SetKernelArg(shade, shadeName, 1, m_rays);
+    SetKernelArg(shade, shadeName, 2, m_hits);
+    SetKernelArg(shade, shadeName, 3, m_visible);
+    SetKernelArg(shade, shadeName, 4, vertexCount);
+    LaunchOverItems(m_context, shade, static_cast<size_t>(vertexCount));
+    FinishWatched(m_context, "the kernel \"RefineShade\"");
     stages.shadowWrite += SecondsSince(start);
 
     // Their copy to OpenGL.
@@ -458,25 +458,24 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
             continue;
         }
         CLWKernel mark = m_program.GetKernel(markName);
-        SetKernelArg(mark, markName, 0, m_rays);
-        SetKernelArg(mark, markName, 1, m_hits);
-        SetKernelArg(mark, markName, 2, m_shaded);
-        SetKernelArg(mark, markName, 3, level.pattern);
-        SetKernelArg(mark, markName, 4, level.firstVertex);
-        SetKernelArg(mark, markName, 5, level.perSlot);
-        SetKernelArg(mark, markName, 6, subPerSlot);
-        SetKernelArg(mark, markName, 7, count);
-        SetKernelArg(mark, markName, 8, m_slots);
-        SetKernelArg(mark, markName, 9, level.slotBase);
-        SetKernelArg(mark, markName, 10, m_triangleGroup);
-        SetKernelArg(mark, markName, 11, m_cutCounts);
-        SetKernelArg(mark, markName, 12, m_groups);
-        SetKernelArg(mark, markName, 13, m_cutCapacity);
-        SetKernelArg(mark, markName, 14, m_cuts);
-        SetKernelArg(mark, markName, 15, m_cutPlaces);
+        SetKernelArg(mark, markName, 0, m_visible);
+        SetKernelArg(mark, markName, 1, m_shaded);
+        SetKernelArg(mark, markName, 2, level.pattern);
+        SetKernelArg(mark, markName, 3, level.firstVertex);
+        SetKernelArg(mark, markName, 4, level.perSlot);
+        SetKernelArg(mark, markName, 5, subPerSlot);
+        SetKernelArg(mark, markName, 6, count);
+        SetKernelArg(mark, markName, 7, m_slots);
+        SetKernelArg(mark, markName, 8, level.slotBase);
+        SetKernelArg(mark, markName, 9, m_triangleGroup);
+        SetKernelArg(mark, markName, 10, m_cutCounts);
+        SetKernelArg(mark, markName, 11, m_groups);
+        SetKernelArg(mark, markName, 12, m_cutCapacity);
+        SetKernelArg(mark, markName, 13, m_cuts);
+        SetKernelArg(mark, markName, 14, m_cutPlaces);
+        SetKernelArg(mark, markName, 15, m_stretches);
         SetKernelArg(mark, markName, 16, m_sampleRays);
-        SetKernelArg(mark, markName, 17, m_cutSamples);
-        mark.SetArg(18, sizeof lightDirection, &lightDirection);
+        mark.SetArg(17, sizeof lightDirection, &lightDirection);
         LaunchOverItems(m_context, mark, static_cast<size_t>(count));
     }
     CLWKernel offsets = m_program.GetKernel("RefineCutOffsets");
@@ -501,26 +500,48 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
         return;
     }
 
-    start = Clock::now();
-    QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2 * m_cutSamples,
-                          m_rrSampleHits.get(), "the refinement's cut query");
-    stages.occlusion += SecondsSince(start);
+    // The rounds of bisection: each round's rays answered, then the next round's sent.
+    for (int round = 0; round < m_cutRounds; ++round)
+    {
+        start = Clock::now();
+        QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2, m_rrSampleHits.get(),
+                              "the refinement's cut query");
+        stages.occlusion += SecondsSince(start);
+        if (round + 1 == m_cutRounds)
+        {
+            break;
+        }
+        start = Clock::now();
+        const char* const stepName = "RefineCutStep";
+        CLWKernel step = m_program.GetKernel(stepName);
+        SetKernelArg(step, stepName, 0, m_visible);
+        SetKernelArg(step, stepName, 1, m_shaded);
+        SetKernelArg(step, stepName, 2, m_cuts);
+        SetKernelArg(step, stepName, 3, m_cutOffsetBuffer);
+        SetKernelArg(step, stepName, 4, m_groups);
+        SetKernelArg(step, stepName, 5, m_stretches);
+        SetKernelArg(step, stepName, 6, m_sampleRays);
+        SetKernelArg(step, stepName, 7, m_sampleHits);
+        step.SetArg(8, sizeof lightDirection, &lightDirection);
+        LaunchOverItems(m_context, step, static_cast<size_t>(cuts) * 2);
+        FinishWatched(m_context, "the kernel \"RefineCutStep\"");
+        stages.rayGeneration += SecondsSince(start);
+    }
 
     start = Clock::now();
     const char* const cutName = "RefineCut";
     CLWKernel cut = m_program.GetKernel(cutName);
-    SetKernelArg(cut, cutName, 0, m_rays);
-    SetKernelArg(cut, cutName, 1, m_hits);
-    SetKernelArg(cut, cutName, 2, m_shaded);
-    SetKernelArg(cut, cutName, 3, m_cuts);
-    SetKernelArg(cut, cutName, 4, m_cutPlaces);
-    SetKernelArg(cut, cutName, 5, m_cutOffsetBuffer);
-    SetKernelArg(cut, cutName, 6, m_groups);
+    SetKernelArg(cut, cutName, 0, m_visible);
+    SetKernelArg(cut, cutName, 1, m_shaded);
+    SetKernelArg(cut, cutName, 2, m_cuts);
+    SetKernelArg(cut, cutName, 3, m_cutPlaces);
+    SetKernelArg(cut, cutName, 4, m_cutOffsetBuffer);
+    SetKernelArg(cut, cutName, 5, m_groups);
+    SetKernelArg(cut, cutName, 6, m_stretches);
     SetKernelArg(cut, cutName, 7, m_sampleRays);
     SetKernelArg(cut, cutName, 8, m_sampleHits);
-    SetKernelArg(cut, cutName, 9, m_cutSamples);
-    SetKernelArg(cut, cutName, 10, m_pieces);
-    cut.SetArg(11, sizeof lightDirection, &lightDirection);
+    SetKernelArg(cut, cutName, 9, m_pieces);
+    cut.SetArg(10, sizeof lightDirection, &lightDirection);
     LaunchOverItems(m_context, cut, static_cast<size_t>(cuts));
     FinishWatched(m_context, "the kernel \"RefineCut\"");
     stages.shadowWrite += SecondsSince(start);

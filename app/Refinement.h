@@ -49,14 +49,15 @@ public:
     // ray of its own each frame, disagrees with its corners: a thin shadow or gap between
     // the corners is found at the density of a mesh split once.
     //
-    // Then every sub-triangle whose corners disagree is cut along the sun's edge, found by
-    // cutSamples rays on each of its two crossed sides (to within 1 / (cutSamples + 1) of
-    // the side), into a lit and a shadowed piece drawn over it; up to cutCapacity of them
-    // a frame (none when 0), the rest keep their interpolated shading.
+    // Then every sub-triangle whose corners disagree is cut along the sun's edge into a lit
+    // and a shadowed piece drawn over it; the edge's crossings of its two sides are found
+    // by cutRounds rounds of bisection (to within 2^-(cutRounds + 1) of the side), one ray
+    // a side a round. Up to cutCapacity sub-triangles are cut a frame (none when 0); the
+    // rest keep their interpolated shading.
     Refinement(const CLWContext& context, const CLWProgram& program,
                RadeonRays::IntersectionApi* api, const Model& model, const DeviceScene& scene,
                float edgePixels, int vertexBudget, int rings = 1, int cutCapacity = 0,
-               int cutSamples = 7, bool probes = false);
+               int cutRounds = 3, bool probes = false);
     ~Refinement();
 
     Refinement(const Refinement&) = delete;
@@ -135,6 +136,7 @@ private:
     CLWBuffer<int> m_slots;
     Level m_levels[kRefinementLevels];
     CLWBuffer<_Vertex> m_shaded;
+    CLWBuffer<cl_uchar> m_visible;
     CLWBuffer<RadeonRays::ray> m_rays;
     CLWBuffer<RadeonRays::Intersection> m_hits;
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrRays;
@@ -142,15 +144,17 @@ private:
     GlBuffer m_vertexBuffer;
     std::vector<int> m_offsets;
 
-    // The cuts: their corners (odd one first) and group, their places in their groups,
-    // the sides' sample rays, and the pieces' vertices (nine a cut), group by group.
+    // The cuts: their corners (odd one first) and group, their places in their groups, the
+    // stretches of their two sides still holding the crossing and the sides' sample rays
+    // (two a cut), and the pieces' vertices (nine a cut), group by group.
     int m_cutCapacity;
-    int m_cutSamples;
+    int m_cutRounds;
     int m_cutsWanted = 0;
     CLWBuffer<int> m_cutCounts;
     CLWBuffer<int> m_cutOffsetBuffer;
     CLWBuffer<cl_int4> m_cuts;
     CLWBuffer<int> m_cutPlaces;
+    CLWBuffer<cl_float2> m_stretches;
     CLWBuffer<RadeonRays::ray> m_sampleRays;
     CLWBuffer<RadeonRays::Intersection> m_sampleHits;
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrSampleRays;

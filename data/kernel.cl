@@ -427,14 +427,33 @@ __kernel void RefineProbes(__global const Vertex* vertices, __global Ray* probeR
     probeRays[id] = ray;
 }
 
+// The refined vertices' shading: the sun's light taken away from every vertex whose ray
+// was blocked, as "ShadowShader" does, and whether the sun reaches it as a byte, for the
+// cutting. Any work-group size.
+__kernel void RefineShade(__global Vertex* shaded, __global const Ray* rays,
+                          __global const Intersection* hits, __global uchar* visible, int count)
+{
+    const int i = get_global_id(0);
+    if (i >= count)
+    {
+        return;
+    }
+    visible[i] = (uchar)SunReaches(rays, hits, i);
+    if (hits[i].shapeid != -1)
+    {
+        vstore3(SkyLight(vload3(0, shaded[i].normal)), 0, shaded[i].color);
+    }
+}
+
 // Cutting along the shadow's edge. A sub-triangle of the split grids whose corners
 // disagree has one odd corner; the edge of the shadow crosses its two sides from that
-// corner. Each side is sampled by a number of rays at even steps (from the side's
-// lower-numbered vertex, so that the two sub-triangles sharing a side sample the same
-// points), the crossing is put midway between the last sample that agrees with the odd
-// corner and the first that does not, and the sub-triangle is drawn as two pieces of
-// one visibility each: the odd corner's triangle and the other corners' quad. Interpolated
-// shading then ends at the crossing line instead of ramping across the whole sub-edge.
+// corner. On each of those sides the crossing is found by bisection, one ray a side a
+// round, each round halving the stretch known to hold it (seen from the side's
+// lower-numbered vertex, so that the two sub-triangles sharing a side send the same rays);
+// the sub-triangle is then drawn as two pieces of one visibility each, the odd corner's
+// triangle and the other corners' quad, split at the crossings. Interpolated shading then
+// ends at the crossing line instead of ramping across the whole sub-edge.
+
 // The surface point a fraction g of the way from vertex lo to vertex hi, lit as
 // "VertexShader" lights a vertex (the sun's share times sun), with its shadow ray.
 Vertex SidePoint(__global const Vertex* shaded, int lo, int hi, float g, float3 toLight,
@@ -454,19 +473,27 @@ Vertex SidePoint(__global const Vertex* shaded, int lo, int hi, float g, float3 
     return out;
 }
 
+// Side s (0: a-b, 1: a-c) of a cut with corners (odd a, b, c): its ends, the lower-numbered
+// first.
+int2 CutSide(int4 corners, int s)
+{
+    const int other = s == 0 ? corners.y : corners.z;
+    return (int2)(min(corners.x, other), max(corners.x, other));
+}
+
 // Over the sub-triangles of one level's filled slots (count = slots x side^2; slot k's
 // vertices from first + k * perSlot, its sub-triangles' corners from the level's index
 // pattern): each whose corners disagree takes the next cut (while fewer than capacity are
-// taken) and the next place in its group, and sends its two sides' sample rays.
+// taken) and the next place in its group, starts the bisection of its two sides over the
+// whole side and sends the first round's rays, from the sides' midpoints.
 // cutCounts holds the groups' places and, after them, the cuts asked for.
-__kernel void RefineCutMark(__global const Ray* rays, __global const Intersection* hits,
-                            __global const Vertex* shaded, __global const uint* pattern,
-                            int first, int perSlot, int subPerSlot, int count,
-                            __global const int* slots, int slotBase,
+__kernel void RefineCutMark(__global const uchar* visible, __global const Vertex* shaded,
+                            __global const uint* pattern, int first, int perSlot, int subPerSlot,
+                            int count, __global const int* slots, int slotBase,
                             __global const int* triangleGroup, __global int* cutCounts,
                             int groups, int capacity, __global int4* cuts,
-                            __global int* cutPlaces, __global Ray* sampleRays, int samples,
-                            Float3 lightDirection)
+                            __global int* cutPlaces, __global float2* stretches,
+                            __global Ray* sampleRays, Float3 lightDirection)
 {
     const int id = get_global_id(0);
     if (id >= count)
@@ -476,14 +503,11 @@ __kernel void RefineCutMark(__global const Ray* rays, __global const Intersectio
     const int k = id / subPerSlot;
     const int q = id - k * subPerSlot;
     const int base = first + k * perSlot;
-    int corner[3];
-    int lit[3];
-    for (int c = 0; c < 3; ++c)
-    {
-        corner[c] = base + (int)pattern[3 * q + c];
-        lit[c] = SunReaches(rays, hits, corner[c]);
-    }
-    if (lit[0] == lit[1] && lit[1] == lit[2])
+    const int c0 = base + (int)pattern[3 * q];
+    const int c1 = base + (int)pattern[3 * q + 1];
+    const int c2 = base + (int)pattern[3 * q + 2];
+    const int lit0 = visible[c0], lit1 = visible[c1], lit2 = visible[c2];
+    if (lit0 == lit1 && lit1 == lit2)
     {
         return;
     }
@@ -493,23 +517,33 @@ __kernel void RefineCutMark(__global const Ray* rays, __global const Intersectio
         return;
     }
     // The odd corner first, the others after it in winding order.
-    const int odd = lit[0] == lit[1] ? 2 : (lit[0] == lit[2] ? 1 : 0);
-    const int a = corner[odd], b = corner[(odd + 1) % 3], c = corner[(odd + 2) % 3];
+    int4 corners;
+    if (lit0 == lit1)
+    {
+        corners = (int4)(c2, c0, c1, 0);
+    }
+    else if (lit0 == lit2)
+    {
+        corners = (int4)(c1, c2, c0, 0);
+    }
+    else
+    {
+        corners = (int4)(c0, c1, c2, 0);
+    }
     const int group = triangleGroup[slots[slotBase + k]];
-    cuts[cut] = (int4)(a, b, c, group);
+    corners.w = group;
+    cuts[cut] = corners;
     cutPlaces[cut] = atomic_inc(&cutCounts[group]);
 
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
-    __global Ray* out = sampleRays + (size_t)cut * 2 * samples;
-    for (int s = 0; s < samples; ++s)
+    for (int s = 0; s < 2; ++s)
     {
-        const float g = (float)(s + 1) / (float)(samples + 1);
+        const int2 ends = CutSide(corners, s);
         Ray ray;
-        SidePoint(shaded, min(a, b), max(a, b), g, toLight, 1.0f, &ray);
-        out[s] = ray;
-        SidePoint(shaded, min(a, c), max(a, c), g, toLight, 1.0f, &ray);
-        out[samples + s] = ray;
+        SidePoint(shaded, ends.x, ends.y, 0.5f, toLight, 1.0f, &ray);
+        stretches[2 * cut + s] = (float2)(0.0f, 1.0f);
+        sampleRays[2 * cut + s] = ray;
     }
 }
 
@@ -534,31 +568,48 @@ __kernel void RefineCutOffsets(__global int* cutCounts, __global int* cutOffsets
     cutCounts[groups] = 0;
 }
 
-// Where the sun's edge crosses the side from vertex lo to vertex hi, as a fraction from
-// lo: midway between the first of the side's samples (rays and hits from the side's
-// first) that disagrees with lo and the point before it, or between the last sample and hi.
-float Crossing(__global const Ray* rays, __global const Intersection* hits, int samples,
-               int loLit)
+// One round of a side's bisection: the half of its stretch that holds the crossing, by
+// whether the sun reached the last sample, the stretch's middle, as it reaches the side's
+// lower-numbered end.
+float2 Halve(float2 stretch, int loLit, __global const Ray* sampleRays,
+             __global const Intersection* sampleHits, int i)
 {
-    const float step = 1.0f / (float)(samples + 1);
-    for (int s = 0; s < samples; ++s)
+    const float middle = 0.5f * (stretch.x + stretch.y);
+    return SunReaches(sampleRays, sampleHits, i) == loLit ? (float2)(middle, stretch.y)
+                                                          : (float2)(stretch.x, middle);
+}
+
+// Side i of the cuts taken (cutOffsets[groups] of them): halves its stretch by the last
+// round's answer and sends the next round's ray, from the new stretch's middle.
+__kernel void RefineCutStep(__global const uchar* visible, __global const Vertex* shaded,
+                            __global const int4* cuts, __global const int* cutOffsets,
+                            int groups, __global float2* stretches, __global Ray* sampleRays,
+                            __global const Intersection* sampleHits, Float3 lightDirection)
+{
+    const int i = get_global_id(0);
+    if (i >= 2 * cutOffsets[groups])
     {
-        if (SunReaches(rays, hits, s) != loLit)
-        {
-            return ((float)s + 0.5f) * step;
-        }
+        return;
     }
-    return 1.0f - 0.5f * step;
+    const int2 ends = CutSide(cuts[i / 2], i & 1);
+    const float2 stretch = Halve(stretches[i], visible[ends.x], sampleRays, sampleHits, i);
+    stretches[i] = stretch;
+    const float3 toLight =
+        -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
+    Ray ray;
+    SidePoint(shaded, ends.x, ends.y, 0.5f * (stretch.x + stretch.y), toLight, 1.0f, &ray);
+    sampleRays[i] = ray;
 }
 
 // Cut c as three triangles (nine vertices) at its group's place among the pieces: the odd
-// corner with the two crossings, then the quad of the other two corners.
-__kernel void RefineCut(__global const Ray* rays, __global const Intersection* hits,
-                        __global const Vertex* shaded, __global const int4* cuts,
-                        __global const int* cutPlaces, __global const int* cutOffsets,
-                        int groups, __global const Ray* sampleRays,
-                        __global const Intersection* sampleHits, int samples,
-                        __global Vertex* pieces, Float3 lightDirection)
+// corner with the two crossings (the middles of the sides' last stretches), then the quad
+// of the other two corners.
+__kernel void RefineCut(__global const uchar* visible, __global const Vertex* shaded,
+                        __global const int4* cuts, __global const int* cutPlaces,
+                        __global const int* cutOffsets, int groups,
+                        __global const float2* stretches, __global const Ray* sampleRays,
+                        __global const Intersection* sampleHits, __global Vertex* pieces,
+                        Float3 lightDirection)
 {
     const int cut = get_global_id(0);
     if (cut >= cutOffsets[groups])
@@ -566,34 +617,28 @@ __kernel void RefineCut(__global const Ray* rays, __global const Intersection* h
         return;
     }
     const int4 corners = cuts[cut];
-    const int a = corners.x, b = corners.y, c = corners.z;
-    const float oddSun = SunReaches(rays, hits, a) ? 1.0f : 0.0f;
+    const float oddSun = visible[corners.x] ? 1.0f : 0.0f;
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
-    const size_t first = (size_t)cut * 2 * samples;
-
-    // The crossings on sides a-b and a-c, each seen from its lower-numbered end.
-    Vertex onB[2], onC[2];
     Ray unused;
-    for (int side = 0; side < 2; ++side)
+    Vertex odd[2], other[2];
+    for (int s = 0; s < 2; ++s)
     {
-        const int other = side == 0 ? b : c;
-        const int lo = min(a, other), hi = max(a, other);
-        const size_t from = first + (size_t)side * samples;
-        const float g = Crossing(sampleRays + from, sampleHits + from, samples,
-                                 SunReaches(rays, hits, lo));
-        Vertex* out = side == 0 ? onB : onC;
-        out[0] = SidePoint(shaded, lo, hi, g, toLight, oddSun, &unused);
-        out[1] = SidePoint(shaded, lo, hi, g, toLight, 1.0f - oddSun, &unused);
+        const int2 ends = CutSide(corners, s);
+        const int i = 2 * cut + s;
+        const float2 stretch = Halve(stretches[i], visible[ends.x], sampleRays, sampleHits, i);
+        const float g = 0.5f * (stretch.x + stretch.y);
+        odd[s] = SidePoint(shaded, ends.x, ends.y, g, toLight, oddSun, &unused);
+        other[s] = SidePoint(shaded, ends.x, ends.y, g, toLight, 1.0f - oddSun, &unused);
     }
     __global Vertex* piece = pieces + (size_t)(cutOffsets[corners.w] + cutPlaces[cut]) * 9;
-    piece[0] = shaded[a];
-    piece[1] = onB[0];
-    piece[2] = onC[0];
-    piece[3] = onB[1];
-    piece[4] = shaded[b];
-    piece[5] = shaded[c];
-    piece[6] = onB[1];
-    piece[7] = shaded[c];
-    piece[8] = onC[1];
+    piece[0] = shaded[corners.x];
+    piece[1] = odd[0];
+    piece[2] = odd[1];
+    piece[3] = other[0];
+    piece[4] = shaded[corners.y];
+    piece[5] = shaded[corners.z];
+    piece[6] = other[0];
+    piece[7] = shaded[corners.z];
+    piece[8] = other[1];
 }

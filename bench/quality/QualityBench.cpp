@@ -37,7 +37,7 @@ namespace
 const char* const kBenchUsage =
     "usage: bench_quality [--scene FILE] [--ground] [--detail AREA] [--angle RADIANS]... "
     "[--repeat N] [--size WIDTHxHEIGHT] [--diff PREFIX] [--refine] [--edge-pixels N] [--rings N] "
-    "[--cuts N] [--cut-samples N] [--probes 0|1] [--crop X,Y,WxH]";
+    "[--cuts N] [--cut-rounds N] [--probes 0|1] [--crop X,Y,WxH]";
 
 struct Arguments
 {
@@ -61,7 +61,7 @@ struct Arguments
     int rings = kRefinedRings;
     // The sub-triangles cut along the sun's edge a frame; 0 cuts none.
     int cuts = kRefinedCutCapacity;
-    int cutSamples = kRefinedCutSamples;
+    int cutRounds = kRefinedCutRounds;
     bool probes = kRefinedProbes;
 };
 
@@ -108,9 +108,9 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         {
             arguments.rings = std::max(1, std::atoi(argv[++i]));
         }
-        else if (name == "--cut-samples" && hasValue)
+        else if (name == "--cut-rounds" && hasValue)
         {
-            arguments.cutSamples = std::max(1, std::atoi(argv[++i]));
+            arguments.cutRounds = std::max(1, std::atoi(argv[++i]));
         }
         else if (name == "--probes" && hasValue)
         {
@@ -283,7 +283,7 @@ int main(int argc, char** argv)
             refined->SetRefinedRings(arguments.rings);
             refined->SetRefinedCutCapacity(arguments.cuts);
             refined->SetRefinedProbes(arguments.probes);
-            refined->SetRefinedCutSamples(arguments.cutSamples);
+            refined->SetRefinedCutRounds(arguments.cutRounds);
             std::printf("refined: %d vertices before refinement, sub-edges of about %.1f "
                         "pixels, %d ring(s) of neighbours\n",
                         refined->GetDeviceScene().vertexCount, double(arguments.edgePixels),
