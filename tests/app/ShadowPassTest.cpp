@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -175,16 +174,15 @@ TEST_F(ShadowPassTest, RepeatedPassesGiveTheSameResult)
     }
 }
 
-// The sharing path, which needs a GPU that shares with OpenGL, run through steps that
-// record what the frame asks of them instead of sharing: OpenCL's side stays real (PoCL),
-// the shared buffer is a plain buffer.
+// The sharing path through steps that record what the frame asks of them instead of
+// sharing: OpenCL's side stays real (PoCL), the shared buffer is a plain buffer. The program's
+// runs on the sharing ICD (GlSharingRunTest) show the pictures right and no misuse of the
+// shared buffer; these show what that ICD cannot: OpenGL's work is awaited before the
+// acquires (the ICD's copy waits for OpenGL anyway), the releases have completed when the
+// pass returns (its releases complete at once), and how refusals and failures end.
 struct SharingRecord
 {
     std::vector<std::string> steps;
-    // The shared buffer's contents when each acquire and each release was asked for,
-    // after every command enqueued before it.
-    std::vector<std::vector<_Vertex>> atAcquire;
-    std::vector<std::vector<_Vertex>> atRelease;
     // After each release, a marker that completes only some time later: done by the time
     // the pass returns only if the pass waited for its release.
     std::vector<cl_event> afterRelease;
@@ -244,7 +242,7 @@ public:
 
     void FinishGlWork(const CLWContext&) override { m_record->steps.push_back("finish OpenGL"); }
 
-    void Acquire(const CLWContext& context, const CLWBuffer<_Vertex>& buffer) override
+    void Acquire(const CLWContext&, const CLWBuffer<_Vertex>&) override
     {
         if (m_refuse == Refuse::SecondAcquire &&
             std::count(m_record->steps.begin(), m_record->steps.end(), "acquire") == 1)
@@ -252,13 +250,11 @@ public:
             throw CLWException(CL_INVALID_GL_OBJECT, "clEnqueueAcquireGLObjects failed");
         }
         m_record->steps.push_back("acquire");
-        m_record->atAcquire.push_back(Read(context, buffer));
     }
 
-    void Release(const CLWContext& context, const CLWBuffer<_Vertex>& buffer) override
+    void Release(const CLWContext& context, const CLWBuffer<_Vertex>&) override
     {
         m_record->steps.push_back("release");
-        m_record->atRelease.push_back(Read(context, buffer));
         cl_int status = CL_SUCCESS;
         cl_event gate = clCreateUserEvent(context, &status);
         ASSERT_EQ(status, CL_SUCCESS);
@@ -278,21 +274,9 @@ public:
     std::string Synchronisation() const override { return "the recorder"; }
 
 private:
-    static std::vector<_Vertex> Read(const CLWContext& context, const CLWBuffer<_Vertex>& buffer)
-    {
-        std::vector<_Vertex> contents(buffer.GetElementCount());
-        context.ReadBuffer(0, buffer, contents.size() * sizeof(_Vertex), contents.data());
-        return contents;
-    }
-
     std::shared_ptr<SharingRecord> m_record;
     Refuse m_refuse;
 };
-
-bool SameBytes(const std::vector<_Vertex>& a, const std::vector<_Vertex>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(_Vertex)) == 0;
-}
 
 class SharingPathTest : public ShadowPassTest
 {
@@ -326,38 +310,24 @@ protected:
     CLWDevice m_device;
 };
 
-TEST_F(SharingPathTest, OpenGlFinishesBeforeTheAcquiresAndEveryKernelRunsWhileOpenClHoldsTheBuffer)
+TEST_F(SharingPathTest, OpenGlFinishesBeforeTheAcquiresAndTheReleasesHaveCompletedOnReturn)
 {
     Start(RecordingSharing::Refuse::Nothing);
-    EXPECT_EQ(m_demo->DescribeDevice(), "OpenCL device: " + m_device.GetName() +
-                                            "; vertices shared with OpenGL, OpenGL's work "
-                                            "awaited by the recorder");
     ASSERT_NE(Scene().glSharing, nullptr);
     EXPECT_EQ(Scene().sharingRefusal, "");
 
-    const std::vector<_Vertex> drawn = Shade({0.1f, -0.995f, 0.0f});
+    Shade({0.1f, -0.995f, 0.0f});
     const std::vector<std::string> expected{"finish OpenGL", "acquire", "release", "acquire",
                                             "release"};
     EXPECT_EQ(m_record->steps, expected);
-    ASSERT_EQ(m_record->atAcquire.size(), 2u);
-    ASSERT_EQ(m_record->atRelease.size(), 2u);
-    // Nothing wrote the buffer before the first acquire or between the brackets; the
-    // ray generation and the shadow write both wrote it inside theirs.
-    EXPECT_TRUE(SameBytes(m_record->atAcquire[0], std::vector<_Vertex>(drawn.size())));
-    EXPECT_FALSE(SameBytes(m_record->atRelease[0], m_record->atAcquire[0]));
-    EXPECT_TRUE(SameBytes(m_record->atAcquire[1], m_record->atRelease[0]));
-    EXPECT_FALSE(SameBytes(m_record->atRelease[1], m_record->atAcquire[1]))
-        << "no vertex was darkened while the shadow write held the buffer";
     // OpenGL may draw as soon as the pass returns: every release has completed by then.
+    ASSERT_EQ(m_record->afterRelease.size(), 2u);
     for (cl_event marker : m_record->afterRelease)
     {
         cl_int status = CL_QUEUED;
         clGetEventInfo(marker, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof status, &status, nullptr);
         EXPECT_EQ(status, CL_COMPLETE);
     }
-    // The vertices went to OpenGL by sharing alone: nothing copied them through the host
-    // into OpenGL's buffer, which still holds the model as loaded.
-    EXPECT_TRUE(SameBytes(drawn, Model().GetVertices()));
 }
 
 TEST_F(SharingPathTest, ARefusedSharingContextLeavesTheHostCopyOnTheSameDevice)
