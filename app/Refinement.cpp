@@ -112,6 +112,53 @@ std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices)
     return neighbours;
 }
 
+std::vector<int> EdgeProbes(const std::vector<_Vertex>& vertices, std::vector<int>& probeEdges)
+{
+    const size_t triangles = vertices.size() / 3;
+    std::vector<int> probeOf(triangles * 3, 0);
+    // An edge is one probe only where its ends agree in normal too: across a crease the
+    // two sides face the sun differently, and each needs its own ray.
+    struct ProbeKey
+    {
+        EdgeKey ends, normals;
+        bool operator==(const ProbeKey& other) const
+        {
+            return ends == other.ends && normals == other.normals;
+        }
+    };
+    struct ProbeHash
+    {
+        size_t operator()(const ProbeKey& key) const
+        {
+            return EdgeHash()(key.ends) * 31 + EdgeHash()(key.normals);
+        }
+    };
+    std::unordered_map<ProbeKey, int, ProbeHash> probes;
+    probes.reserve(triangles * 2);
+    probeEdges.clear();
+    for (size_t t = 0; t < triangles; ++t)
+    {
+        for (int e = 0; e < 3; ++e)
+        {
+            const _Vertex& p = vertices[3 * t + static_cast<size_t>(e)];
+            const _Vertex& q = vertices[3 * t + static_cast<size_t>(e + 1) % 3];
+            const EdgeKey ends = UndirectedEdge(p.position, q.position);
+            // The normals in the order of the positions they belong to.
+            const EdgeKey normals = ends.a == KeyOf(p.position)
+                                        ? EdgeKey{KeyOf(p.normal), KeyOf(q.normal)}
+                                        : EdgeKey{KeyOf(q.normal), KeyOf(p.normal)};
+            const auto inserted =
+                probes.emplace(ProbeKey{ends, normals}, static_cast<int>(probeEdges.size()));
+            if (inserted.second)
+            {
+                probeEdges.push_back(static_cast<int>(3 * t) + e);
+            }
+            probeOf[3 * t + static_cast<size_t>(e)] = inserted.first->second;
+        }
+    }
+    return probeOf;
+}
+
 int RefinedVerticesPerTriangle(int side)
 {
     return (side + 1) * (side + 2) / 2;
@@ -182,7 +229,17 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
     m_triangleGroup = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, t,
                                              triangleGroup.data());
     // Without probes the kernels still take the buffers, one record each, unread.
-    const size_t probeCount = m_probes ? t * 3 : 1;
+    std::vector<int> probeEdges;
+    std::vector<int> probeOf =
+        m_probes ? EdgeProbes(vertices, probeEdges) : std::vector<int>(t * 3, 0);
+    probeOf.resize(t * 3, 0);
+    m_probeCount = static_cast<int>(probeEdges.size());
+    probeEdges.resize(std::max<size_t>(1, probeEdges.size()), 0);
+    m_probeOf = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                       probeOf.size(), probeOf.data());
+    m_probeEdges = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                          probeEdges.size(), probeEdges.data());
+    const size_t probeCount = probeEdges.size();
     m_probeRays =
         CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, probeCount, nullptr);
     m_probeHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
@@ -285,19 +342,20 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
 
     // The probes, then marking, compaction and splitting.
     Clock::time_point start = Clock::now();
-    if (m_probes && m_triangles > 0)
+    if (m_probeCount > 0)
     {
         CLWKernel probes = m_program.GetKernel("RefineProbes");
         SetKernelArg(probes, "RefineProbes", 0, scene.vertexBuffer);
-        SetKernelArg(probes, "RefineProbes", 1, m_probeRays);
-        SetKernelArg(probes, "RefineProbes", 2, m_triangles);
-        probes.SetArg(3, sizeof world, &world);
-        probes.SetArg(4, sizeof lightDirection, &lightDirection);
-        LaunchOverItems(m_context, probes, static_cast<size_t>(m_triangles) * 3);
+        SetKernelArg(probes, "RefineProbes", 1, m_probeEdges);
+        SetKernelArg(probes, "RefineProbes", 2, m_probeRays);
+        SetKernelArg(probes, "RefineProbes", 3, m_probeCount);
+        probes.SetArg(4, sizeof world, &world);
+        probes.SetArg(5, sizeof lightDirection, &lightDirection);
+        LaunchOverItems(m_context, probes, static_cast<size_t>(m_probeCount));
         FinishWatched(m_context, "the kernel \"RefineProbes\"");
         stages.rayGeneration += SecondsSince(start);
         start = Clock::now();
-        QueryOcclusionWatched(m_api, m_rrProbeRays.get(), m_triangles * 3, m_rrProbeHits.get(),
+        QueryOcclusionWatched(m_api, m_rrProbeRays.get(), m_probeCount, m_rrProbeHits.get(),
                               "the refinement's probe query");
         stages.occlusion += SecondsSince(start);
         start = Clock::now();
@@ -310,9 +368,10 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     SetKernelArg(mark, names[0], 4, m_counts);
     SetKernelArg(mark, names[0], 5, m_groups);
     SetKernelArg(mark, names[0], 6, m_levelTotals);
-    SetKernelArg(mark, names[0], 7, m_probes ? 1 : 0);
-    SetKernelArg(mark, names[0], 8, m_probeRays);
-    SetKernelArg(mark, names[0], 9, m_probeHits);
+    SetKernelArg(mark, names[0], 7, m_probeCount > 0 ? 1 : 0);
+    SetKernelArg(mark, names[0], 8, m_probeOf);
+    SetKernelArg(mark, names[0], 9, m_probeRays);
+    SetKernelArg(mark, names[0], 10, m_probeHits);
     LaunchOverItems(m_context, mark,
                     static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
 

@@ -46,8 +46,8 @@ public:
     // exceptions.
     //
     // With probes a triangle is marked too when the midpoint of one of its edges, given a
-    // ray of its own each frame, disagrees with its corners: a thin shadow or gap between
-    // the corners is found at the density of a mesh split once.
+    // ray of its own each frame (one a distinct edge), disagrees with its corners: a thin
+    // shadow or gap between the corners is found at the density of a mesh split once.
     //
     // Then every sub-triangle whose corners disagree is cut along the sun's edge into a lit
     // and a shadowed piece drawn over it; the edge's crossings of its two sides are found
@@ -121,7 +121,12 @@ private:
 
     CLWBuffer<int> m_neighbours;
     CLWBuffer<int> m_triangleGroup;
+    // The probes: one a distinct edge of the base triangles, probeOf mapping each
+    // triangle's edges to theirs.
     bool m_probes;
+    int m_probeCount = 0;
+    CLWBuffer<int> m_probeEdges;
+    CLWBuffer<int> m_probeOf;
     CLWBuffer<RadeonRays::ray> m_probeRays;
     CLWBuffer<RadeonRays::Intersection> m_probeHits;
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrProbeRays;

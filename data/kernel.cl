@@ -200,13 +200,14 @@ int SunReaches(__global const Ray* rays, __global const Intersection* hits, int 
     return rays[i].active && hits[i].shapeid == -1;
 }
 
-// Marks triangle t when its corners disagree, or, with probes (three a triangle, the
-// midpoints of its edges), when a midpoint disagrees with them; clears the levels'
+// Marks triangle t when its corners disagree, or, with probes (probeOf[3t + e]: the probe
+// of its edge e's midpoint), when a midpoint disagrees with them; clears the levels'
 // counters.
 __kernel void RefineMark(__global const Ray* rays, __global const Intersection* hits,
                          __global uchar* marks, int triangles, __global int* counts,
                          int groups, __global int* levelTotals, int probes,
-                         __global const Ray* probeRays, __global const Intersection* probeHits)
+                         __global const int* probeOf, __global const Ray* probeRays,
+                         __global const Intersection* probeHits)
 {
     const int t = get_global_id(0);
     if (t < groups * REFINE_LEVELS)
@@ -229,7 +230,7 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     {
         for (int e = 0; e < 3; ++e)
         {
-            disagree |= SunReaches(probeRays, probeHits, 3 * t + e) != a;
+            disagree |= SunReaches(probeRays, probeHits, probeOf[3 * t + e]) != a;
         }
     }
     marks[t] = disagree ? 1 : 0;
@@ -405,18 +406,19 @@ __kernel void RefineVertices(__global const Vertex* vertices, __global const int
     rays[first + id] = ray;
 }
 
-// The probes of base triangle t: the rays of its three edges' midpoints (edge e from
-// corner e to corner e + 1), which find a thin shadow or a thin gap that falls between
-// its corners.
-__kernel void RefineProbes(__global const Vertex* vertices, __global Ray* probeRays,
-                           int triangles, Mat4 world, Float3 lightDirection)
+// The probes: a ray from the midpoint of every distinct edge of the base triangles (edge e
+// of triangle t, from corner e to corner e + 1, given as 3t + e), which finds a thin shadow
+// or a thin gap that falls between the corners.
+__kernel void RefineProbes(__global const Vertex* vertices, __global const int* probeEdges,
+                           __global Ray* probeRays, int count, Mat4 world, Float3 lightDirection)
 {
     const int id = get_global_id(0);
-    if (id >= 3 * triangles)
+    if (id >= count)
     {
         return;
     }
-    const int t = id / 3, e = id - 3 * (id / 3);
+    const int edge = probeEdges[id];
+    const int t = edge / 3, e = edge - 3 * (edge / 3);
     // Barycentric (u, v) of the midpoints of edges 0-1, 1-2 and 2-0.
     const float u = e == 2 ? 0.0f : 0.5f;
     const float v = e == 0 ? 0.0f : 0.5f;
