@@ -97,9 +97,12 @@ FrameSample Demo::Render(const CameraView& view, int width, int height, bool cas
     if (refined)
     {
         // The mesh a little behind the split triangles drawn over it, so that they win
-        // the depth test and any gap between them shows the mesh.
+        // the depth test and any gap between them shows the mesh. They lie in the same
+        // planes, so a constant offset is enough; one that grows with the slope would
+        // push a steep face behind its neighbour along their shared edge, and the
+        // neighbour's colour would spill a pixel over it.
         glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1.0f, 1.0f);
+        glPolygonOffset(0.0f, kRefinedMeshDepthOffset);
         DrawModel(m_model, m_program.Get(), viewProj);
         glDisable(GL_POLYGON_OFFSET_FILL);
         glUseProgram(m_program.Get());

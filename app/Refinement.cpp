@@ -651,9 +651,11 @@ void Refinement::Draw(const Model& model, GLuint program) const
     {
         return;
     }
-    // The pieces cover their sub-triangles exactly; forward a little so that they win.
+    // The pieces cover their sub-triangles exactly, in the same planes: a constant offset
+    // forward makes them win (one growing with the slope would let them spill over the
+    // edges of the faces next to them).
     glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(-1.0f, -1.0f);
+    glPolygonOffset(0.0f, -kCutPieceDepthOffset);
     BindVertexRecords(m_pieceBuffer.Get(), program);
     for (int g = 0; g < m_groups; ++g)
     {

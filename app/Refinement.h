@@ -32,6 +32,11 @@ std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices);
 int RefinedVerticesPerTriangle(int side);
 std::vector<unsigned> RefinedTrianglePattern(int side);
 
+// How far forward the cut pieces are drawn over their sub-triangles, and how far back the
+// base mesh under the split triangles, in units of the depth buffer's resolution.
+constexpr float kCutPieceDepthOffset = 2.0f;
+constexpr float kRefinedMeshDepthOffset = 8.0f;
+
 // The split triangles' levels: level l has 2 << l sub-edges per base edge.
 constexpr int kRefinementLevels = 4;
 
