@@ -45,7 +45,7 @@ struct SceneRequest
 // refinement puts the vertices back where the shadows fall.
 constexpr double kRefinedCoarsening = 4.0;
 // A split triangle's sub-edges are made about this many pixels long on screen.
-constexpr float kRefinedEdgePixels = 4.0f;
+constexpr float kRefinedEdgePixels = 6.0f;
 // The rings of edge neighbours split with a triangle whose corners disagree.
 constexpr int kRefinedRings = 1;
 // The vertices each level of split triangles above the lowest may make in a frame.
@@ -54,7 +54,7 @@ constexpr int kRefinedVertexBudget = 512 * 1024;
 constexpr int kRefinedCutCapacity = 64 * 1024;
 // The rounds of bisection, one ray each, that find where the sun's edge crosses a side of a
 // cut sub-triangle.
-constexpr int kRefinedCutRounds = 3;
+constexpr int kRefinedCutRounds = 4;
 // Whether the base triangles' edge midpoints are probed for shadows between their corners.
 constexpr bool kRefinedProbes = true;
 

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -166,6 +167,23 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         arguments.angles.push_back(0.5f);
     }
     return true;
+}
+
+double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+    {
+        return 0.0;
+    }
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
 double Luminance(QRgb pixel)
@@ -348,12 +366,18 @@ int main(int argc, char** argv)
             }
 
             // Whole frames, the two modes in turn, so that both see the same machine.
+            // Beside the wall-clock frame, the process's CPU time for it (OpenCL's and the
+            // software rasteriser's threads run in this process), which other processes on
+            // a shared machine disturb far less.
             FrameStatistics vertexFrames, referenceFrames, refinedFrames;
+            std::vector<double> vertexCpu, refinedCpu;
             for (int r = 0; r < arguments.repeat; ++r)
             {
                 double start = demo.Seconds();
+                double cpuStart = ProcessCpuSeconds();
                 FrameSample sample = demo.Render(view, width, height, true, true);
                 sample.frame = demo.Seconds() - start;
+                vertexCpu.push_back(ProcessCpuSeconds() - cpuStart);
                 vertexFrames.Add(sample);
                 start = demo.Seconds();
                 sample = demo.RenderReference(view, width, height, true);
@@ -362,8 +386,10 @@ int main(int argc, char** argv)
                 if (refined)
                 {
                     start = demo.Seconds();
+                    cpuStart = ProcessCpuSeconds();
                     sample = refined->Render(view, width, height, true, true, true);
                     sample.frame = demo.Seconds() - start;
+                    refinedCpu.push_back(ProcessCpuSeconds() - cpuStart);
                     refinedFrames.Add(sample);
                 }
             }
@@ -385,6 +411,10 @@ int main(int argc, char** argv)
                             100.0 * refinedAgreement.within5 / surface, r.frame * 1e3,
                             r.frame / v.frame);
                 PrintStages("refined:", r);
+                std::printf("  CPU time a frame: per vertex %.1f ms, refined %.1f ms, refined / "
+                            "per-vertex %.2f\n",
+                            Median(vertexCpu) * 1e3, Median(refinedCpu) * 1e3,
+                            Median(refinedCpu) / Median(vertexCpu));
                 const Refinement& refinement = *refined->GetRefinement();
                 std::printf("  refined: %d triangles split into %d vertices, %d of %d "
                             "sub-triangles cut, in the last frame\n",
