@@ -96,8 +96,7 @@ void PixelReference::Resize(int width, int height)
     {
         return;
     }
-    m_rrRays.reset();
-    m_rrHits.reset();
+    m_rays = RayBatch();
     m_width = m_height = 0;
 
     m_lit = MakeTexture(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, width, height);
@@ -136,12 +135,8 @@ void PixelReference::Resize(int width, int height)
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     m_positionBuffer = CLWBuffer<cl_float4>::Create(m_context, CL_MEM_READ_WRITE, n, nullptr);
     m_normalBuffer = CLWBuffer<cl_float4>::Create(m_context, CL_MEM_READ_WRITE, n, nullptr);
-    m_rayBuffer = CLWBuffer<RadeonRays::ray>::Create(m_context, CL_MEM_READ_WRITE, n, nullptr);
-    m_hitBuffer =
-        CLWBuffer<RadeonRays::Intersection>::Create(m_context, CL_MEM_READ_WRITE, n, nullptr);
+    m_rays = RayBatch(m_context, m_api, n);
     m_visibleBuffer = CLWBuffer<cl_uchar>::Create(m_context, CL_MEM_READ_WRITE, n, nullptr);
-    m_rrRays = {RadeonRays::CreateFromOpenClBuffer(m_api, m_rayBuffer), {m_api}};
-    m_rrHits = {RadeonRays::CreateFromOpenClBuffer(m_api, m_hitBuffer), {m_api}};
     m_width = width;
     m_height = height;
 }
@@ -195,27 +190,22 @@ void PixelReference::Render(const Model& model, GLuint program, DeviceScene& sce
 
     // One shadow ray per pixel.
     start = Clock::now();
-    CLWKernel rays = m_program.GetKernel("PixelShadowRays");
-    SetKernelArg(rays, "PixelShadowRays", 0, m_positionBuffer);
-    SetKernelArg(rays, "PixelShadowRays", 1, m_normalBuffer);
-    SetKernelArg(rays, "PixelShadowRays", 2, m_rayBuffer);
-    SetKernelArg(rays, "PixelShadowRays", 3, count);
-    rays.SetArg(4, sizeof lightDirection, &lightDirection);
-    LaunchOverItems(m_context, rays, static_cast<size_t>(count));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "PixelShadowRays", m_positionBuffer, m_normalBuffer,
+                                   m_rays.rays, count, lightDirection),
+                    static_cast<size_t>(count));
     FinishWatched(m_context, "the kernel \"PixelShadowRays\"");
     times.rayGeneration += SecondsSince(start);
 
     start = Clock::now();
-    QueryOcclusionWatched(m_api, m_rrRays.get(), count, m_rrHits.get(),
-                          "the reference's occlusion query");
+    m_rays.Query(m_api, count, "the reference's occlusion query");
     times.occlusion += SecondsSince(start);
 
     start = Clock::now();
-    CLWKernel visibility = m_program.GetKernel("PixelVisibility");
-    SetKernelArg(visibility, "PixelVisibility", 0, m_hitBuffer);
-    SetKernelArg(visibility, "PixelVisibility", 1, m_visibleBuffer);
-    SetKernelArg(visibility, "PixelVisibility", 2, count);
-    LaunchOverItems(m_context, visibility, static_cast<size_t>(count));
+    LaunchOverItems(
+        m_context,
+        KernelWithArgs(m_program, "PixelVisibility", m_rays.hits, m_visibleBuffer, count),
+        static_cast<size_t>(count));
     FinishWatched(m_context, "the kernel \"PixelVisibility\"");
     times.shadowWrite += SecondsSince(start);
 

@@ -15,6 +15,7 @@
 // that changes size. The OpenGL context must be current whenever it is used and when it
 // goes; the intersection service must outlive it.
 #include "app/FrameStatistics.h"
+#include "app/KernelCalls.h"
 #include "app/ShadowPass.h"
 #include "clw/CLW.h"
 #include "rr/radeon_rays.h"
@@ -77,9 +78,6 @@ private:
 
     CLWBuffer<cl_float4> m_positionBuffer;
     CLWBuffer<cl_float4> m_normalBuffer;
-    CLWBuffer<RadeonRays::ray> m_rayBuffer;
-    CLWBuffer<RadeonRays::Intersection> m_hitBuffer;
+    RayBatch m_rays;
     CLWBuffer<cl_uchar> m_visibleBuffer;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrRays;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrHits;
 };

@@ -1,6 +1,7 @@
 #include "app/Refinement.h"
 
 #include "app/DeviceWatch.h"
+#include "app/KernelCalls.h"
 #include "scene/VectorMath.h"
 
 #include <GL/glew.h>
@@ -206,8 +207,8 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                        int cutCapacity, int cutRounds, bool probes)
     : m_context(context), m_program(program), m_api(api), m_edgePixels(edgePixels),
       m_rings(std::max(1, rings)), m_triangles(scene.vertexCount / 3),
-      m_groups(static_cast<int>(model.GetGroups().size())), m_probes(probes),
-      m_cutCapacity(std::max(0, cutCapacity)), m_cutRounds(std::max(1, cutRounds))
+      m_groups(static_cast<int>(model.GetGroups().size())), m_cutCapacity(std::max(0, cutCapacity)),
+      m_cutRounds(std::max(1, cutRounds))
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
@@ -231,7 +232,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
     // Without probes the kernels still take the buffers, one record each, unread.
     std::vector<int> probeEdges;
     std::vector<int> probeOf =
-        m_probes ? EdgeProbes(vertices, probeEdges) : std::vector<int>(t * 3, 0);
+        probes ? EdgeProbes(vertices, probeEdges) : std::vector<int>(t * 3, 0);
     probeOf.resize(t * 3, 0);
     m_probeCount = static_cast<int>(probeEdges.size());
     probeEdges.resize(std::max<size_t>(1, probeEdges.size()), 0);
@@ -239,13 +240,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
                                        probeOf.size(), probeOf.data());
     m_probeEdges = CLWBuffer<int>::Create(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
                                           probeEdges.size(), probeEdges.data());
-    const size_t probeCount = probeEdges.size();
-    m_probeRays =
-        CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, probeCount, nullptr);
-    m_probeHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
-                                                              probeCount, nullptr);
-    m_rrProbeRays = {RadeonRays::CreateFromOpenClBuffer(api, m_probeRays), {api}};
-    m_rrProbeHits = {RadeonRays::CreateFromOpenClBuffer(api, m_probeHits), {api}};
+    m_probes = RayBatch(context, api, probeEdges.size());
     m_marks = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
     m_dilated = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, t, nullptr);
     m_counts =
@@ -289,12 +284,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
     }
     m_shaded = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
     m_visible = CLWBuffer<cl_uchar>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
-    m_rays =
-        CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, vertexCapacity, nullptr);
-    m_hits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, vertexCapacity,
-                                                         nullptr);
-    m_rrRays = {RadeonRays::CreateFromOpenClBuffer(api, m_rays), {api}};
-    m_rrHits = {RadeonRays::CreateFromOpenClBuffer(api, m_hits), {api}};
+    m_refined = RayBatch(context, api, vertexCapacity);
     m_vertexBuffer =
         MakeGlBuffer(GL_ARRAY_BUFFER, vertexCapacity * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
     m_slots =
@@ -312,12 +302,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
         m_cuts = CLWBuffer<cl_int4>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_cutPlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_stretches = CLWBuffer<cl_float2>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
-        m_sampleRays =
-            CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
-        m_sampleHits = CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE,
-                                                                   samples, nullptr);
-        m_rrSampleRays = {RadeonRays::CreateFromOpenClBuffer(api, m_sampleRays), {api}};
-        m_rrSampleHits = {RadeonRays::CreateFromOpenClBuffer(api, m_sampleHits), {api}};
+        m_samples = RayBatch(context, api, samples);
         m_pieces = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, cuts * 9, nullptr);
         m_pieceBuffer =
             MakeGlBuffer(GL_ARRAY_BUFFER, cuts * 9 * sizeof(_Vertex), nullptr, GL_DYNAMIC_DRAW);
@@ -331,8 +316,6 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
 {
     FrameSample local;
     FrameSample& stages = times ? *times : local;
-    const char* const names[] = {"RefineMark", "RefineCount", "RefineOffsets", "RefinePlace",
-                                 "RefineVertices"};
     for (Level& level : m_levels)
     {
         level.filled = 0;
@@ -344,47 +327,32 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     Clock::time_point start = Clock::now();
     if (m_probeCount > 0)
     {
-        CLWKernel probes = m_program.GetKernel("RefineProbes");
-        SetKernelArg(probes, "RefineProbes", 0, scene.vertexBuffer);
-        SetKernelArg(probes, "RefineProbes", 1, m_probeEdges);
-        SetKernelArg(probes, "RefineProbes", 2, m_probeRays);
-        SetKernelArg(probes, "RefineProbes", 3, m_probeCount);
-        probes.SetArg(4, sizeof world, &world);
-        probes.SetArg(5, sizeof lightDirection, &lightDirection);
-        LaunchOverItems(m_context, probes, static_cast<size_t>(m_probeCount));
+        LaunchOverItems(m_context,
+                        KernelWithArgs(m_program, "RefineProbes", scene.vertexBuffer, m_probeEdges,
+                                       m_probes.rays, m_probeCount, world, lightDirection),
+                        static_cast<size_t>(m_probeCount));
         FinishWatched(m_context, "the kernel \"RefineProbes\"");
         stages.rayGeneration += SecondsSince(start);
         start = Clock::now();
-        QueryOcclusionWatched(m_api, m_rrProbeRays.get(), m_probeCount, m_rrProbeHits.get(),
-                              "the refinement's probe query");
+        m_probes.Query(m_api, m_probeCount, "the refinement's probe query");
         stages.occlusion += SecondsSince(start);
         start = Clock::now();
     }
-    CLWKernel mark = m_program.GetKernel(names[0]);
-    SetKernelArg(mark, names[0], 0, scene.rayBuffer);
-    SetKernelArg(mark, names[0], 1, scene.hitBuffer);
-    SetKernelArg(mark, names[0], 2, m_marks);
-    SetKernelArg(mark, names[0], 3, m_triangles);
-    SetKernelArg(mark, names[0], 4, m_counts);
-    SetKernelArg(mark, names[0], 5, m_groups);
-    SetKernelArg(mark, names[0], 6, m_levelTotals);
-    SetKernelArg(mark, names[0], 7, m_probeCount > 0 ? 1 : 0);
-    SetKernelArg(mark, names[0], 8, m_probeOf);
-    SetKernelArg(mark, names[0], 9, m_probeRays);
-    SetKernelArg(mark, names[0], 10, m_probeHits);
-    LaunchOverItems(m_context, mark,
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineMark", scene.rayBuffer, scene.hitBuffer,
+                                   m_marks, m_triangles, m_counts, m_groups, m_levelTotals,
+                                   m_probeCount > 0 ? 1 : 0, m_probeOf, m_probes.rays,
+                                   m_probes.hits),
                     static_cast<size_t>(std::max(m_triangles, m_groups * kRefinementLevels)));
 
     // The rings beyond the first, which the count adds, ping-ponged so that the marks
     // end in m_marks.
     for (int ring = 1; ring < m_rings; ++ring)
     {
-        CLWKernel dilate = m_program.GetKernel("RefineDilate");
-        SetKernelArg(dilate, "RefineDilate", 0, m_marks);
-        SetKernelArg(dilate, "RefineDilate", 1, m_neighbours);
-        SetKernelArg(dilate, "RefineDilate", 2, m_dilated);
-        SetKernelArg(dilate, "RefineDilate", 3, m_triangles);
-        LaunchOverItems(m_context, dilate, static_cast<size_t>(m_triangles));
+        LaunchOverItems(m_context,
+                        KernelWithArgs(m_program, "RefineDilate", m_marks, m_neighbours, m_dilated,
+                                       m_triangles),
+                        static_cast<size_t>(m_triangles));
         std::swap(m_marks, m_dilated);
     }
 
@@ -393,41 +361,21 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
     const cl_int4 slotBases = {
         {m_levels[0].slotBase, m_levels[1].slotBase, m_levels[2].slotBase, m_levels[3].slotBase}};
     const Mat4 clip = Multiply(viewProj, world);
-    const float widthArg = static_cast<float>(width), heightArg = static_cast<float>(height);
-    CLWKernel count = m_program.GetKernel(names[1]);
-    SetKernelArg(count, names[1], 0, m_marks);
-    SetKernelArg(count, names[1], 1, m_neighbours);
-    SetKernelArg(count, names[1], 2, m_triangleGroup);
-    SetKernelArg(count, names[1], 3, m_counts);
-    SetKernelArg(count, names[1], 4, m_levelTotals);
-    count.SetArg(5, sizeof capacities, &capacities);
-    SetKernelArg(count, names[1], 6, m_places);
-    SetKernelArg(count, names[1], 7, m_levelOf);
-    SetKernelArg(count, names[1], 8, m_triangles);
-    SetKernelArg(count, names[1], 9, m_groups);
-    SetKernelArg(count, names[1], 10, scene.vertexBuffer);
-    count.SetArg(11, sizeof clip, &clip);
-    count.SetArg(12, sizeof widthArg, &widthArg);
-    count.SetArg(13, sizeof heightArg, &heightArg);
-    count.SetArg(14, sizeof m_edgePixels, &m_edgePixels);
-    LaunchOverItems(m_context, count, static_cast<size_t>(m_triangles));
-
-    CLWKernel offsets = m_program.GetKernel(names[2]);
-    SetKernelArg(offsets, names[2], 0, m_counts);
-    SetKernelArg(offsets, names[2], 1, m_offsetBuffer);
-    SetKernelArg(offsets, names[2], 2, m_groups);
-    LaunchOverItems(m_context, offsets, 1);
-
-    CLWKernel place = m_program.GetKernel(names[3]);
-    SetKernelArg(place, names[3], 0, m_places);
-    SetKernelArg(place, names[3], 1, m_levelOf);
-    SetKernelArg(place, names[3], 2, m_triangleGroup);
-    SetKernelArg(place, names[3], 3, m_offsetBuffer);
-    SetKernelArg(place, names[3], 4, m_slots);
-    place.SetArg(5, sizeof slotBases, &slotBases);
-    SetKernelArg(place, names[3], 6, m_triangles);
-    SetKernelArg(place, names[3], 7, m_groups);
-    LaunchOverItems(m_context, place, static_cast<size_t>(m_triangles));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineCount", m_marks, m_neighbours, m_triangleGroup,
+                                   m_counts, m_levelTotals, capacities, m_places, m_levelOf,
+                                   m_triangles, m_groups, scene.vertexBuffer, clip,
+                                   CLWKernelArg::Float(static_cast<float>(width)),
+                                   CLWKernelArg::Float(static_cast<float>(height)),
+                                   CLWKernelArg::Float(m_edgePixels)),
+                    static_cast<size_t>(m_triangles));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineOffsets", m_counts, m_offsetBuffer, m_groups),
+                    1);
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefinePlace", m_places, m_levelOf, m_triangleGroup,
+                                   m_offsetBuffer, m_slots, slotBases, m_triangles, m_groups),
+                    static_cast<size_t>(m_triangles));
 
     // The one read back: how many slots each level's groups fill, for the launches and
     // the draws.
@@ -447,18 +395,11 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
         {
             continue;
         }
-        CLWKernel split = m_program.GetKernel(names[4]);
-        SetKernelArg(split, names[4], 0, scene.vertexBuffer);
-        SetKernelArg(split, names[4], 1, m_slots);
-        SetKernelArg(split, names[4], 2, level.slotBase);
-        SetKernelArg(split, names[4], 3, m_shaded);
-        SetKernelArg(split, names[4], 4, m_rays);
-        SetKernelArg(split, names[4], 5, vertexCount);
-        SetKernelArg(split, names[4], 6, count);
-        SetKernelArg(split, names[4], 7, level.side);
-        split.SetArg(8, sizeof world, &world);
-        split.SetArg(9, sizeof lightDirection, &lightDirection);
-        LaunchOverItems(m_context, split, static_cast<size_t>(count));
+        LaunchOverItems(m_context,
+                        KernelWithArgs(m_program, "RefineVertices", scene.vertexBuffer, m_slots,
+                                       level.slotBase, m_shaded, m_refined.rays, vertexCount, count,
+                                       level.side, world, lightDirection),
+                        static_cast<size_t>(count));
         vertexCount += count;
     }
     if (vertexCount > 0)
@@ -473,20 +414,15 @@ void Refinement::Run(const DeviceScene& scene, const Mat4& world, const Mat4& vi
 
     // Their rays, all levels in one query.
     start = Clock::now();
-    QueryOcclusionWatched(m_api, m_rrRays.get(), vertexCount, m_rrHits.get(),
-                          "the refinement's occlusion query");
+    m_refined.Query(m_api, vertexCount, "the refinement's occlusion query");
     stages.occlusion += SecondsSince(start);
 
     // Their shading, as "ShadowShader" shades the base vertices, and their visibility.
     start = Clock::now();
-    const char* const shadeName = "RefineShade";
-    CLWKernel shade = m_program.GetKernel(shadeName);
-    SetKernelArg(shade, shadeName, 0, m_shaded);
-    SetKernelArg(shade, shadeName, 1, m_rays);
-    SetKernelArg(shade, shadeName, 2, m_hits);
-    SetKernelArg(shade, shadeName, 3, m_visible);
-    SetKernelArg(shade, shadeName, 4, vertexCount);
-    LaunchOverItems(m_context, shade, static_cast<size_t>(vertexCount));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineShade", m_shaded, m_refined.rays,
+                                   m_refined.hits, m_visible, vertexCount),
+                    static_cast<size_t>(vertexCount));
     FinishWatched(m_context, "the kernel \"RefineShade\"");
     stages.shadowWrite += SecondsSince(start);
 
@@ -506,7 +442,6 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
 {
     // The sub-triangles to cut, level by level, with their sides' samples.
     Clock::time_point start = Clock::now();
-    const char* const markName = "RefineCutMark";
     for (int l = 0; l < kRefinementLevels; ++l)
     {
         const Level& level = m_levels[l];
@@ -516,32 +451,17 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
         {
             continue;
         }
-        CLWKernel mark = m_program.GetKernel(markName);
-        SetKernelArg(mark, markName, 0, m_visible);
-        SetKernelArg(mark, markName, 1, m_shaded);
-        SetKernelArg(mark, markName, 2, level.pattern);
-        SetKernelArg(mark, markName, 3, level.firstVertex);
-        SetKernelArg(mark, markName, 4, level.perSlot);
-        SetKernelArg(mark, markName, 5, subPerSlot);
-        SetKernelArg(mark, markName, 6, count);
-        SetKernelArg(mark, markName, 7, m_slots);
-        SetKernelArg(mark, markName, 8, level.slotBase);
-        SetKernelArg(mark, markName, 9, m_triangleGroup);
-        SetKernelArg(mark, markName, 10, m_cutCounts);
-        SetKernelArg(mark, markName, 11, m_groups);
-        SetKernelArg(mark, markName, 12, m_cutCapacity);
-        SetKernelArg(mark, markName, 13, m_cuts);
-        SetKernelArg(mark, markName, 14, m_cutPlaces);
-        SetKernelArg(mark, markName, 15, m_stretches);
-        SetKernelArg(mark, markName, 16, m_sampleRays);
-        mark.SetArg(17, sizeof lightDirection, &lightDirection);
-        LaunchOverItems(m_context, mark, static_cast<size_t>(count));
+        LaunchOverItems(m_context,
+                        KernelWithArgs(m_program, "RefineCutMark", m_visible, m_shaded,
+                                       level.pattern, level.firstVertex, level.perSlot, subPerSlot,
+                                       count, m_slots, level.slotBase, m_triangleGroup, m_cutCounts,
+                                       m_groups, m_cutCapacity, m_cuts, m_cutPlaces, m_stretches,
+                                       m_samples.rays, lightDirection),
+                        static_cast<size_t>(count));
     }
-    CLWKernel offsets = m_program.GetKernel("RefineCutOffsets");
-    SetKernelArg(offsets, "RefineCutOffsets", 0, m_cutCounts);
-    SetKernelArg(offsets, "RefineCutOffsets", 1, m_cutOffsetBuffer);
-    SetKernelArg(offsets, "RefineCutOffsets", 2, m_groups);
-    LaunchOverItems(m_context, offsets, 1);
+    LaunchOverItems(
+        m_context,
+        KernelWithArgs(m_program, "RefineCutOffsets", m_cutCounts, m_cutOffsetBuffer, m_groups), 1);
     m_cutOffsets.assign(static_cast<size_t>(m_groups) + 2, 0);
     device_watch::Wait("the refinement's cuts",
                        [&]
@@ -563,45 +483,28 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
     for (int round = 0; round < m_cutRounds; ++round)
     {
         start = Clock::now();
-        QueryOcclusionWatched(m_api, m_rrSampleRays.get(), cuts * 2, m_rrSampleHits.get(),
-                              "the refinement's cut query");
+        m_samples.Query(m_api, cuts * 2, "the refinement's cut query");
         stages.occlusion += SecondsSince(start);
         if (round + 1 == m_cutRounds)
         {
             break;
         }
         start = Clock::now();
-        const char* const stepName = "RefineCutStep";
-        CLWKernel step = m_program.GetKernel(stepName);
-        SetKernelArg(step, stepName, 0, m_visible);
-        SetKernelArg(step, stepName, 1, m_shaded);
-        SetKernelArg(step, stepName, 2, m_cuts);
-        SetKernelArg(step, stepName, 3, m_cutOffsetBuffer);
-        SetKernelArg(step, stepName, 4, m_groups);
-        SetKernelArg(step, stepName, 5, m_stretches);
-        SetKernelArg(step, stepName, 6, m_sampleRays);
-        SetKernelArg(step, stepName, 7, m_sampleHits);
-        step.SetArg(8, sizeof lightDirection, &lightDirection);
-        LaunchOverItems(m_context, step, static_cast<size_t>(cuts) * 2);
+        LaunchOverItems(m_context,
+                        KernelWithArgs(m_program, "RefineCutStep", m_visible, m_shaded, m_cuts,
+                                       m_cutOffsetBuffer, m_groups, m_stretches, m_samples.rays,
+                                       m_samples.hits, lightDirection),
+                        static_cast<size_t>(cuts) * 2);
         FinishWatched(m_context, "the kernel \"RefineCutStep\"");
         stages.rayGeneration += SecondsSince(start);
     }
 
     start = Clock::now();
-    const char* const cutName = "RefineCut";
-    CLWKernel cut = m_program.GetKernel(cutName);
-    SetKernelArg(cut, cutName, 0, m_visible);
-    SetKernelArg(cut, cutName, 1, m_shaded);
-    SetKernelArg(cut, cutName, 2, m_cuts);
-    SetKernelArg(cut, cutName, 3, m_cutPlaces);
-    SetKernelArg(cut, cutName, 4, m_cutOffsetBuffer);
-    SetKernelArg(cut, cutName, 5, m_groups);
-    SetKernelArg(cut, cutName, 6, m_stretches);
-    SetKernelArg(cut, cutName, 7, m_sampleRays);
-    SetKernelArg(cut, cutName, 8, m_sampleHits);
-    SetKernelArg(cut, cutName, 9, m_pieces);
-    cut.SetArg(10, sizeof lightDirection, &lightDirection);
-    LaunchOverItems(m_context, cut, static_cast<size_t>(cuts));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineCut", m_visible, m_shaded, m_cuts, m_cutPlaces,
+                                   m_cutOffsetBuffer, m_groups, m_stretches, m_samples.rays,
+                                   m_samples.hits, m_pieces, lightDirection),
+                    static_cast<size_t>(cuts));
     FinishWatched(m_context, "the kernel \"RefineCut\"");
     stages.shadowWrite += SecondsSince(start);
 

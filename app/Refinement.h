@@ -10,6 +10,7 @@
 // vertices reach OpenGL through the host: one small read of the groups' offsets, then one
 // copy of the refined vertices, whatever path the base vertices take.
 #include "app/FrameStatistics.h"
+#include "app/KernelCalls.h"
 #include "app/ShadowPass.h"
 #include "clw/CLW.h"
 #include "rr/radeon_rays.h"
@@ -128,14 +129,10 @@ private:
     CLWBuffer<int> m_triangleGroup;
     // The probes: one a distinct edge of the base triangles, probeOf mapping each
     // triangle's edges to theirs.
-    bool m_probes;
     int m_probeCount = 0;
     CLWBuffer<int> m_probeEdges;
     CLWBuffer<int> m_probeOf;
-    CLWBuffer<RadeonRays::ray> m_probeRays;
-    CLWBuffer<RadeonRays::Intersection> m_probeHits;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrProbeRays;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrProbeHits;
+    RayBatch m_probes;
     CLWBuffer<cl_uchar> m_marks;
     CLWBuffer<cl_uchar> m_dilated;
     CLWBuffer<int> m_counts;
@@ -147,10 +144,7 @@ private:
     Level m_levels[kRefinementLevels];
     CLWBuffer<_Vertex> m_shaded;
     CLWBuffer<cl_uchar> m_visible;
-    CLWBuffer<RadeonRays::ray> m_rays;
-    CLWBuffer<RadeonRays::Intersection> m_hits;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrRays;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrHits;
+    RayBatch m_refined;
     GlBuffer m_vertexBuffer;
     std::vector<int> m_offsets;
 
@@ -165,10 +159,7 @@ private:
     CLWBuffer<cl_int4> m_cuts;
     CLWBuffer<int> m_cutPlaces;
     CLWBuffer<cl_float2> m_stretches;
-    CLWBuffer<RadeonRays::ray> m_sampleRays;
-    CLWBuffer<RadeonRays::Intersection> m_sampleHits;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrSampleRays;
-    std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> m_rrSampleHits;
+    RayBatch m_samples;
     CLWBuffer<_Vertex> m_pieces;
     GlBuffer m_pieceBuffer;
     std::vector<int> m_cutOffsets;
