@@ -336,7 +336,8 @@ std::uint64_t ImportMemoryLimit()
                   : static_cast<std::uint64_t>(RLIM_INFINITY);
 }
 
-ImportedScene ImportSceneContained(const std::string& path)
+ImportedScene ImportSceneContained(const std::string& path,
+                                   const std::function<void(const char* step)>& stepDone)
 {
     const Descriptor result(MemoryFile("vertexshadows-import-result"));
     const Descriptor errors(MemoryFile("vertexshadows-import-errors"));
@@ -431,7 +432,16 @@ ImportedScene ImportSceneContained(const std::string& path)
         Fail(path, "the import helper " + helper + " failed (exit status " +
                        std::to_string(WEXITSTATUS(status)) + ")" + said);
     }
-    return ReadResult(path, result.Get());
+    if (stepDone)
+    {
+        stepDone("import");
+    }
+    ImportedScene scene = ReadResult(path, result.Get());
+    if (stepDone)
+    {
+        stepDone("hand-back");
+    }
+    return scene;
 }
 
 namespace

@@ -6,6 +6,7 @@
 #include "import/SceneImport.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The share of the machine's memory that the import child may map. A scene whose
@@ -19,8 +20,10 @@ constexpr int kImportSeconds = 120;
 // time. Throws std::runtime_error with one line naming the file when the import fails in
 // any way: the importer's own refusal, the child ending by a signal, passing its memory or
 // time limit, or handing back arrays that are inconsistent (sizes, coordinates that are
-// not finite).
-ImportedScene ImportSceneContained(const std::string& path);
+// not finite). stepDone, where given, is told "import" when the child has ended well and
+// "hand-back" when its arrays are checked and taken over.
+ImportedScene ImportSceneContained(const std::string& path,
+                                   const std::function<void(const char* step)>& stepDone = {});
 
 // The import child's side: imports argv's file with the limits it names and writes the
 // result, or the reason of the failure, to the memory file it inherits. The whole main

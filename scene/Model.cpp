@@ -108,8 +108,7 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             options.stepDone(step);
         }
     };
-    Import(directory, fileName);
-    stepDone("import");
+    Import(directory, fileName, stepDone);
 
     const Bounds bounds = BoundsOf(positions);
     if (options.ground)
@@ -125,13 +124,14 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             lists.push_back(&group.vertices);
         }
         threshold = RefinementThreshold(lists, SquaredDiagonal(bounds), options.detail);
+        stepDone("detail search");
     }
     if (options.coarsen != 1.0)
     {
         threshold = static_cast<float>(threshold * options.coarsen);
     }
     Tessellate(threshold, options.detail);
-    stepDone("tessellation");
+    stepDone("refinement");
     // The size check is passed: from here on OpenGL objects are made.
     if (options.ground)
     {
@@ -146,11 +146,12 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
     world = options.frame ? FrameBounds(bounds) : Identity();
 }
 
-void Model::Import(QString directory, QString fileName)
+void Model::Import(QString directory, QString fileName,
+                   const std::function<void(const char* step)>& stepDone)
 {
     this->directory = directory;
     sceneFile = directory + "/" + fileName;
-    ImportedScene scene = ImportSceneContained(sceneFile.toStdString());
+    ImportedScene scene = ImportSceneContained(sceneFile.toStdString(), stepDone);
 
     groups.clear();
     texturePaths.clear();
