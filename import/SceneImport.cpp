@@ -8,14 +8,29 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
-
-static_assert(kSceneImportFlags == aiProcessPreset_TargetRealtime_MaxQuality,
-              "the import flags are assimp's MaxQuality preset");
 
 namespace
 {
+
+// The importer's post-processing. What comes out is one vertex per corner of every
+// triangle, grouped by material, so of the importer's steps for real-time rendering only
+// those that change which triangles there are and what their corners carry are asked
+// for. Joining identical vertices, ordering faces for the vertex cache, splitting large
+// meshes, tangents and bone weights would only index, reorder and split what is unindexed
+// here anyway, and cost seconds at millions of triangles. Dropping triangles with two
+// corners at one point and smooth normals for meshes without any are done while the
+// corners are read (ReadMesh): the importer's own steps search every vertex's
+// neighbourhood and take most of a large scene's import.
+constexpr unsigned kSceneImportFlags = aiProcess_Triangulate | aiProcess_ValidateDataStructure |
+                                       aiProcess_RemoveRedundantMaterials | aiProcess_SortByPType |
+                                       aiProcess_FindInvalidData | aiProcess_GenUVCoords |
+                                       aiProcess_FindInstances | aiProcess_OptimizeMeshes;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason)
 {
@@ -32,19 +47,72 @@ Float3 ToFloat3(const aiVector3D& v)
     return {v.x, v.y, v.z};
 }
 
-// The import asks for smooth normals, so triangle meshes always carry them; this
-// is only the fallback for a mesh that somehow has none.
-Float3 FaceNormal(const Float3& a, const Float3& b, const Float3& c)
+Float3 SafeNormalize(const Float3& n)
 {
-    const Float3 n = Cross(b - a, c - a);
     return Length(n) > 0.0f ? Normalize(n) : n;
 }
+
+// The distinct positions of a mesh's corners, each with a sum of normals: an open
+// addressing table keyed on the positions' bits. Positions are compared as floats, so
+// -0 and +0 are one position.
+class PositionSums
+{
+public:
+    explicit PositionSums(size_t corners)
+    {
+        size_t capacity = 16;
+        while (capacity < 2 * corners)
+        {
+            capacity *= 2;
+        }
+        m_slots.assign(capacity, 0);
+        m_mask = capacity - 1;
+    }
+
+    // The number of p's entry, made if it is new.
+    std::uint32_t Entry(const Float3& p)
+    {
+        // Adding +0 turns -0 into +0, so that equal positions have equal bits.
+        const Float3 key{p.x + 0.0f, p.y + 0.0f, p.z + 0.0f};
+        std::uint32_t bits[3];
+        std::memcpy(bits, &key, sizeof bits);
+        std::uint64_t h = bits[0] * 0x9E3779B97F4A7C15ull;
+        h = (h ^ bits[1]) * 0xC2B2AE3D27D4EB4Full;
+        h = (h ^ bits[2]) * 0x165667B19E3779F9ull;
+        for (size_t slot = (h ^ (h >> 29)) & m_mask;; slot = (slot + 1) & m_mask)
+        {
+            const std::uint32_t entry = m_slots[slot];
+            if (entry == 0)
+            {
+                m_positions.push_back(key);
+                m_sums.push_back({0.0f, 0.0f, 0.0f});
+                m_slots[slot] = static_cast<std::uint32_t>(m_positions.size());
+                return m_slots[slot] - 1;
+            }
+            const Float3& there = m_positions[entry - 1];
+            if (there.x == key.x && there.y == key.y && there.z == key.z)
+            {
+                return entry - 1;
+            }
+        }
+    }
+    Float3& Sum(std::uint32_t entry) { return m_sums[entry]; }
+
+private:
+    std::vector<std::uint32_t> m_slots; // entry + 1, 0 for an empty slot
+    size_t m_mask = 0;
+    std::vector<Float3> m_positions;
+    std::vector<Float3> m_sums;
+};
 
 // The importer's own checks do not cover everything a hostile file can do, so
 // every corner index and position is checked before it is used.
 void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
               ImportedMaterial& material, std::vector<Float3>& positions)
 {
+    // The triangles to keep, by their first corner's place in mesh.mFaces.
+    std::vector<unsigned> kept;
+    kept.reserve(mesh.mNumFaces);
     for (unsigned f = 0; f < mesh.mNumFaces; ++f)
     {
         const aiFace& face = mesh.mFaces[f];
@@ -52,9 +120,9 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
         {
             continue; // points and lines: nothing to shade or to cast shadows
         }
-        const unsigned corners[3] = {face.mIndices[0], face.mIndices[1], face.mIndices[2]};
-        for (unsigned i : corners)
+        for (unsigned c = 0; c < 3; ++c)
         {
+            const unsigned i = face.mIndices[c];
             if (i >= mesh.mNumVertices)
             {
                 Fail(path,
@@ -66,18 +134,54 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
                      "mesh " + std::to_string(meshIndex) + " has a position that is not finite");
             }
         }
-        const Float3 faceNormal = mesh.mNormals ? Float3{0, 0, 0}
-                                                : FaceNormal(ToFloat3(mesh.mVertices[corners[0]]),
-                                                             ToFloat3(mesh.mVertices[corners[1]]),
-                                                             ToFloat3(mesh.mVertices[corners[2]]));
-        for (unsigned i : corners)
+        const aiVector3D& a = mesh.mVertices[face.mIndices[0]];
+        const aiVector3D& b = mesh.mVertices[face.mIndices[1]];
+        const aiVector3D& c = mesh.mVertices[face.mIndices[2]];
+        if (a == b || b == c || c == a)
         {
+            continue; // a line or a point drawn as a triangle: it covers nothing
+        }
+        kept.push_back(f);
+    }
+
+    // Smooth normals where the mesh has none: per corner, its position's entry.
+    std::vector<std::uint32_t> entries;
+    std::unique_ptr<PositionSums> sums;
+    if (!mesh.mNormals)
+    {
+        sums = std::make_unique<PositionSums>(std::min<size_t>(mesh.mNumVertices, 3 * kept.size()));
+        entries.resize(3 * kept.size());
+        for (size_t t = 0; t < kept.size(); ++t)
+        {
+            const unsigned* corners = mesh.mFaces[kept[t]].mIndices;
+            const Float3 a = ToFloat3(mesh.mVertices[corners[0]]);
+            const Float3 b = ToFloat3(mesh.mVertices[corners[1]]);
+            const Float3 c = ToFloat3(mesh.mVertices[corners[2]]);
+            const Float3 faceNormal = SafeNormalize(Cross(b - a, c - a));
+            for (unsigned k = 0; k < 3; ++k)
+            {
+                const std::uint32_t entry = sums->Entry(k == 0 ? a : k == 1 ? b : c);
+                entries[3 * t + k] = entry;
+                Float3& sum = sums->Sum(entry);
+                sum = sum + faceNormal;
+            }
+        }
+    }
+
+    material.triangles.reserve(material.triangles.size() + 3 * kept.size());
+    positions.reserve(positions.size() + 3 * kept.size());
+    const aiVector3D* uv = mesh.mTextureCoords[0];
+    for (size_t t = 0; t < kept.size(); ++t)
+    {
+        const unsigned* corners = mesh.mFaces[kept[t]].mIndices;
+        for (unsigned k = 0; k < 3; ++k)
+        {
+            const unsigned i = corners[k];
             _Vertex v;
             v.position = ToFloat3(mesh.mVertices[i]);
-            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : faceNormal;
-            v.texCoord = mesh.mTextureCoords[0]
-                             ? Float2{mesh.mTextureCoords[0][i].x, mesh.mTextureCoords[0][i].y}
-                             : Float2{0.0f, 0.0f};
+            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i])
+                                     : SafeNormalize(sums->Sum(entries[3 * t + k]));
+            v.texCoord = uv ? Float2{uv[i].x, uv[i].y} : Float2{0.0f, 0.0f};
             v.color = {1.0f, 1.0f, 1.0f};
             material.triangles.push_back(v);
             positions.push_back(v.position);

@@ -6,11 +6,6 @@
 #include <string>
 #include <vector>
 
-// The post-processing of the import: assimp's preset for real-time rendering at its
-// highest quality (triangulation, smooth normals where the file has none, joining and
-// validation among others).
-constexpr unsigned kSceneImportFlags = 0x379ECB;
-
 struct ImportedMaterial
 {
     bool hasDiffuseTexture = false;
@@ -31,8 +26,11 @@ struct ImportedScene
     std::vector<Float3> positions;
 };
 
-// Imports the scene file at path (UTF-8). Faces with fewer than three corners
-// (points and lines) are skipped. Throws std::runtime_error naming the file when the
+// Imports the scene file at path (UTF-8). Polygons are split into triangles; faces
+// with fewer than three corners (points and lines) and triangles with two corners at
+// one point are skipped. A mesh without normals gets smooth ones: each corner the sum
+// of the unit normals of the mesh's triangles with a corner at exactly its position,
+// made unit length. Throws std::runtime_error naming the file when the
 // importer gives up (missing, unreadable or malformed file, with the importer's
 // reason), when what it returns is inconsistent (a corner index out of range, a
 // position that is not finite, a material index out of range), or when the scene
