@@ -89,7 +89,9 @@ float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triang
         double estimate = 0.0;
         for (const std::vector<_Vertex>* triangles : triangleLists)
         {
-            estimate += EstimateTessellatedVertices(*triangles, threshold);
+            // Beyond the limit the sum need not go on: it only grows.
+            estimate += EstimateTessellatedVertices(*triangles, threshold,
+                                                    kInteractiveVertexCount - estimate);
         }
         if (estimate <= kInteractiveVertexCount)
         {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
+#include <numeric>
 #include <set>
 #include <stdexcept>
 
@@ -189,9 +190,11 @@ void Model::Tessellate(float threshold, double detail)
 {
     const std::uint64_t budget = TessellationVertexBudget();
     std::uint64_t total = 0;
+    std::vector<std::uint64_t> counts;
     for (const MaterialGroup& group : groups)
     {
-        total += CountTessellatedVertices(group.vertices, threshold, budget - total);
+        counts.push_back(CountTessellatedVertices(group.vertices, threshold, budget - total));
+        total += counts.back();
         if (total > budget)
         {
             const auto estimateAt = [&](float area)
@@ -209,9 +212,9 @@ void Model::Tessellate(float threshold, double detail)
                 BudgetRefusal(threshold, estimate, budget, positions.size(), detail, estimateAt));
         }
     }
-    for (MaterialGroup& group : groups)
+    for (size_t g = 0; g < groups.size(); ++g)
     {
-        TessellateTriangles(group.vertices, threshold);
+        TessellateTriangles(groups[g].vertices, threshold, counts[g]);
     }
 }
 
@@ -251,13 +254,9 @@ void Model::BuildVertexArray()
     vertices.reserve(total);
     for (MaterialGroup& group : groups)
     {
-        group.indices.clear();
-        group.indices.reserve(group.vertices.size());
-        for (const _Vertex& v : group.vertices)
-        {
-            vertices.push_back(v);
-            group.indices.push_back(static_cast<GLuint>(vertices.size() - 1));
-        }
+        group.indices.resize(group.vertices.size());
+        std::iota(group.indices.begin(), group.indices.end(), static_cast<GLuint>(vertices.size()));
+        vertices.insert(vertices.end(), group.vertices.begin(), group.vertices.end());
     }
 }
 
