@@ -45,6 +45,8 @@ enum Kind : std::uint32_t
 constexpr int kResultFd = 3;
 // The child's exit status when an allocation passed its memory limit.
 constexpr int kExitOutOfMemory = 3;
+// The corners that can be added to the scene's positions without moving them.
+constexpr size_t kSparePositions = 64;
 // The longest texture path and failure message taken from the child.
 constexpr std::uint32_t kMaxText = 4096;
 
@@ -231,8 +233,9 @@ public:
         }
         return std::string(Take(length), length);
     }
-    // count records of type T, every float in them finite.
-    template <typename T> std::vector<T> Records(std::uint64_t count, const char* what)
+    // count records of type T, every float in them finite, with room for spare more.
+    template <typename T>
+    std::vector<T> Records(std::uint64_t count, const char* what, size_t spare = 0)
     {
         static_assert(sizeof(T) % sizeof(float) == 0, "records of floats");
         if (count > Left() / sizeof(T))
@@ -240,7 +243,9 @@ public:
             Inconsistent(std::string("more ") + what + " than it holds");
         }
         const T* from = reinterpret_cast<const T*>(Take(static_cast<size_t>(count) * sizeof(T)));
-        std::vector<T> records(from, from + count);
+        std::vector<T> records;
+        records.reserve(static_cast<size_t>(count) + spare);
+        records.insert(records.end(), from, from + count);
         if (!AllFinite(reinterpret_cast<const float*>(records.data()),
                        records.size() * (sizeof(T) / sizeof(float))))
         {
@@ -298,7 +303,8 @@ ImportedScene ReadResult(const std::string& path, int fd)
         reader.Inconsistent(std::to_string(positions) + " positions for " +
                             std::to_string(corners) + " corners");
     }
-    scene.positions = reader.Records<Float3>(positions, "positions");
+    // Room for the corners of a floor, which the model adds after the scene's own.
+    scene.positions = reader.Records<Float3>(positions, "positions", kSparePositions);
     if (reader.Left() != 0)
     {
         reader.Inconsistent("bytes beyond its end");

@@ -166,11 +166,10 @@ void Model::Import(QString directory, QString fileName,
                                    : std::nullopt);
     }
     positions = std::move(scene.positions);
+    // With room for a floor's corners, which AddGroup appends.
+    indices.reserve(positions.capacity());
     indices.resize(positions.size());
-    for (size_t k = 0; k < indices.size(); ++k)
-    {
-        indices[k] = static_cast<GLuint>(k);
-    }
+    std::iota(indices.begin(), indices.end(), GLuint{0});
 }
 
 void Model::AddGroup(std::vector<_Vertex> triangles)
