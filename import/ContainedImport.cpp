@@ -478,6 +478,64 @@ namespace
     std::_Exit(kExitOutOfMemory);
 }
 
+// The child's layout: the result's memory file itself, sized and mapped once the scene's
+// counts are known, so that the corners are written once, straight into it. When they
+// are, the child ends at once: the importer's destructors would only free memory that
+// the system frees faster.
+class ResultFileLayout : public SceneLayout
+{
+public:
+    Places Place(const std::vector<ImportedMaterial>& materials,
+                 const std::vector<std::uint64_t>& corners, std::uint64_t positions) override
+    {
+        std::vector<std::string> texts;
+        size_t size = sizeof kMagic + 2 * sizeof(std::uint32_t);
+        for (size_t m = 0; m < materials.size(); ++m)
+        {
+            texts.push_back(materials[m].diffuseTexture.substr(0, kMaxText));
+            size += sizeof(std::uint8_t) + sizeof(std::uint32_t) + texts[m].size() +
+                    sizeof(std::uint64_t) + corners[m] * sizeof(_Vertex);
+        }
+        size += sizeof(std::uint64_t) + positions * sizeof(Float3);
+        if (ftruncate(kResultFd, static_cast<off_t>(size)) != 0)
+        {
+            throw std::runtime_error(std::string("cannot size the import's result: ") +
+                                     std::strerror(errno));
+        }
+        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, kResultFd, 0);
+        if (data == MAP_FAILED)
+        {
+            ftruncate(kResultFd, 0);
+            throw std::runtime_error(std::string("cannot map the import's result: ") +
+                                     std::strerror(errno));
+        }
+        char* at = static_cast<char*>(data);
+        const auto put = [&at](const void* bytes, size_t count)
+        {
+            std::memcpy(at, bytes, count);
+            at += count;
+        };
+        const auto number = [&put](auto value) { put(&value, sizeof value); };
+        put(kMagic, sizeof kMagic);
+        number(static_cast<std::uint32_t>(kScene));
+        number(static_cast<std::uint32_t>(materials.size()));
+        Places places;
+        for (size_t m = 0; m < materials.size(); ++m)
+        {
+            number(static_cast<std::uint8_t>(materials[m].hasDiffuseTexture));
+            number(static_cast<std::uint32_t>(texts[m].size()));
+            put(texts[m].data(), texts[m].size());
+            number(static_cast<std::uint64_t>(corners[m]));
+            places.corners.push_back(reinterpret_cast<_Vertex*>(at));
+            at += corners[m] * sizeof(_Vertex);
+        }
+        number(static_cast<std::uint64_t>(positions));
+        places.positions = reinterpret_cast<Float3*>(at);
+        return places;
+    }
+    void Written() override { std::_Exit(0); }
+};
+
 } // namespace
 
 int RunImportChild(int argc, char** argv)
@@ -509,10 +567,12 @@ int RunImportChild(int argc, char** argv)
         std::perror("vertexshadows-import: descriptor 3");
         return 1;
     }
-    ImportedScene scene;
+    // A scene is written by the layout, which ends the child; what returns has failed,
+    // before anything was written.
     try
     {
-        scene = ImportScene(argv[3]);
+        ResultFileLayout layout;
+        ImportSceneInto(argv[3], layout);
     }
     catch (const std::exception& error)
     {
@@ -520,16 +580,7 @@ int RunImportChild(int argc, char** argv)
         out.Text(error.what());
         return out.Finish();
     }
-    out.Header(kScene);
-    out.Number(static_cast<std::uint32_t>(scene.materials.size()));
-    for (const ImportedMaterial& material : scene.materials)
-    {
-        out.Number(static_cast<std::uint8_t>(material.hasDiffuseTexture));
-        out.Text(material.diffuseTexture);
-        out.Number(static_cast<std::uint64_t>(material.triangles.size()));
-        out.Bytes(material.triangles.data(), material.triangles.size() * sizeof(_Vertex));
-    }
-    out.Number(static_cast<std::uint64_t>(scene.positions.size()));
-    out.Bytes(scene.positions.data(), scene.positions.size() * sizeof(Float3));
+    out.Header(kFailure);
+    out.Text("the import ended without a result");
     return out.Finish();
 }

@@ -25,7 +25,7 @@ namespace
 // meshes, tangents and bone weights would only index, reorder and split what is unindexed
 // here anyway, and cost seconds at millions of triangles. Dropping triangles with two
 // corners at one point and smooth normals for meshes without any are done while the
-// corners are read (ReadMesh): the importer's own steps search every vertex's
+// corners are read (KeptTriangles, WriteCorners): the importer's own steps search every vertex's
 // neighbourhood and take most of a large scene's import.
 constexpr unsigned kSceneImportFlags = aiProcess_Triangulate | aiProcess_ValidateDataStructure |
                                        aiProcess_RemoveRedundantMaterials | aiProcess_SortByPType |
@@ -97,6 +97,7 @@ public:
         }
     }
     Float3& Sum(std::uint32_t entry) { return m_sums[entry]; }
+    std::vector<Float3>& Sums() { return m_sums; }
 
 private:
     std::vector<std::uint32_t> m_slots; // entry + 1, 0 for an empty slot
@@ -105,12 +106,11 @@ private:
     std::vector<Float3> m_sums;
 };
 
-// The importer's own checks do not cover everything a hostile file can do, so
-// every corner index and position is checked before it is used.
-void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
-              ImportedMaterial& material, std::vector<Float3>& positions)
+// The triangles of a mesh to keep, by their place in mesh.mFaces: those with three
+// corners at three points. The importer's own checks do not cover everything a hostile
+// file can do, so every corner index and position is checked before it is used.
+std::vector<unsigned> KeptTriangles(const std::string& path, unsigned meshIndex, const aiMesh& mesh)
 {
-    // The triangles to keep, by their first corner's place in mesh.mFaces.
     std::vector<unsigned> kept;
     kept.reserve(mesh.mNumFaces);
     for (unsigned f = 0; f < mesh.mNumFaces; ++f)
@@ -143,7 +143,14 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
         }
         kept.push_back(f);
     }
+    return kept;
+}
 
+// Writes the corners of the kept triangles of mesh to corners and their positions to
+// positions, three per triangle.
+void WriteCorners(const aiMesh& mesh, const std::vector<unsigned>& kept, _Vertex* corners,
+                  Float3* positions)
+{
     // Smooth normals where the mesh has none: per corner, its position's entry.
     std::vector<std::uint32_t> entries;
     std::unique_ptr<PositionSums> sums;
@@ -153,10 +160,10 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
         entries.resize(3 * kept.size());
         for (size_t t = 0; t < kept.size(); ++t)
         {
-            const unsigned* corners = mesh.mFaces[kept[t]].mIndices;
-            const Float3 a = ToFloat3(mesh.mVertices[corners[0]]);
-            const Float3 b = ToFloat3(mesh.mVertices[corners[1]]);
-            const Float3 c = ToFloat3(mesh.mVertices[corners[2]]);
+            const unsigned* face = mesh.mFaces[kept[t]].mIndices;
+            const Float3 a = ToFloat3(mesh.mVertices[face[0]]);
+            const Float3 b = ToFloat3(mesh.mVertices[face[1]]);
+            const Float3 c = ToFloat3(mesh.mVertices[face[2]]);
             const Float3 faceNormal = SafeNormalize(Cross(b - a, c - a));
             for (unsigned k = 0; k < 3; ++k)
             {
@@ -166,28 +173,53 @@ void ReadMesh(const std::string& path, unsigned meshIndex, const aiMesh& mesh,
                 sum = sum + faceNormal;
             }
         }
+        for (Float3& sum : sums->Sums())
+        {
+            sum = SafeNormalize(sum);
+        }
     }
 
-    material.triangles.reserve(material.triangles.size() + 3 * kept.size());
-    positions.reserve(positions.size() + 3 * kept.size());
     const aiVector3D* uv = mesh.mTextureCoords[0];
     for (size_t t = 0; t < kept.size(); ++t)
     {
-        const unsigned* corners = mesh.mFaces[kept[t]].mIndices;
+        const unsigned* face = mesh.mFaces[kept[t]].mIndices;
         for (unsigned k = 0; k < 3; ++k)
         {
-            const unsigned i = corners[k];
+            const unsigned i = face[k];
             _Vertex v;
             v.position = ToFloat3(mesh.mVertices[i]);
-            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i])
-                                     : SafeNormalize(sums->Sum(entries[3 * t + k]));
+            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : sums->Sum(entries[3 * t + k]);
             v.texCoord = uv ? Float2{uv[i].x, uv[i].y} : Float2{0.0f, 0.0f};
             v.color = {1.0f, 1.0f, 1.0f};
-            material.triangles.push_back(v);
-            positions.push_back(v.position);
+            *corners++ = v;
+            *positions++ = v.position;
         }
     }
 }
+
+// The layout of ImportScene: the scene's own vectors.
+class VectorLayout : public SceneLayout
+{
+public:
+    explicit VectorLayout(ImportedScene& scene) : m_scene(scene) {}
+    Places Place(const std::vector<ImportedMaterial>& materials,
+                 const std::vector<std::uint64_t>& corners, std::uint64_t positions) override
+    {
+        m_scene.materials = materials;
+        Places places;
+        for (size_t m = 0; m < materials.size(); ++m)
+        {
+            m_scene.materials[m].triangles.resize(static_cast<size_t>(corners[m]));
+            places.corners.push_back(m_scene.materials[m].triangles.data());
+        }
+        m_scene.positions.resize(static_cast<size_t>(positions));
+        places.positions = m_scene.positions.data();
+        return places;
+    }
+
+private:
+    ImportedScene& m_scene;
+};
 
 // Why the import failed, in words. The post-processing drops every mesh with a
 // position that is not finite and then gives up with "No meshes remaining", which
@@ -236,7 +268,7 @@ std::string ExplainFailure(const std::string& path, const std::string& importerR
 
 } // namespace
 
-ImportedScene ImportScene(const std::string& path)
+void ImportSceneInto(const std::string& path, SceneLayout& layout)
 {
     Assimp::Importer importer;
     // Every file the importer opens, the material library included, goes through a file
@@ -256,12 +288,11 @@ ImportedScene ImportScene(const std::string& path)
         Fail(path, ExplainFailure(path, importer.GetErrorString()));
     }
 
-    ImportedScene result;
-    result.materials.resize(scene->mNumMaterials);
+    std::vector<ImportedMaterial> materials(scene->mNumMaterials);
     for (unsigned m = 0; m < scene->mNumMaterials; ++m)
     {
         const aiMaterial* material = scene->mMaterials[m];
-        ImportedMaterial& out = result.materials[m];
+        ImportedMaterial& out = materials[m];
         if (aiGetMaterialTextureCount(material, aiTextureType_DIFFUSE) != 0)
         {
             aiString texturePath;
@@ -271,18 +302,43 @@ ImportedScene ImportScene(const std::string& path)
         }
     }
 
+    // Every mesh checked and counted before anything is written.
+    std::vector<std::vector<unsigned>> kept(scene->mNumMeshes);
+    std::vector<std::uint64_t> corners(materials.size(), 0);
+    std::uint64_t positions = 0;
     for (unsigned m = 0; m < scene->mNumMeshes; ++m)
     {
         const aiMesh* mesh = scene->mMeshes[m];
-        if (!mesh || !mesh->mVertices || mesh->mMaterialIndex >= result.materials.size())
+        if (!mesh || !mesh->mVertices || mesh->mMaterialIndex >= materials.size())
         {
             Fail(path, "mesh " + std::to_string(m) + " is malformed");
         }
-        ReadMesh(path, m, *mesh, result.materials[mesh->mMaterialIndex], result.positions);
+        kept[m] = KeptTriangles(path, m, *mesh);
+        corners[mesh->mMaterialIndex] += 3 * kept[m].size();
+        positions += 3 * kept[m].size();
     }
-    if (result.positions.empty())
+    if (positions == 0)
     {
         Fail(path, "it contains no triangles");
     }
-    return result;
+
+    SceneLayout::Places places = layout.Place(materials, corners, positions);
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+    {
+        const aiMesh& mesh = *scene->mMeshes[m];
+        WriteCorners(mesh, kept[m], places.corners[mesh.mMaterialIndex], places.positions);
+        places.corners[mesh.mMaterialIndex] += 3 * kept[m].size();
+        places.positions += 3 * kept[m].size();
+        // Each mesh's list goes as soon as it is written.
+        std::vector<unsigned>().swap(kept[m]);
+    }
+    layout.Written();
+}
+
+ImportedScene ImportScene(const std::string& path)
+{
+    ImportedScene scene;
+    VectorLayout layout(scene);
+    ImportSceneInto(path, layout);
+    return scene;
 }

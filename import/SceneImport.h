@@ -3,6 +3,7 @@
 #include "scene/VectorTypes.h"
 #include "scene/Vertex.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,3 +37,26 @@ struct ImportedScene
 // position that is not finite, a material index out of range), or when the scene
 // holds no triangle.
 ImportedScene ImportScene(const std::string& path);
+
+// Where ImportSceneInto writes a scene: once the scene is read and checked, it is told
+// the materials (their triangles empty), each material's number of corners and the
+// number of positions, and answers where each material's corners and the positions go,
+// each place with room for that many.
+class SceneLayout
+{
+public:
+    struct Places
+    {
+        std::vector<_Vertex*> corners; // one per material
+        Float3* positions = nullptr;
+    };
+    virtual ~SceneLayout() = default;
+    virtual Places Place(const std::vector<ImportedMaterial>& materials,
+                         const std::vector<std::uint64_t>& corners, std::uint64_t positions) = 0;
+    // Called when every corner is written, before the importer frees the scene it read.
+    virtual void Written() {}
+};
+
+// ImportScene, writing the scene where layout says. Throws as ImportScene does, always
+// before it asks layout for places.
+void ImportSceneInto(const std::string& path, SceneLayout& layout);
