@@ -5,6 +5,7 @@
 #include "app/FrameRate.h"
 #include "app/Screenshot.h"
 #include "audio/AudioLog.h"
+#include "import/ContainedImport.h"
 #include "ui_MainWindow.h"
 
 #include <GL/glew.h>
@@ -55,6 +56,14 @@ MainWindow::MainWindow(QWidget* parent) : MainWindow(Settings(), parent) {}
 MainWindow::MainWindow(const Settings& settings, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), ui(std::make_unique<Ui_MainWindow>())
 {
+    // A scene given by name is imported in its child from the start: the window, the
+    // OpenGL context and the compute start-up go on beside it.
+    if (!settings.scene.empty())
+    {
+        const SceneRequest request = SceneRequestFor(settings);
+        m_startedImport =
+            std::make_shared<StartedImport>(request.directory + "/" + request.fileName);
+    }
     ui->setupUi(this);
     m_controls.SetReference(settings.reference);
     m_controls.SetRefine(settings.refine);
@@ -125,6 +134,7 @@ void MainWindow::InitScene()
     if (!m_settings.scene.empty())
     {
         request.stageDone = &LogStage;
+        request.load.startedImport = std::move(m_startedImport);
     }
     m_demo->LoadScene(request);
 

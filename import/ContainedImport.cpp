@@ -133,25 +133,6 @@ int MemoryFile(const char* name)
     return high;
 }
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-        {
-            close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Whether none of count floats is infinite or not a number (all exponent bits set). A
 // large array is checked in two halves at once.
 bool AllFinite(const float* floats, size_t count)
@@ -261,7 +242,8 @@ private:
     size_t m_at = 0;
 };
 
-ImportedScene ReadResult(const std::string& path, int fd)
+// The child's result; imported is called once it is known to be a scene.
+ImportedScene ReadResult(const std::string& path, int fd, const std::function<void()>& imported)
 {
     ResultReader reader(path, fd);
     if (std::memcmp(reader.Take(sizeof kMagic), kMagic, sizeof kMagic) != 0)
@@ -277,6 +259,7 @@ ImportedScene ReadResult(const std::string& path, int fd)
     {
         reader.Inconsistent("an unknown kind of result");
     }
+    imported();
     ImportedScene scene;
     const auto materials = reader.Number<std::uint32_t>();
     if (materials > reader.Left())
@@ -365,16 +348,25 @@ std::uint64_t ImportMemoryLimit()
 ImportedScene ImportSceneContained(const std::string& path,
                                    const std::function<void(const char* step)>& stepDone)
 {
-    const Descriptor result(MemoryFile("vertexshadows-import-result"));
-    const Descriptor errors(MemoryFile("vertexshadows-import-errors"));
-    if (result.Get() < 0 || errors.Get() < 0)
+    StartedImport import(path);
+    return import.Take(stepDone);
+}
+
+StartedImport::StartedImport(const std::string& path)
+    : m_path(path), m_result(MemoryFile("vertexshadows-import-result")),
+      m_errors(MemoryFile("vertexshadows-import-errors")), m_helper(HelperPath()),
+      m_memoryLimit(ImportMemoryLimit())
+{
+    if (m_result < 0 || m_errors < 0)
     {
+        const int error = errno;
+        CloseFiles();
         Fail(path,
-             std::string("cannot make a memory file for the import: ") + std::strerror(errno));
+             std::string("cannot make a memory file for the import: ") + std::strerror(error));
     }
-    const std::string helper = HelperPath();
-    const std::uint64_t memoryLimit = ImportMemoryLimit();
-    const std::string limitText = std::to_string(memoryLimit);
+    const std::string& helper = m_helper;
+    const int result = m_result, errors = m_errors;
+    const std::string limitText = std::to_string(m_memoryLimit);
     const std::string secondsText = std::to_string(kImportSeconds);
     char* const arguments[] = {
         const_cast<char*>(helper.c_str()), const_cast<char*>(limitText.c_str()),
@@ -384,8 +376,8 @@ ImportedScene ImportSceneContained(const std::string& path,
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, errors.Get(), 2);
-    posix_spawn_file_actions_adddup2(&files, result.Get(), kResultFd);
+    posix_spawn_file_actions_adddup2(&files, errors, 2);
+    posix_spawn_file_actions_adddup2(&files, result, kResultFd);
     posix_spawn_file_actions_addclosefrom_np(&files, kResultFd + 1);
     // The child starts with every signal at its default and none blocked, whatever the
     // threads of this process have set.
@@ -406,12 +398,48 @@ ImportedScene ImportSceneContained(const std::string& path,
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0)
     {
+        CloseFiles();
         Fail(path, "cannot start the import helper " + helper + ": " + std::strerror(spawned));
     }
+    m_child = child;
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kImportSeconds);
+}
 
+StartedImport::~StartedImport()
+{
+    if (m_child > 0)
+    {
+        kill(m_child, SIGKILL);
+        int status = 0;
+        while (waitpid(m_child, &status, 0) < 0 && errno == EINTR)
+        {
+        }
+    }
+    CloseFiles();
+}
+
+void StartedImport::CloseFiles()
+{
+    for (int* fd : {&m_result, &m_errors})
+    {
+        if (*fd >= 0)
+        {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+ImportedScene StartedImport::Take(const std::function<void(const char* step)>& stepDone)
+{
+    const std::string& path = m_path;
+    const pid_t child = m_child;
+    if (child <= 0)
+    {
+        Fail(path, "the import was taken already");
+    }
     // Waiting by polling keeps the wait bounded without touching signal handlers that
     // other parts of the process (the toolkit's child watcher) own.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kImportSeconds);
     int status = 0;
     bool killed = false;
     for (auto pause = std::chrono::microseconds(200);;)
@@ -421,7 +449,7 @@ ImportedScene ImportSceneContained(const std::string& path,
         {
             break;
         }
-        if (std::chrono::steady_clock::now() > deadline)
+        if (std::chrono::steady_clock::now() > m_deadline)
         {
             kill(child, SIGKILL);
             killed = true;
@@ -433,8 +461,17 @@ ImportedScene ImportSceneContained(const std::string& path,
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
+    m_child = 0;
+    // The memory files go with this call, whatever it ends in.
+    struct Closer
+    {
+        StartedImport& import;
+        ~Closer() { import.CloseFiles(); }
+    } closer{*this};
+    const std::uint64_t memoryLimit = m_memoryLimit;
+    const std::string& helper = m_helper;
 
-    const std::string words = LastWords(errors.Get());
+    const std::string words = LastWords(m_errors);
     const std::string said = words.empty() ? std::string() : " (it said: " + words + ")";
     if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
     {
@@ -458,11 +495,14 @@ ImportedScene ImportSceneContained(const std::string& path,
         Fail(path, "the import helper " + helper + " failed (exit status " +
                        std::to_string(WEXITSTATUS(status)) + ")" + said);
     }
-    if (stepDone)
-    {
-        stepDone("import");
-    }
-    ImportedScene scene = ReadResult(path, result.Get());
+    ImportedScene scene = ReadResult(path, m_result,
+                                     [&]
+                                     {
+                                         if (stepDone)
+                                         {
+                                             stepDone("import");
+                                         }
+                                     });
     if (stepDone)
     {
         stepDone("hand-back");

@@ -109,7 +109,7 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             options.stepDone(step);
         }
     };
-    Import(directory, fileName, stepDone);
+    Import(directory, fileName, options.startedImport.get(), stepDone);
 
     const Bounds bounds = BoundsOf(positions);
     if (options.ground)
@@ -147,12 +147,14 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
     world = options.frame ? FrameBounds(bounds) : Identity();
 }
 
-void Model::Import(QString directory, QString fileName,
+void Model::Import(QString directory, QString fileName, StartedImport* started,
                    const std::function<void(const char* step)>& stepDone)
 {
     this->directory = directory;
     sceneFile = directory + "/" + fileName;
-    ImportedScene scene = ImportSceneContained(sceneFile.toStdString(), stepDone);
+    const std::string path = sceneFile.toStdString();
+    ImportedScene scene = started && started->Path() == path ? started->Take(stepDone)
+                                                             : ImportSceneContained(path, stepDone);
 
     groups.clear();
     texturePaths.clear();

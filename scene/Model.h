@@ -15,9 +15,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class StartedImport;
 
 // The triangles of one material.
 struct MaterialGroup
@@ -55,6 +58,9 @@ struct LoadOptions
     // Multiplies the largest triangle's area: above 1, a coarser mesh for a frame that
     // refines where the shadows fall.
     double coarsen = 1.0;
+    // The import of this scene's file, started ahead in its child (see StartedImport);
+    // null to start it in Load.
+    std::shared_ptr<StartedImport> startedImport;
     // Told the name of each step of the load as it ends, for timing them one by one:
     // "import", "hand-back", "detail search" (framed scenes only), "refinement",
     // "textures", "vertex array", "upload".
@@ -98,7 +104,8 @@ public:
 private:
     // The steps of Load, in their order.
     // stepDone is told "import" and "hand-back" (see ImportSceneContained).
-    void Import(QString directory, QString fileName,
+    // The import is taken from started where it was started for this file.
+    void Import(QString directory, QString fileName, StartedImport* started,
                 const std::function<void(const char* step)>& stepDone);
     // Appends a group of triangles (three vertices each) without a texture of its
     // material, and their corners to the coarse geometry that occludes the light.
