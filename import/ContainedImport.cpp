@@ -566,11 +566,11 @@ public:
             number(static_cast<std::uint32_t>(texts[m].size()));
             put(texts[m].data(), texts[m].size());
             number(static_cast<std::uint64_t>(corners[m]));
-            places.corners.push_back(reinterpret_cast<_Vertex*>(at));
+            places.corners.push_back(at);
             at += corners[m] * sizeof(_Vertex);
         }
         number(static_cast<std::uint64_t>(positions));
-        places.positions = reinterpret_cast<Float3*>(at);
+        places.positions = at;
         return places;
     }
     void Written() override { std::_Exit(0); }

@@ -146,10 +146,10 @@ std::vector<unsigned> KeptTriangles(const std::string& path, unsigned meshIndex,
     return kept;
 }
 
-// Writes the corners of the kept triangles of mesh to corners and their positions to
-// positions, three per triangle.
-void WriteCorners(const aiMesh& mesh, const std::vector<unsigned>& kept, _Vertex* corners,
-                  Float3* positions)
+// Writes the corners of the kept triangles of mesh to corners (_Vertex records) and their
+// positions to positions (Float3 records), three per triangle; neither need be aligned.
+void WriteCorners(const aiMesh& mesh, const std::vector<unsigned>& kept, char* corners,
+                  char* positions)
 {
     // Smooth normals where the mesh has none: per corner, its position's entry.
     std::vector<std::uint32_t> entries;
@@ -191,8 +191,10 @@ void WriteCorners(const aiMesh& mesh, const std::vector<unsigned>& kept, _Vertex
             v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : sums->Sum(entries[3 * t + k]);
             v.texCoord = uv ? Float2{uv[i].x, uv[i].y} : Float2{0.0f, 0.0f};
             v.color = {1.0f, 1.0f, 1.0f};
-            *corners++ = v;
-            *positions++ = v.position;
+            std::memcpy(corners, &v, sizeof v);
+            corners += sizeof v;
+            std::memcpy(positions, &v.position, sizeof v.position);
+            positions += sizeof v.position;
         }
     }
 }
@@ -210,10 +212,11 @@ public:
         for (size_t m = 0; m < materials.size(); ++m)
         {
             m_scene.materials[m].triangles.resize(static_cast<size_t>(corners[m]));
-            places.corners.push_back(m_scene.materials[m].triangles.data());
+            places.corners.push_back(
+                reinterpret_cast<char*>(m_scene.materials[m].triangles.data()));
         }
         m_scene.positions.resize(static_cast<size_t>(positions));
-        places.positions = m_scene.positions.data();
+        places.positions = reinterpret_cast<char*>(m_scene.positions.data());
         return places;
     }
 
@@ -327,8 +330,8 @@ void ImportSceneInto(const std::string& path, SceneLayout& layout)
     {
         const aiMesh& mesh = *scene->mMeshes[m];
         WriteCorners(mesh, kept[m], places.corners[mesh.mMaterialIndex], places.positions);
-        places.corners[mesh.mMaterialIndex] += 3 * kept[m].size();
-        places.positions += 3 * kept[m].size();
+        places.corners[mesh.mMaterialIndex] += 3 * kept[m].size() * sizeof(_Vertex);
+        places.positions += 3 * kept[m].size() * sizeof(Float3);
         // Each mesh's list goes as soon as it is written.
         std::vector<unsigned>().swap(kept[m]);
     }

@@ -41,14 +41,15 @@ ImportedScene ImportScene(const std::string& path);
 // Where ImportSceneInto writes a scene: once the scene is read and checked, it is told
 // the materials (their triangles empty), each material's number of corners and the
 // number of positions, and answers where each material's corners and the positions go,
-// each place with room for that many.
+// each place with room for that many. The places need not be aligned: the records are
+// copied there byte by byte.
 class SceneLayout
 {
 public:
     struct Places
     {
-        std::vector<_Vertex*> corners; // one per material
-        Float3* positions = nullptr;
+        std::vector<char*> corners; // _Vertex records, one place per material
+        char* positions = nullptr;  // Float3 records
     };
     virtual ~SceneLayout() = default;
     virtual Places Place(const std::vector<ImportedMaterial>& materials,
