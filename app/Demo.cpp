@@ -45,6 +45,16 @@ Demo::~Demo()
 
 void Demo::LoadScene(const SceneRequest& request)
 {
+    double stageStart = Seconds();
+    const auto stageDone = [&](const char* stage)
+    {
+        if (request.stageDone)
+        {
+            const double now = Seconds();
+            request.stageDone(stage, now - stageStart);
+            stageStart = now;
+        }
+    };
     m_gl.MakeCurrent();
     if (request.music)
     {
@@ -58,11 +68,25 @@ void Demo::LoadScene(const SceneRequest& request)
     glClearColor(0.5f, 0.5f, 1.0f, 1.0f);
 
     m_program = GlProgram(LoadShaderProgram("VertexShader.txt", "FragmentShader.txt"));
+    stageDone("shader program");
+    LoadOptions load = request.load;
+    if (request.stageDone)
+    {
+        load.stepDone = [&, next = load.stepDone](const char* step)
+        {
+            if (next)
+            {
+                next(step);
+            }
+            stageDone(step);
+        };
+    }
     m_model.Load(QString::fromStdString(request.directory),
-                 QString::fromStdString(request.fileName), request.load);
+                 QString::fromStdString(request.fileName), load);
 
-    m_deviceScene = CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model,
-                                      request.destination, std::move(m_compute.glSharing));
+    m_deviceScene =
+        CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model, request.destination,
+                          std::move(m_compute.glSharing), stageDone);
     if (!m_deviceScene.sharingRefusal.empty())
     {
         m_description = DescribePath(m_compute.deviceName, m_deviceScene.sharingRefusal);

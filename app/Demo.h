@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ struct SceneRequest
     // The music file to loop, or null for none.
     const char* music = "WINDWLKR.S3M";
     DrawnVertices destination = DrawnVertices::InOpenGlBuffer;
+    // Where given, told each stage of LoadScene as it ends, with its seconds: for people
+    // waiting on a large scene.
+    std::function<void(const char* stage, double seconds)> stageDone;
 };
 
 // With --refine the mesh is loaded with triangles this many times larger in area: the

@@ -60,6 +60,8 @@ private:
     void CountFrameCosts(const FrameSample& sample);
 
     Settings m_settings;
+    // The import of a scene given by name, started first and taken by InitScene.
+    std::shared_ptr<StartedImport> m_startedImport;
     // The form; its widgets belong to the window through Qt's parent chain.
     std::unique_ptr<Ui_MainWindow> ui;
     // The view's native X11 window and the GLX context drawing into it, which outlives

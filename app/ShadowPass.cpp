@@ -163,7 +163,8 @@ size_t LaunchSide(int vertexCount)
 
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing)
+                              std::unique_ptr<GlSharingSteps> glSharing,
+                              const std::function<void(const char* step)>& stepDone)
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     DeviceScene scene;
@@ -209,6 +210,11 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
         CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
     scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
 
+    if (stepDone)
+    {
+        stepDone("device buffers");
+    }
+
     // Rays start on the fine vertices but are traced against the coarse triangles, in the
     // frame the world matrix places them in.
     std::vector<Float3> positions;
@@ -227,6 +233,10 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
     api->AttachShape(occluder);
     occluder->SetId(1);
     api->Commit();
+    if (stepDone)
+    {
+        stepDone("occluder build");
+    }
     return scene;
 }
 

@@ -13,6 +13,7 @@
 
 #include <GL/glew.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,10 +118,13 @@ size_t LaunchSide(int vertexCount);
 // by the model's world matrix: the space the rays are cast in.
 // With glSharing (only with DrawnVertices::InOpenGlBuffer), the drawn vertices are
 // OpenGL's buffer itself where the driver agrees; where it refuses, the scene copies
-// through the host and says so in sharingRefusal.
+// through the host and says so in sharingRefusal. stepDone, where given, is told
+// "device buffers" once the buffers exist and "occluder build" once the occluder is
+// committed.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
-                              std::unique_ptr<GlSharingSteps> glSharing = nullptr);
+                              std::unique_ptr<GlSharingSteps> glSharing = nullptr,
+                              const std::function<void(const char* step)>& stepDone = {});
 
 // One pass for the frame's world matrix, camera and light direction. When times is
 // given, the host time of each of the pass's stages is written there (ray generation,

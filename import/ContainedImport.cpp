@@ -45,6 +45,8 @@ enum Kind : std::uint32_t
 constexpr int kResultFd = 3;
 // The child's exit status when an allocation passed its memory limit.
 constexpr int kExitOutOfMemory = 3;
+// The corners that can be added to the scene's positions without moving them.
+constexpr size_t kSparePositions = 64;
 // The longest texture path and failure message taken from the child.
 constexpr std::uint32_t kMaxText = 4096;
 
@@ -131,24 +133,31 @@ int MemoryFile(const char* name)
     return high;
 }
 
-class Descriptor
+// Whether none of count floats is infinite or not a number (all exponent bits set). A
+// large array is checked in two halves at once.
+bool AllFinite(const float* floats, size_t count)
 {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
+    const auto check = [floats](size_t begin, size_t end)
     {
-        if (m_fd >= 0)
+        std::uint32_t bad = 0;
+        for (size_t i = begin; i < end; ++i)
         {
-            close(m_fd);
+            std::uint32_t bits;
+            std::memcpy(&bits, &floats[i], sizeof bits);
+            bad |= (bits & 0x7F800000u) == 0x7F800000u;
         }
+        return bad == 0;
+    };
+    if (count < (size_t{1} << 20))
+    {
+        return check(0, count);
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+    bool firstHalf = false;
+    std::thread first([&] { firstHalf = check(0, count / 2); });
+    const bool secondHalf = check(count / 2, count);
+    first.join();
+    return firstHalf && secondHalf;
+}
 
 // The child's result, mapped read-only; every read is checked against its size.
 class ResultReader
@@ -162,7 +171,9 @@ public:
             Fail(m_path, "the import helper handed back nothing");
         }
         m_size = static_cast<size_t>(info.st_size);
-        void* data = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Populated at once: the pages are all read, and faulting them in one by one
+        // costs more than the copy.
+        void* data = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (data == MAP_FAILED)
         {
             Fail(m_path, std::string("cannot map the import's result: ") + std::strerror(errno));
@@ -203,28 +214,23 @@ public:
         }
         return std::string(Take(length), length);
     }
-    // count records of type T, every float in them finite.
-    template <typename T> std::vector<T> Records(std::uint64_t count, const char* what)
+    // count records of type T, every float in them finite, with room for spare more.
+    template <typename T>
+    std::vector<T> Records(std::uint64_t count, const char* what, size_t spare = 0)
     {
         static_assert(sizeof(T) % sizeof(float) == 0, "records of floats");
         if (count > Left() / sizeof(T))
         {
             Inconsistent(std::string("more ") + what + " than it holds");
         }
-        std::vector<T> records(static_cast<size_t>(count));
-        if (records.empty())
+        const T* from = reinterpret_cast<const T*>(Take(static_cast<size_t>(count) * sizeof(T)));
+        std::vector<T> records;
+        records.reserve(static_cast<size_t>(count) + spare);
+        records.insert(records.end(), from, from + count);
+        if (!AllFinite(reinterpret_cast<const float*>(records.data()),
+                       records.size() * (sizeof(T) / sizeof(float))))
         {
-            return records;
-        }
-        const char* from = Take(records.size() * sizeof(T));
-        std::memcpy(records.data(), from, records.size() * sizeof(T));
-        const float* floats = reinterpret_cast<const float*>(records.data());
-        for (size_t i = 0; i < records.size() * (sizeof(T) / sizeof(float)); ++i)
-        {
-            if (!std::isfinite(floats[i]))
-            {
-                Inconsistent(std::string("one of its ") + what + " is not finite");
-            }
+            Inconsistent(std::string("one of its ") + what + " is not finite");
         }
         return records;
     }
@@ -236,7 +242,8 @@ private:
     size_t m_at = 0;
 };
 
-ImportedScene ReadResult(const std::string& path, int fd)
+// The child's result; imported is called once it is known to be a scene.
+ImportedScene ReadResult(const std::string& path, int fd, const std::function<void()>& imported)
 {
     ResultReader reader(path, fd);
     if (std::memcmp(reader.Take(sizeof kMagic), kMagic, sizeof kMagic) != 0)
@@ -252,6 +259,7 @@ ImportedScene ReadResult(const std::string& path, int fd)
     {
         reader.Inconsistent("an unknown kind of result");
     }
+    imported();
     ImportedScene scene;
     const auto materials = reader.Number<std::uint32_t>();
     if (materials > reader.Left())
@@ -278,7 +286,8 @@ ImportedScene ReadResult(const std::string& path, int fd)
         reader.Inconsistent(std::to_string(positions) + " positions for " +
                             std::to_string(corners) + " corners");
     }
-    scene.positions = reader.Records<Float3>(positions, "positions");
+    // Room for the corners of a floor, which the model adds after the scene's own.
+    scene.positions = reader.Records<Float3>(positions, "positions", kSparePositions);
     if (reader.Left() != 0)
     {
         reader.Inconsistent("bytes beyond its end");
@@ -336,18 +345,28 @@ std::uint64_t ImportMemoryLimit()
                   : static_cast<std::uint64_t>(RLIM_INFINITY);
 }
 
-ImportedScene ImportSceneContained(const std::string& path)
+ImportedScene ImportSceneContained(const std::string& path,
+                                   const std::function<void(const char* step)>& stepDone)
 {
-    const Descriptor result(MemoryFile("vertexshadows-import-result"));
-    const Descriptor errors(MemoryFile("vertexshadows-import-errors"));
-    if (result.Get() < 0 || errors.Get() < 0)
+    StartedImport import(path);
+    return import.Take(stepDone);
+}
+
+StartedImport::StartedImport(const std::string& path)
+    : m_path(path), m_result(MemoryFile("vertexshadows-import-result")),
+      m_errors(MemoryFile("vertexshadows-import-errors")), m_helper(HelperPath()),
+      m_memoryLimit(ImportMemoryLimit())
+{
+    if (m_result < 0 || m_errors < 0)
     {
+        const int error = errno;
+        CloseFiles();
         Fail(path,
-             std::string("cannot make a memory file for the import: ") + std::strerror(errno));
+             std::string("cannot make a memory file for the import: ") + std::strerror(error));
     }
-    const std::string helper = HelperPath();
-    const std::uint64_t memoryLimit = ImportMemoryLimit();
-    const std::string limitText = std::to_string(memoryLimit);
+    const std::string& helper = m_helper;
+    const int result = m_result, errors = m_errors;
+    const std::string limitText = std::to_string(m_memoryLimit);
     const std::string secondsText = std::to_string(kImportSeconds);
     char* const arguments[] = {
         const_cast<char*>(helper.c_str()), const_cast<char*>(limitText.c_str()),
@@ -357,8 +376,8 @@ ImportedScene ImportSceneContained(const std::string& path)
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, errors.Get(), 2);
-    posix_spawn_file_actions_adddup2(&files, result.Get(), kResultFd);
+    posix_spawn_file_actions_adddup2(&files, errors, 2);
+    posix_spawn_file_actions_adddup2(&files, result, kResultFd);
     posix_spawn_file_actions_addclosefrom_np(&files, kResultFd + 1);
     // The child starts with every signal at its default and none blocked, whatever the
     // threads of this process have set.
@@ -379,12 +398,48 @@ ImportedScene ImportSceneContained(const std::string& path)
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0)
     {
+        CloseFiles();
         Fail(path, "cannot start the import helper " + helper + ": " + std::strerror(spawned));
     }
+    m_child = child;
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kImportSeconds);
+}
 
+StartedImport::~StartedImport()
+{
+    if (m_child > 0)
+    {
+        kill(m_child, SIGKILL);
+        int status = 0;
+        while (waitpid(m_child, &status, 0) < 0 && errno == EINTR)
+        {
+        }
+    }
+    CloseFiles();
+}
+
+void StartedImport::CloseFiles()
+{
+    for (int* fd : {&m_result, &m_errors})
+    {
+        if (*fd >= 0)
+        {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+ImportedScene StartedImport::Take(const std::function<void(const char* step)>& stepDone)
+{
+    const std::string& path = m_path;
+    const pid_t child = m_child;
+    if (child <= 0)
+    {
+        Fail(path, "the import was taken already");
+    }
     // Waiting by polling keeps the wait bounded without touching signal handlers that
     // other parts of the process (the toolkit's child watcher) own.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kImportSeconds);
     int status = 0;
     bool killed = false;
     for (auto pause = std::chrono::microseconds(200);;)
@@ -394,7 +449,7 @@ ImportedScene ImportSceneContained(const std::string& path)
         {
             break;
         }
-        if (std::chrono::steady_clock::now() > deadline)
+        if (std::chrono::steady_clock::now() > m_deadline)
         {
             kill(child, SIGKILL);
             killed = true;
@@ -406,8 +461,17 @@ ImportedScene ImportSceneContained(const std::string& path)
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
+    m_child = 0;
+    // The memory files go with this call, whatever it ends in.
+    struct Closer
+    {
+        StartedImport& import;
+        ~Closer() { import.CloseFiles(); }
+    } closer{*this};
+    const std::uint64_t memoryLimit = m_memoryLimit;
+    const std::string& helper = m_helper;
 
-    const std::string words = LastWords(errors.Get());
+    const std::string words = LastWords(m_errors);
     const std::string said = words.empty() ? std::string() : " (it said: " + words + ")";
     if (killed || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
     {
@@ -431,7 +495,19 @@ ImportedScene ImportSceneContained(const std::string& path)
         Fail(path, "the import helper " + helper + " failed (exit status " +
                        std::to_string(WEXITSTATUS(status)) + ")" + said);
     }
-    return ReadResult(path, result.Get());
+    ImportedScene scene = ReadResult(path, m_result,
+                                     [&]
+                                     {
+                                         if (stepDone)
+                                         {
+                                             stepDone("import");
+                                         }
+                                     });
+    if (stepDone)
+    {
+        stepDone("hand-back");
+    }
+    return scene;
 }
 
 namespace
@@ -441,6 +517,64 @@ namespace
 {
     std::_Exit(kExitOutOfMemory);
 }
+
+// The child's layout: the result's memory file itself, sized and mapped once the scene's
+// counts are known, so that the corners are written once, straight into it. When they
+// are, the child ends at once: the importer's destructors would only free memory that
+// the system frees faster.
+class ResultFileLayout : public SceneLayout
+{
+public:
+    Places Place(const std::vector<ImportedMaterial>& materials,
+                 const std::vector<std::uint64_t>& corners, std::uint64_t positions) override
+    {
+        std::vector<std::string> texts;
+        size_t size = sizeof kMagic + 2 * sizeof(std::uint32_t);
+        for (size_t m = 0; m < materials.size(); ++m)
+        {
+            texts.push_back(materials[m].diffuseTexture.substr(0, kMaxText));
+            size += sizeof(std::uint8_t) + sizeof(std::uint32_t) + texts[m].size() +
+                    sizeof(std::uint64_t) + corners[m] * sizeof(_Vertex);
+        }
+        size += sizeof(std::uint64_t) + positions * sizeof(Float3);
+        if (ftruncate(kResultFd, static_cast<off_t>(size)) != 0)
+        {
+            throw std::runtime_error(std::string("cannot size the import's result: ") +
+                                     std::strerror(errno));
+        }
+        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, kResultFd, 0);
+        if (data == MAP_FAILED)
+        {
+            ftruncate(kResultFd, 0);
+            throw std::runtime_error(std::string("cannot map the import's result: ") +
+                                     std::strerror(errno));
+        }
+        char* at = static_cast<char*>(data);
+        const auto put = [&at](const void* bytes, size_t count)
+        {
+            std::memcpy(at, bytes, count);
+            at += count;
+        };
+        const auto number = [&put](auto value) { put(&value, sizeof value); };
+        put(kMagic, sizeof kMagic);
+        number(static_cast<std::uint32_t>(kScene));
+        number(static_cast<std::uint32_t>(materials.size()));
+        Places places;
+        for (size_t m = 0; m < materials.size(); ++m)
+        {
+            number(static_cast<std::uint8_t>(materials[m].hasDiffuseTexture));
+            number(static_cast<std::uint32_t>(texts[m].size()));
+            put(texts[m].data(), texts[m].size());
+            number(static_cast<std::uint64_t>(corners[m]));
+            places.corners.push_back(at);
+            at += corners[m] * sizeof(_Vertex);
+        }
+        number(static_cast<std::uint64_t>(positions));
+        places.positions = at;
+        return places;
+    }
+    void Written() override { std::_Exit(0); }
+};
 
 } // namespace
 
@@ -473,10 +607,12 @@ int RunImportChild(int argc, char** argv)
         std::perror("vertexshadows-import: descriptor 3");
         return 1;
     }
-    ImportedScene scene;
+    // A scene is written by the layout, which ends the child; what returns has failed,
+    // before anything was written.
     try
     {
-        scene = ImportScene(argv[3]);
+        ResultFileLayout layout;
+        ImportSceneInto(argv[3], layout);
     }
     catch (const std::exception& error)
     {
@@ -484,16 +620,7 @@ int RunImportChild(int argc, char** argv)
         out.Text(error.what());
         return out.Finish();
     }
-    out.Header(kScene);
-    out.Number(static_cast<std::uint32_t>(scene.materials.size()));
-    for (const ImportedMaterial& material : scene.materials)
-    {
-        out.Number(static_cast<std::uint8_t>(material.hasDiffuseTexture));
-        out.Text(material.diffuseTexture);
-        out.Number(static_cast<std::uint64_t>(material.triangles.size()));
-        out.Bytes(material.triangles.data(), material.triangles.size() * sizeof(_Vertex));
-    }
-    out.Number(static_cast<std::uint64_t>(scene.positions.size()));
-    out.Bytes(scene.positions.data(), scene.positions.size() * sizeof(Float3));
+    out.Header(kFailure);
+    out.Text("the import ended without a result");
     return out.Finish();
 }

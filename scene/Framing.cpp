@@ -84,12 +84,27 @@ float RefinementThreshold(const std::vector<const std::vector<_Vertex>*>& triang
     // whole box's size no triangle is split any more, so the search ends there at the
     // latest.
     float threshold = static_cast<float>(kFramedRelativeDetail / 16.0 * size);
+    // Every triangle counts at least its three corners: where those alone pass the limit,
+    // no threshold fits and the search ends where the doublings pass the box's size.
+    double corners = 0.0;
+    for (const std::vector<_Vertex>* triangles : triangleLists)
+    {
+        corners += static_cast<double>(triangles->size() / 3 * 3);
+    }
+    const bool nothingFits = corners > kInteractiveVertexCount;
     for (int step = 0; step < 64 && threshold < size; ++step)
     {
+        if (nothingFits)
+        {
+            threshold *= 2.0f;
+            continue;
+        }
         double estimate = 0.0;
         for (const std::vector<_Vertex>* triangles : triangleLists)
         {
-            estimate += EstimateTessellatedVertices(*triangles, threshold);
+            // Beyond the limit the sum need not go on: it only grows.
+            estimate += EstimateTessellatedVertices(*triangles, threshold,
+                                                    kInteractiveVertexCount - estimate);
         }
         if (estimate <= kInteractiveVertexCount)
         {

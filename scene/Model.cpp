@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
+#include <numeric>
 #include <set>
 #include <stdexcept>
 
@@ -108,8 +109,7 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             options.stepDone(step);
         }
     };
-    Import(directory, fileName);
-    stepDone("import");
+    Import(directory, fileName, options.startedImport.get(), stepDone);
 
     const Bounds bounds = BoundsOf(positions);
     if (options.ground)
@@ -125,13 +125,14 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
             lists.push_back(&group.vertices);
         }
         threshold = RefinementThreshold(lists, SquaredDiagonal(bounds), options.detail);
+        stepDone("detail search");
     }
     if (options.coarsen != 1.0)
     {
         threshold = static_cast<float>(threshold * options.coarsen);
     }
     Tessellate(threshold, options.detail);
-    stepDone("tessellation");
+    stepDone("refinement");
     // The size check is passed: from here on OpenGL objects are made.
     if (options.ground)
     {
@@ -146,11 +147,14 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
     world = options.frame ? FrameBounds(bounds) : Identity();
 }
 
-void Model::Import(QString directory, QString fileName)
+void Model::Import(QString directory, QString fileName, StartedImport* started,
+                   const std::function<void(const char* step)>& stepDone)
 {
     this->directory = directory;
     sceneFile = directory + "/" + fileName;
-    ImportedScene scene = ImportSceneContained(sceneFile.toStdString());
+    const std::string path = sceneFile.toStdString();
+    ImportedScene scene = started && started->Path() == path ? started->Take(stepDone)
+                                                             : ImportSceneContained(path, stepDone);
 
     groups.clear();
     texturePaths.clear();
@@ -164,11 +168,10 @@ void Model::Import(QString directory, QString fileName)
                                    : std::nullopt);
     }
     positions = std::move(scene.positions);
+    // With room for a floor's corners, which AddGroup appends.
+    indices.reserve(positions.capacity());
     indices.resize(positions.size());
-    for (size_t k = 0; k < indices.size(); ++k)
-    {
-        indices[k] = static_cast<GLuint>(k);
-    }
+    std::iota(indices.begin(), indices.end(), GLuint{0});
 }
 
 void Model::AddGroup(std::vector<_Vertex> triangles)
@@ -188,9 +191,11 @@ void Model::Tessellate(float threshold, double detail)
 {
     const std::uint64_t budget = TessellationVertexBudget();
     std::uint64_t total = 0;
+    std::vector<std::uint64_t> counts;
     for (const MaterialGroup& group : groups)
     {
-        total += CountTessellatedVertices(group.vertices, threshold, budget - total);
+        counts.push_back(CountTessellatedVertices(group.vertices, threshold, budget - total));
+        total += counts.back();
         if (total > budget)
         {
             const auto estimateAt = [&](float area)
@@ -208,9 +213,9 @@ void Model::Tessellate(float threshold, double detail)
                 BudgetRefusal(threshold, estimate, budget, positions.size(), detail, estimateAt));
         }
     }
-    for (MaterialGroup& group : groups)
+    for (size_t g = 0; g < groups.size(); ++g)
     {
-        TessellateTriangles(group.vertices, threshold);
+        TessellateTriangles(groups[g].vertices, threshold, counts[g]);
     }
 }
 
@@ -250,13 +255,9 @@ void Model::BuildVertexArray()
     vertices.reserve(total);
     for (MaterialGroup& group : groups)
     {
-        group.indices.clear();
-        group.indices.reserve(group.vertices.size());
-        for (const _Vertex& v : group.vertices)
-        {
-            vertices.push_back(v);
-            group.indices.push_back(static_cast<GLuint>(vertices.size() - 1));
-        }
+        group.indices.resize(group.vertices.size());
+        std::iota(group.indices.begin(), group.indices.end(), static_cast<GLuint>(vertices.size()));
+        vertices.insert(vertices.end(), group.vertices.begin(), group.vertices.end());
     }
 }
 

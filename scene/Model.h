@@ -15,9 +15,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class StartedImport;
 
 // The triangles of one material.
 struct MaterialGroup
@@ -55,7 +58,12 @@ struct LoadOptions
     // Multiplies the largest triangle's area: above 1, a coarser mesh for a frame that
     // refines where the shadows fall.
     double coarsen = 1.0;
-    // Told the name of each step of the load as it ends, for timing them one by one.
+    // The import of this scene's file, started ahead in its child (see StartedImport);
+    // null to start it in Load.
+    std::shared_ptr<StartedImport> startedImport;
+    // Told the name of each step of the load as it ends, for timing them one by one:
+    // "import", "hand-back", "detail search" (framed scenes only), "refinement",
+    // "textures", "vertex array", "upload".
     std::function<void(const char* step)> stepDone;
 };
 
@@ -95,7 +103,10 @@ public:
 
 private:
     // The steps of Load, in their order.
-    void Import(QString directory, QString fileName);
+    // stepDone is told "import" and "hand-back" (see ImportSceneContained).
+    // The import is taken from started where it was started for this file.
+    void Import(QString directory, QString fileName, StartedImport* started,
+                const std::function<void(const char* step)>& stepDone);
     // Appends a group of triangles (three vertices each) without a texture of its
     // material, and their corners to the coarse geometry that occludes the light.
     void AddGroup(std::vector<_Vertex> triangles);

@@ -89,8 +89,20 @@ void TessellateTriangle(const _Vertex& a, const _Vertex& b, const _Vertex& c, fl
 
 void TessellateTriangles(std::vector<_Vertex>& vertices, float threshold)
 {
+    TessellateTriangles(vertices, threshold,
+                        CountTessellatedVertices(vertices, threshold, UINT64_MAX));
+}
+
+void TessellateTriangles(std::vector<_Vertex>& vertices, float threshold, std::uint64_t count)
+{
+    // A split triangle gives at least four, so only a list with no triangle to split
+    // keeps its count: it is its own refinement.
+    if (count == vertices.size())
+    {
+        return;
+    }
     std::vector<_Vertex> out;
-    out.reserve(CountTessellatedVertices(vertices, threshold, UINT64_MAX));
+    out.reserve(count);
     for (size_t t = 0; t + 2 < vertices.size(); t += 3)
     {
         TessellateTriangle(vertices[t], vertices[t + 1], vertices[t + 2], threshold, out);
@@ -113,10 +125,11 @@ std::uint64_t CountTessellatedVertices(const std::vector<_Vertex>& vertices, flo
     return count;
 }
 
-double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold)
+double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold,
+                                   double stopAbove)
 {
     double total = 0.0;
-    for (size_t t = 0; t + 2 < vertices.size(); t += 3)
+    for (size_t t = 0; t + 2 < vertices.size() && total <= stopAbove; t += 3)
     {
         double area =
             TriangleArea(vertices[t].position, vertices[t + 1].position, vertices[t + 2].position);

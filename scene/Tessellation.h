@@ -9,6 +9,7 @@
 #include "scene/Vertex.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // The area threshold of the scene, in square model units: half the square root of
@@ -49,6 +50,8 @@ void TessellateTriangle(const _Vertex& a, const _Vertex& b, const _Vertex& c, fl
 // Replaces the triangle list (three vertices per triangle) by its refinement.
 // The output is allocated once, at its exact size.
 void TessellateTriangles(std::vector<_Vertex>& vertices, float threshold);
+// The same where count, CountTessellatedVertices of the list (uncapped), is known.
+void TessellateTriangles(std::vector<_Vertex>& vertices, float threshold, std::uint64_t count);
 
 // The number of vertices TessellateTriangles would produce for the triangle list,
 // counted without producing them. Counting stops as soon as the count exceeds cap,
@@ -61,5 +64,7 @@ std::uint64_t CountTessellatedVertices(const std::vector<_Vertex>& vertices, flo
 // area S yields 3 * 4^d vertices, d the smallest depth with S / 4^d <= threshold),
 // in double precision so that it cannot overflow. Rounding of the real midpoints
 // may move single children across the threshold, so it is not exact; it is what a
-// message reports when the exact count was cut off.
-double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold);
+// message reports when the exact count was cut off. Summing stops as soon as the
+// estimate exceeds stopAbove; a result above it means "more than stopAbove".
+double EstimateTessellatedVertices(const std::vector<_Vertex>& vertices, float threshold,
+                                   double stopAbove = std::numeric_limits<double>::infinity());

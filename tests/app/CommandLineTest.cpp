@@ -9,8 +9,11 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -150,9 +153,12 @@ TEST(CommandLine, FramesPrintsEveryStageAndEndsWithStatus0)
         EXPECT_TRUE(report.contains(QString("  ") + stage + " ")) << stage;
     }
     EXPECT_TRUE(report.contains("Mrays/s")) << report.toStdString();
-    // The shipped scene's start-up lines are those of a run without options.
+    // The shipped scene's start-up lines are those of a run without options: the counts,
+    // and no stage times.
     EXPECT_TRUE(outcome.standardError.contains("Num Positions:  29892"));
     EXPECT_TRUE(outcome.standardError.contains("Num Tessellation Vertices:  353640"));
+    EXPECT_FALSE(outcome.standardError.contains("Start-up:"))
+        << outcome.standardError.toStdString();
 }
 
 // The picture of the first frame of scene on --ground.
@@ -163,6 +169,18 @@ QImage FirstFrame(const QString& scene, const QTemporaryDir& dir)
         {"--scene", scene, "--ground", "--frames", "1", "--screenshot", picture, "--no-music"});
     EXPECT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
+    // A scene given by name says how long each stage of its start-up took, in order.
+    const QStringList stages = {"compute",        "import",        "hand-back",    "detail search",
+                                "refinement",     "textures",      "vertex array", "upload",
+                                "device buffers", "occluder build"};
+    int at = -1;
+    for (const QString& stage : stages)
+    {
+        const int found = outcome.standardError.indexOf(
+            QRegularExpression("Start-up: " + stage + " [0-9]+\\.[0-9]{2} s\n"), at + 1);
+        EXPECT_GT(found, at) << stage.toStdString() << "\n" << outcome.standardError.toStdString();
+        at = std::max(at, found);
+    }
     return QImage(picture).convertToFormat(QImage::Format_RGB32);
 }
 

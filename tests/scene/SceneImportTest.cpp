@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
+#include <vector>
 
 using fixtures::ScratchDir;
 using fixtures::WriteFile;
@@ -85,6 +87,38 @@ TEST(SceneImport, NormalsAndTextureCoordinatesAreCarried)
     EXPECT_EQ(first.normal.z, 1.0f);
     EXPECT_EQ(first.texCoord.x, 0.25f);
     EXPECT_EQ(first.texCoord.y, 0.5f);
+}
+
+TEST(SceneImport, MeshWithoutNormalsGetsSmoothOnesAndLosesItsDegenerateTriangles)
+{
+    // A roof: two triangles folded along the edge from (0,0,0) to (1,0,0), one facing +y,
+    // one facing +z; then a triangle with two corners at one point. The shared corners
+    // are written twice, once per face, as a scan's welded seam is.
+    ScratchDir dir;
+    WriteFile(dir.Path("roof.obj"), "v 0 0 0\nv 1 0 0\nv 0 0 -1\n"
+                                    "v 0 -0 0\nv 0 1 0\nv 1 0 0\n"
+                                    "v 2 0 0\nv 3 0 0\nv 2 0 0\n"
+                                    "f 1 2 3\nf 4 6 5\nf 7 8 9\n");
+    const ImportedScene scene = ImportScene(dir.Path("roof.obj"));
+    ASSERT_EQ(scene.positions.size(), 6u);
+    std::vector<_Vertex> corners;
+    for (const ImportedMaterial& m : scene.materials)
+    {
+        corners.insert(corners.end(), m.triangles.begin(), m.triangles.end());
+    }
+    ASSERT_EQ(corners.size(), 6u);
+    const float diagonal = 1.0f / std::sqrt(2.0f);
+    for (const _Vertex& v : corners)
+    {
+        const bool onTheFold = v.position.y == 0.0f && v.position.z == 0.0f;
+        const bool upper = v.position.z == 0.0f;
+        const Float3 expected = onTheFold ? Float3{0.0f, diagonal, diagonal}
+                                : upper   ? Float3{0.0f, 0.0f, 1.0f}
+                                          : Float3{0.0f, 1.0f, 0.0f};
+        EXPECT_NEAR(v.normal.x, expected.x, 1e-6f);
+        EXPECT_NEAR(v.normal.y, expected.y, 1e-6f);
+        EXPECT_NEAR(v.normal.z, expected.z, 1e-6f);
+    }
 }
 
 TEST(SceneImport, MissingFileIsNamedWithTheImportersReason)

@@ -2,10 +2,17 @@
 // trefoil knot, a tube wound through itself, standing on a round plinth. It is written
 // in millimetres and far from the origin, as models from CAD tools often are, so that
 // the demo has to frame it; it has no floor of its own (try --ground).
+//
+// vs_modelgen --torus N <file.ply>: a large model for measuring start-up at scale: a
+// bumpy torus of N x N quads (2 N^2 triangles) as a binary PLY of positions only, as
+// scanned meshes come, so that the import computes its normals. N = 995 gives 1.98
+// million triangles; N = 1581 about 5 million, near the refinement's vertex budget.
 #include "scene/VectorMath.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace
@@ -112,13 +119,76 @@ void AddPlinth(Mesh& mesh)
     }
 }
 
+// A torus lying in the x-z plane whose tube swells and shrinks in a pattern of bumps,
+// so that its triangles differ in size and its normals in direction.
+void AddBumpyTorus(Mesh& mesh, int quads)
+{
+    const float major = 100.0f, minor = 35.0f, bump = 4.0f;
+    mesh.Sweep(quads, quads, true,
+               [&](int r, int c, Float3& p, Float3& n)
+               {
+                   const float u = 2.0f * kPi * r / quads;
+                   const float v = 2.0f * kPi * c / quads;
+                   const float tube = minor + bump * std::sin(17.0f * u) * std::sin(11.0f * v);
+                   const Float3 ring{std::cos(u), 0.0f, std::sin(u)};
+                   n = ring * std::cos(v) + Float3{0.0f, std::sin(v), 0.0f};
+                   p = ring * major + n * tube + Float3{0.0f, minor + bump, 0.0f};
+               });
+}
+
+int WriteBinaryPly(const char* path, const Mesh& mesh)
+{
+    FILE* file = std::fopen(path, "wb");
+    if (!file)
+    {
+        std::fprintf(stderr, "modelgen: cannot write %s\n", path);
+        return 1;
+    }
+    std::fprintf(file,
+                 "ply\nformat binary_little_endian 1.0\ncomment a bumpy torus\n"
+                 "element vertex %zu\nproperty float x\nproperty float y\nproperty float z\n"
+                 "element face %zu\nproperty list uchar int vertex_indices\nend_header\n",
+                 mesh.positions.size(), mesh.indices.size() / 3);
+    // The bytes in the file's order; this tool runs on little-endian machines.
+    std::fwrite(mesh.positions.data(), sizeof(Float3), mesh.positions.size(), file);
+    std::vector<unsigned char> faces;
+    faces.reserve(mesh.indices.size() / 3 * 13);
+    for (size_t i = 0; i < mesh.indices.size(); i += 3)
+    {
+        faces.push_back(3);
+        const unsigned char* corners = reinterpret_cast<const unsigned char*>(&mesh.indices[i]);
+        faces.insert(faces.end(), corners, corners + 3 * sizeof(unsigned));
+    }
+    std::fwrite(faces.data(), 1, faces.size(), file);
+    if (std::fclose(file) != 0)
+    {
+        std::fprintf(stderr, "modelgen: cannot write %s\n", path);
+        return 1;
+    }
+    std::printf("%s: %zu vertices, %zu triangles\n", path, mesh.positions.size(),
+                mesh.indices.size() / 3);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--torus")
+    {
+        const int quads = std::atoi(argv[2]);
+        if (quads < 3 || quads > 4000)
+        {
+            std::fprintf(stderr, "modelgen: --torus takes 3 to 4000 quads a side\n");
+            return 2;
+        }
+        Mesh mesh;
+        AddBumpyTorus(mesh, quads);
+        return WriteBinaryPly(argv[3], mesh);
+    }
     if (argc != 2)
     {
-        std::fprintf(stderr, "usage: %s <file.ply>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <file.ply> | --torus QUADS <file.ply>\n", argv[0]);
         return 2;
     }
     Mesh mesh;
