@@ -8,9 +8,9 @@
 namespace RadeonRays::detail
 {
 
-template <typename Record>
-void SceneBuffers::Store(GrowingBuffer& buffer, const std::vector<Record>& records)
+template <typename Records> void SceneBuffers::Store(GrowingBuffer& buffer, const Records& records)
 {
+    using Record = typename Records::value_type;
     const Record none{};
     const void* data = records.empty() ? &none : records.data();
     const std::size_t bytes = std::max<std::size_t>(1, records.size()) * sizeof(Record);

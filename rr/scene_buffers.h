@@ -25,12 +25,17 @@ public:
     cl_mem WideNodes() const { return wideNodes_.Get(); }
     cl_mem Blocks() const { return blocks_.Get(); }
     int TriangleCount() const { return triangleCount_; }
+    // The buffers' bytes in all.
+    std::size_t Bytes() const
+    {
+        return nodes_.Capacity() + triangles_.Capacity() + wideNodes_.Capacity() +
+               blocks_.Capacity();
+    }
 
 private:
     // Copies the records, or one zeroed record when there are none, so that kernel arguments
     // are always valid.
-    template <typename Record>
-    void Store(GrowingBuffer& buffer, const std::vector<Record>& records);
+    template <typename Records> void Store(GrowingBuffer& buffer, const Records& records);
 
     cl_context context_;
     cl_command_queue queue_;
