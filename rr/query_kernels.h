@@ -55,8 +55,7 @@ IntersectionApi* CreateWithOptions(cl_context context, cl_device_id device, cl_c
 // until the queries are done). Refuses a service not made with countRoutes.
 RouteCounts TakeRouteCounts(IntersectionApi* api);
 
-// Bytes of device memory the service's committed scene holds (its layouts' buffers), for the
-// benchmark.
+// Bytes of device memory the service's committed scene's layouts take, for the benchmark.
 std::size_t SceneDeviceBytes(const IntersectionApi* api);
 
 } // namespace RadeonRays::detail

@@ -25,12 +25,9 @@ public:
     cl_mem WideNodes() const { return wideNodes_.Get(); }
     cl_mem Blocks() const { return blocks_.Get(); }
     int TriangleCount() const { return triangleCount_; }
-    // The buffers' bytes in all.
-    std::size_t Bytes() const
-    {
-        return nodes_.Capacity() + triangles_.Capacity() + wideNodes_.Capacity() +
-               blocks_.Capacity();
-    }
+    // The bytes of the committed scene's layouts (the buffers may hold more, from a bigger
+    // scene before).
+    std::size_t Bytes() const { return bytes_; }
 
 private:
     // Copies the records, or one zeroed record when there are none, so that kernel arguments
@@ -42,6 +39,7 @@ private:
     GrowingBuffer nodes_{CL_MEM_READ_ONLY}, triangles_{CL_MEM_READ_ONLY},
         wideNodes_{CL_MEM_READ_ONLY}, blocks_{CL_MEM_READ_ONLY};
     int triangleCount_ = 0;
+    std::size_t bytes_ = 0;
 };
 
 } // namespace RadeonRays::detail
