@@ -107,6 +107,8 @@ constexpr int kShareMin = 2048;
 constexpr int kSmallRange = 64;
 // Ranges of at least this many primitives are binned into two sets of bins.
 constexpr int kTwoSetsMin = 256;
+// Ranges of at most this many primitives are partitioned through a thread's scratch space.
+constexpr std::size_t kScratchMax = 16384;
 // Node slots a thread takes at a time (even: siblings come in pairs), so that the threads
 // neither contend for one counter nor write nodes in the same cache lines.
 constexpr int kSlotChunk = 1024;
@@ -175,6 +177,23 @@ private:
             centroids.lo = c < centroids.lo ? c : centroids.lo;
             centroids.hi = c > centroids.hi ? c : centroids.hi;
         }
+        // Grow(p) where grow is true; otherwise unchanged. Without a branch.
+        void GrowIf(const Prim& p, bool grow)
+        {
+            Lanes lo, hi;
+            std::memcpy(&lo, p.lo, sizeof(lo));
+            std::memcpy(&hi, p.hi, sizeof(hi));
+            const Lanes c = Centroids2(lo, hi);
+            const IntLanes none{0, 0, 0, 0};
+            const IntLanes take = grow ? ~none : none;
+            const IntLanes lessLo = (lo < box.lo) & take, moreHi = (hi > box.hi) & take;
+            const IntLanes lessC = (c < centroids.lo) & take, moreC = (c > centroids.hi) & take;
+            box.lo = lessLo ? lo : box.lo;
+            box.hi = moreHi ? hi : box.hi;
+            centroids.lo = lessC ? c : centroids.lo;
+            centroids.hi = moreC ? c : centroids.hi;
+        }
+
         void Merge(const Bounds& b)
         {
             ::RadeonRays::detail::Grow(box, b.box);
@@ -211,12 +230,12 @@ private:
     int GrowLocal(std::vector<Task> tasks)
     {
         int depth = 0;
-        Slots slots;
+        Local local(prims_.size());
         while (!tasks.empty())
         {
             const Task t = tasks.back();
             tasks.pop_back();
-            depth = std::max(depth, Expand(t, tasks, slots));
+            depth = std::max(depth, Expand(t, tasks, local));
         }
         return depth;
     }
@@ -261,7 +280,7 @@ private:
         auto worker = [&](unsigned id)
         {
             std::vector<Task> local, made;
-            Slots slots;
+            Local mine(prims_.size());
             int depth = 0; // written to depths once: the threads' entries share a cache line
             while (true)
             {
@@ -286,7 +305,7 @@ private:
                         const Task u = local.back();
                         local.pop_back();
                         made.clear();
-                        depth = std::max(depth, Expand(u, made, slots));
+                        depth = std::max(depth, Expand(u, made, mine));
                         for (const Task& c : made)
                         {
                             if (c.end - c.begin < kShareMin)
@@ -322,35 +341,41 @@ private:
         return *std::max_element(depths.begin(), depths.end());
     }
 
-    // A thread's current chunk of node slots: [next, end).
-    struct Slots
+    // What a thread of the build keeps for itself: its current chunk of node slots, [next, end),
+    // and room to partition small ranges into.
+    struct Local
     {
+        explicit Local(std::size_t primitives)
+            : scratch(std::min<std::size_t>(primitives, kScratchMax))
+        {
+        }
         int next = 0, end = 0;
+        UninitVector<Prim> scratch;
     };
 
     // Fills the task's node: a leaf, or an inner node whose two children get adjacent slots
     // and are appended to tasks (second child first). Returns the task's depth.
-    int Expand(const Task& t, std::vector<Task>& tasks, Slots& slots)
+    int Expand(const Task& t, std::vector<Task>& tasks, Local& local)
     {
         BvhNode& node = nodes_[t.node];
         std::copy(t.bounds.lo, t.bounds.lo + 3, node.lo);
         std::copy(t.bounds.hi, t.bounds.hi + 3, node.hi);
         Task left{0, t.begin, 0, t.depth + 1, {}, {}};
         Task right{0, 0, t.end, t.depth + 1, {}, {}};
-        const int mid = Split(t, left, right);
+        const int mid = Split(t, left, right, local.scratch);
         if (mid < 0)
         {
             node.index = t.begin;
             node.count = t.end - t.begin;
             return t.depth;
         }
-        if (slots.next == slots.end)
+        if (local.next == local.end)
         {
-            slots.next = nextNode_.fetch_add(kSlotChunk);
-            slots.end = slots.next + kSlotChunk;
+            local.next = nextNode_.fetch_add(kSlotChunk);
+            local.end = local.next + kSlotChunk;
         }
-        const int child = slots.next;
-        slots.next += 2;
+        const int child = local.next;
+        local.next += 2;
         node.index = child;
         node.count = 0;
         left.node = child;
@@ -372,10 +397,10 @@ private:
 
     // Splits the task's range at the returned point, or returns -1 for a leaf; on a split,
     // fills the bounds of both sides.
-    int Split(const Task& t, Task& left, Task& right)
+    int Split(const Task& t, Task& left, Task& right, UninitVector<Prim>& scratch)
     {
         bool bounded = false;
-        const int mid = ChooseSplit(t, left, right, bounded);
+        const int mid = ChooseSplit(t, left, right, bounded, scratch);
         if (mid < 0 || bounded)
             return mid;
         for (int i = t.begin; i < mid; ++i)
@@ -387,7 +412,8 @@ private:
 
     // Partitions the task's range and returns the split point, or -1 for a leaf. Sets
     // bounded when it has filled the bounds of both sides too.
-    int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded)
+    int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded,
+                    UninitVector<Prim>& scratch)
     {
         const Box& centroids = t.centroids;
         const int n = t.end - t.begin;
@@ -506,19 +532,37 @@ private:
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
         auto goesLeft = [&](const Prim& p)
         { return BinOf(p.Centroid2(bestAxis), lo, s, nb) <= bestBin; };
-        // Partitions and bounds both sides in one pass.
+        // Partitions and bounds both sides in one pass. Ranges that fit the scratch space are
+        // written to it, left side from the front and right side from the back, without a
+        // branch on the side (it would be mispredicted about as often as not), and copied back.
         Bounds lb, rb;
         i = t.begin;
         int j = t.end - 1;
-        while (true)
+        if (n <= static_cast<int>(scratch.size()))
+        {
+            int l = 0, r = n - 1;
+            for (int k = t.begin; k < t.end; ++k)
+            {
+                const Prim& p = prims_[k];
+                const bool toLeft = goesLeft(p);
+                scratch[toLeft ? l : r] = p;
+                l += toLeft;
+                r -= !toLeft;
+                lb.GrowIf(p, toLeft);
+                rb.GrowIf(p, !toLeft);
+            }
+            std::copy(scratch.begin(), scratch.begin() + n, prims_.begin() + t.begin);
+            i = t.begin + l;
+            j = i - 1;
+        }
+        while (i <= j)
         {
             for (; i <= j && goesLeft(prims_[i]); ++i)
                 lb.Grow(prims_[i]);
             for (; i <= j && !goesLeft(prims_[j]); --j)
                 rb.Grow(prims_[j]);
-            if (i > j)
-                break;
-            std::swap(prims_[i], prims_[j]);
+            if (i < j)
+                std::swap(prims_[i], prims_[j]);
         }
         const int mid = i;
         if (mid == t.begin || mid == t.end)
