@@ -1,5 +1,8 @@
 #include "rr/bvh_builder.h"
 
+#include "rr/default_init.h"
+#include "rr/parallel_for.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -30,6 +33,7 @@ constexpr int kSahDepthLimit = kMaxBvhDepth - 32;
 
 // Four floats side by side, for growing boxes a corner at a time (GCC and Clang vectors).
 typedef float Lanes __attribute__((vector_size(16)));
+typedef std::int32_t IntLanes __attribute__((vector_size(16)));
 
 // The box of a bin's primitives, in lanes 0 to 2 of each corner.
 struct Bin
@@ -73,17 +77,18 @@ struct Box
     }
 };
 
-struct Prim
+// A primitive's box, 32 bytes: each corner with its neighbour in one aligned four-float load.
+// Centroids are kept doubled (lo + hi), which orders and bins them as the centroids would.
+struct alignas(16) Prim
 {
-    Aabb box;
-    float centroid[3];
+    float lo[3];
     std::uint32_t index;
-};
+    float hi[3];
+    float unused;
 
-// Binning reads four floats from box.lo and from box.hi.
-static_assert(offsetof(Prim, box) == 0 && offsetof(Prim, centroid) == sizeof(Aabb) &&
-                  sizeof(Aabb) == 6 * sizeof(float),
-              "Prim keeps its box and centroid in a row");
+    float Centroid2(int k) const { return lo[k] + hi[k]; }
+};
+static_assert(sizeof(Prim) == 32 && offsetof(Prim, hi) == 16, "Prim is two aligned lanes");
 
 struct Task
 {
@@ -92,28 +97,44 @@ struct Task
     int end;
     int depth;
     Box bounds;    // of the range's boxes
-    Box centroids; // of the range's centroids
+    Box centroids; // of the range's doubled centroids (Prim::Centroid2)
 };
 
 // Ranges of at least this many primitives are shared between the threads of a parallel
 // build; smaller ones stay with the thread that made them.
 constexpr int kShareMin = 2048;
+// Ranges of fewer primitives are binned along the widest axis of their centroids only.
+constexpr int kSmallRange = 64;
+// Ranges of at least this many primitives are binned into two sets of bins.
+constexpr int kTwoSetsMin = 256;
+// Ranges of at most this many primitives are partitioned through a thread's scratch space.
+constexpr std::size_t kScratchMax = 16384;
+// Node slots a thread takes at a time (even: siblings come in pairs), so that the threads
+// neither contend for one counter nor write nodes in the same cache lines.
+constexpr int kSlotChunk = 1024;
 
 class Builder
 {
 public:
-    explicit Builder(const std::vector<Aabb>& input)
+    Builder(const Aabb* input, std::size_t count) : prims_(count)
     {
-        prims_.reserve(input.size());
-        for (std::size_t i = 0; i < input.size(); ++i)
-        {
-            Prim p;
-            p.box = input[i];
-            for (int k = 0; k < 3; ++k)
-                p.centroid[k] = 0.5f * input[i].lo[k] + 0.5f * input[i].hi[k];
-            p.index = static_cast<std::uint32_t>(i);
-            prims_.push_back(p);
-        }
+        std::vector<Bounds> parts(ParallelParts(count));
+        ParallelFor(count,
+                    [&](unsigned part, std::size_t begin, std::size_t end)
+                    {
+                        Bounds& bounds = parts[part];
+                        for (std::size_t i = begin; i < end; ++i)
+                        {
+                            Prim& p = prims_[i];
+                            std::copy(input[i].lo, input[i].lo + 3, p.lo);
+                            std::copy(input[i].hi, input[i].hi + 3, p.hi);
+                            p.index = static_cast<std::uint32_t>(i);
+                            p.unused = 0.0f;
+                            bounds.Grow(p);
+                        }
+                    });
+        for (const Bounds& part : parts)
+            all_.Merge(part);
     }
 
     BvhBuild Run()
@@ -124,34 +145,126 @@ public:
         const int n = static_cast<int>(prims_.size());
         // A binary tree over n primitives has at most 2n - 1 nodes; slots are handed out in
         // pairs (siblings side by side), after their parent's.
-        nodes_.assign(2 * prims_.size(), BvhNode{});
+        // Threads take node slots in chunks, so the array has room for each thread's last chunk
+        // besides; Squeeze drops the slots never taken.
+        const unsigned threads = n >= kParallelBuildMin ? std::thread::hardware_concurrency() : 1;
+        const int workers = threads >= 2 ? 2 : 1;
+        nodes_.resize(2 * prims_.size() + (workers + 1) * kSlotChunk);
         nextNode_ = 1;
         Task root{0, 0, n, 0, {}, {}};
-        for (const Prim& p : prims_)
-        {
-            root.bounds.Grow(p.box.lo, p.box.hi);
-            root.centroids.Grow(p.centroid, p.centroid);
-        }
-        const unsigned threads = n >= kParallelBuildMin ? std::thread::hardware_concurrency() : 1;
-        out.depth = threads >= 2 ? GrowShared(root, 2) : GrowLocal({root});
-        nodes_.resize(nextNode_);
-        out.nodes = std::move(nodes_);
+        all_.Store(root.bounds, root.centroids);
+        out.depth = workers == 2 ? GrowShared(root, 2) : GrowLocal({root});
+        Squeeze();
+        out.nodes = std::move(nodes_out_);
         Finish(out);
         return out;
     }
 
 private:
+    // The box of primitives and of their doubled centroids, grown four lanes at a time.
+    struct Bounds
+    {
+        Bin box = EmptyBin(), centroids = EmptyBin();
+
+        void Grow(const Prim& p)
+        {
+            Lanes lo, hi;
+            std::memcpy(&lo, p.lo, sizeof(lo));
+            std::memcpy(&hi, p.hi, sizeof(hi));
+            box.lo = lo < box.lo ? lo : box.lo;
+            box.hi = hi > box.hi ? hi : box.hi;
+            const Lanes c = Centroids2(lo, hi);
+            centroids.lo = c < centroids.lo ? c : centroids.lo;
+            centroids.hi = c > centroids.hi ? c : centroids.hi;
+        }
+        // Grow(p) where grow is true; otherwise unchanged. Without a branch.
+        void GrowIf(const Prim& p, bool grow)
+        {
+            Lanes lo, hi;
+            std::memcpy(&lo, p.lo, sizeof(lo));
+            std::memcpy(&hi, p.hi, sizeof(hi));
+            const Lanes c = Centroids2(lo, hi);
+            const IntLanes none{0, 0, 0, 0};
+            const IntLanes take = grow ? ~none : none;
+            const IntLanes lessLo = (lo < box.lo) & take, moreHi = (hi > box.hi) & take;
+            const IntLanes lessC = (c < centroids.lo) & take, moreC = (c > centroids.hi) & take;
+            box.lo = lessLo ? lo : box.lo;
+            box.hi = moreHi ? hi : box.hi;
+            centroids.lo = lessC ? c : centroids.lo;
+            centroids.hi = moreC ? c : centroids.hi;
+        }
+
+        void Merge(const Bounds& b)
+        {
+            ::RadeonRays::detail::Grow(box, b.box);
+            ::RadeonRays::detail::Grow(centroids, b.centroids);
+        }
+        void Store(Box& boxOut, Box& centroidsOut) const
+        {
+            for (int k = 0; k < 3; ++k)
+            {
+                boxOut.lo[k] = box.lo[k];
+                boxOut.hi[k] = box.hi[k];
+                centroidsOut.lo[k] = centroids.lo[k];
+                centroidsOut.hi[k] = centroids.hi[k];
+            }
+        }
+    };
+
+    // The doubled centroid of a primitive's corners in lanes 0 to 2. Lane 3 of lo holds the
+    // index's bits: masked, so that no arithmetic sees them.
+    static Lanes Centroids2(Lanes lo, Lanes hi)
+    {
+        const IntLanes keep{-1, -1, -1, 0};
+        return (Lanes)((IntLanes)lo & keep) + hi;
+    }
+
+    static void GrowBoth(Box& bounds, Box& centroids, const Prim& p)
+    {
+        bounds.Grow(p.lo, p.hi);
+        const float c[3] = {p.Centroid2(0), p.Centroid2(1), p.Centroid2(2)};
+        centroids.Grow(c, c);
+    }
+
     // Builds the task and everything below it on this thread; returns the deepest depth.
     int GrowLocal(std::vector<Task> tasks)
     {
         int depth = 0;
+        Local local(prims_.size());
         while (!tasks.empty())
         {
             const Task t = tasks.back();
             tasks.pop_back();
-            depth = std::max(depth, Expand(t, tasks));
+            depth = std::max(depth, Expand(t, tasks, local));
         }
         return depth;
+    }
+
+    // Lays the nodes out again, depth first from the root: the slots no thread took are
+    // dropped, and children come after their parents (which the threads' chunks of slots do
+    // not ensure) with siblings side by side.
+    void Squeeze()
+    {
+        std::vector<BvhNode> out;
+        out.reserve(std::min<std::size_t>(nodes_.size(), nextNode_.load()));
+        out.push_back(nodes_[0]);
+        std::vector<int> stack{0};
+        while (!stack.empty())
+        {
+            const int at = stack.back();
+            stack.pop_back();
+            if (out[at].count != 0)
+                continue;
+            const int from = out[at].index, to = static_cast<int>(out.size());
+            out.push_back(nodes_[from]);
+            out.push_back(nodes_[from + 1]);
+            out[at].index = to;
+            stack.push_back(to + 1);
+            stack.push_back(to);
+        }
+        nodes_.clear();
+        nodes_.shrink_to_fit();
+        nodes_out_ = std::move(out);
     }
 
     // Builds the tree on `threads` threads that take big ranges from a shared list. The
@@ -167,6 +280,8 @@ private:
         auto worker = [&](unsigned id)
         {
             std::vector<Task> local, made;
+            Local mine(prims_.size());
+            int depth = 0; // written to depths once: the threads' entries share a cache line
             while (true)
             {
                 Task t;
@@ -174,7 +289,10 @@ private:
                     std::unique_lock<std::mutex> lock(mutex);
                     wake.wait(lock, [&] { return !shared.empty() || working == 0; });
                     if (shared.empty())
+                    {
+                        depths[id] = depth;
                         return;
+                    }
                     t = shared.back();
                     shared.pop_back();
                     ++working;
@@ -187,7 +305,7 @@ private:
                         const Task u = local.back();
                         local.pop_back();
                         made.clear();
-                        depths[id] = std::max(depths[id], Expand(u, made));
+                        depth = std::max(depth, Expand(u, made, mine));
                         for (const Task& c : made)
                         {
                             if (c.end - c.begin < kShareMin)
@@ -223,23 +341,41 @@ private:
         return *std::max_element(depths.begin(), depths.end());
     }
 
+    // What a thread of the build keeps for itself: its current chunk of node slots, [next, end),
+    // and room to partition small ranges into.
+    struct Local
+    {
+        explicit Local(std::size_t primitives)
+            : scratch(std::min<std::size_t>(primitives, kScratchMax))
+        {
+        }
+        int next = 0, end = 0;
+        UninitVector<Prim> scratch;
+    };
+
     // Fills the task's node: a leaf, or an inner node whose two children get adjacent slots
     // and are appended to tasks (second child first). Returns the task's depth.
-    int Expand(const Task& t, std::vector<Task>& tasks)
+    int Expand(const Task& t, std::vector<Task>& tasks, Local& local)
     {
         BvhNode& node = nodes_[t.node];
         std::copy(t.bounds.lo, t.bounds.lo + 3, node.lo);
         std::copy(t.bounds.hi, t.bounds.hi + 3, node.hi);
         Task left{0, t.begin, 0, t.depth + 1, {}, {}};
         Task right{0, 0, t.end, t.depth + 1, {}, {}};
-        const int mid = Split(t, left, right);
+        const int mid = Split(t, left, right, local.scratch);
         if (mid < 0)
         {
             node.index = t.begin;
             node.count = t.end - t.begin;
             return t.depth;
         }
-        const int child = nextNode_.fetch_add(2);
+        if (local.next == local.end)
+        {
+            local.next = nextNode_.fetch_add(kSlotChunk);
+            local.end = local.next + kSlotChunk;
+        }
+        const int child = local.next;
+        local.next += 2;
         node.index = child;
         node.count = 0;
         left.node = child;
@@ -261,28 +397,23 @@ private:
 
     // Splits the task's range at the returned point, or returns -1 for a leaf; on a split,
     // fills the bounds of both sides.
-    int Split(const Task& t, Task& left, Task& right)
+    int Split(const Task& t, Task& left, Task& right, UninitVector<Prim>& scratch)
     {
         bool bounded = false;
-        const int mid = ChooseSplit(t, left, right, bounded);
+        const int mid = ChooseSplit(t, left, right, bounded, scratch);
         if (mid < 0 || bounded)
             return mid;
         for (int i = t.begin; i < mid; ++i)
-        {
-            left.bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
-            left.centroids.Grow(prims_[i].centroid, prims_[i].centroid);
-        }
+            GrowBoth(left.bounds, left.centroids, prims_[i]);
         for (int i = mid; i < t.end; ++i)
-        {
-            right.bounds.Grow(prims_[i].box.lo, prims_[i].box.hi);
-            right.centroids.Grow(prims_[i].centroid, prims_[i].centroid);
-        }
+            GrowBoth(right.bounds, right.centroids, prims_[i]);
         return mid;
     }
 
     // Partitions the task's range and returns the split point, or -1 for a leaf. Sets
     // bounded when it has filled the bounds of both sides too.
-    int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded)
+    int ChooseSplit(const Task& t, Task& left, Task& right, bool& bounded,
+                    UninitVector<Prim>& scratch)
     {
         const Box& centroids = t.centroids;
         const int n = t.end - t.begin;
@@ -301,57 +432,81 @@ private:
         if (t.depth >= kSahDepthLimit)
             return MedianSplit(t, axis);
 
-        // One pass sorts every primitive into the bins of all three axes, growing each bin's
-        // box four lanes at a time (the fourth lane is ignored). Small ranges get fewer bins:
-        // there the sweeps over the bins, not the primitives, would dominate; only the bins in
-        // use are initialised.
+        // One pass sorts every primitive into the bins of all three axes (only the widest axis
+        // of the centroids in small ranges, where the fixed cost per range dominates), growing
+        // each bin's box four lanes at a time (the fourth lane is ignored) and computing the
+        // bin indices in one go. In big ranges consecutive primitives tend to fall into the same
+        // bins, so even and odd ones grow separate sets of bins, which keeps successive updates
+        // of a bin from waiting on each other; the sets are merged afterwards. Small ranges get
+        // fewer bins: there the sweeps over the bins, not the primitives, would dominate; only
+        // the bins in use are initialised.
         float bestCost = std::numeric_limits<float>::infinity();
         int bestAxis = -1, bestBin = -1;
         const int nb = std::min(kBins, 4 + n / 2);
-        Bin bins[3][kBins];
-        int counts[3][kBins];
-        for (int k = 0; k < 3; ++k)
-            for (int b = 0; b < nb; ++b)
-            {
-                bins[k][b] = EmptyBin();
-                counts[k][b] = 0;
-            }
-        float scale[3];
-        for (int k = 0; k < 3; ++k)
+        const bool small = n < kSmallRange;
+        const int firstAxis = small ? axis : 0, endAxis = small ? axis + 1 : 3;
+        const int sets = n >= kTwoSetsMin ? 2 : 1;
+        Bin bins[2][3][kBins];
+        int counts[2][3][kBins];
+        for (int set = 0; set < sets; ++set)
+            for (int k = firstAxis; k < endAxis; ++k)
+                for (int b = 0; b < nb; ++b)
+                {
+                    bins[set][k][b] = EmptyBin();
+                    counts[set][k][b] = 0;
+                }
+        float scale[3] = {0.0f, 0.0f, 0.0f};
+        for (int k = firstAxis; k < endAxis; ++k)
         {
             const float ext = centroids.hi[k] - centroids.lo[k];
             scale[k] = ext > 0.0f ? nb / ext : 0.0f;
         }
-        for (int i = t.begin; i < t.end; ++i)
+        const Lanes origin{centroids.lo[0], centroids.lo[1], centroids.lo[2], 0.0f};
+        const Lanes scales{scale[0], scale[1], scale[2], 0.0f};
+        auto binOne = [&](const Prim& p, Bin(&bin)[3][kBins], int(&count)[3][kBins])
         {
-            const Prim& p = prims_[i];
-            // Prim keeps lo, hi and the centroid in a row: four floats from lo or from hi
-            // hold the three coordinates of that corner and one neighbour.
             Lanes lo, hi;
-            std::memcpy(&lo, p.box.lo, sizeof(lo));
-            std::memcpy(&hi, p.box.hi, sizeof(hi));
-            for (int k = 0; k < 3; ++k)
+            std::memcpy(&lo, p.lo, sizeof(lo));
+            std::memcpy(&hi, p.hi, sizeof(hi));
+            const IntLanes b = BinsOf(Centroids2(lo, hi), origin, scales, nb);
+            for (int k = firstAxis; k < endAxis; ++k)
             {
-                const int b = BinOf(p.centroid[k], centroids.lo[k], scale[k], nb);
-                Bin& bin = bins[k][b];
-                bin.lo = lo < bin.lo ? lo : bin.lo;
-                bin.hi = hi > bin.hi ? hi : bin.hi;
-                ++counts[k][b];
+                Bin& into = bin[k][b[k]];
+                into.lo = lo < into.lo ? lo : into.lo;
+                into.hi = hi > into.hi ? hi : into.hi;
+                ++count[k][b[k]];
             }
+        };
+        int i = t.begin;
+        if (sets == 2)
+        {
+            for (; i + 1 < t.end; i += 2)
+            {
+                binOne(prims_[i], bins[0], counts[0]);
+                binOne(prims_[i + 1], bins[1], counts[1]);
+            }
+            for (int k = 0; k < 3; ++k)
+                for (int b = 0; b < nb; ++b)
+                {
+                    Grow(bins[0][k][b], bins[1][k][b]);
+                    counts[0][k][b] += counts[1][k][b];
+                }
         }
-        for (int k = 0; k < 3; ++k)
+        for (; i < t.end; ++i)
+            binOne(prims_[i], bins[0], counts[0]);
+        for (int k = firstAxis; k < endAxis; ++k)
         {
             if (scale[k] == 0.0f)
                 continue;
             // Sweep from the right to get the area and count of every right side.
-            std::array<float, kBins> rightArea{};
-            std::array<int, kBins> rightCount{};
+            float rightArea[kBins];
+            int rightCount[kBins];
             Bin acc = EmptyBin();
             int cnt = 0;
             for (int b = nb - 1; b > 0; --b)
             {
-                Grow(acc, bins[k][b]);
-                cnt += counts[k][b];
+                Grow(acc, bins[0][k][b]);
+                cnt += counts[0][k][b];
                 rightArea[b] = HalfArea(acc);
                 rightCount[b] = cnt;
             }
@@ -359,8 +514,8 @@ private:
             cnt = 0;
             for (int b = 0; b < nb - 1; ++b)
             {
-                Grow(acc, bins[k][b]);
-                cnt += counts[k][b];
+                Grow(acc, bins[0][k][b]);
+                cnt += counts[0][k][b];
                 if (cnt == 0 || rightCount[b + 1] == 0)
                     continue;
                 const float cost = HalfArea(acc) * cnt + rightArea[b + 1] * rightCount[b + 1];
@@ -376,33 +531,44 @@ private:
             return MedianSplit(t, axis);
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
         auto goesLeft = [&](const Prim& p)
-        { return BinOf(p.centroid[bestAxis], lo, s, nb) <= bestBin; };
-        // Partitions and bounds both sides in one pass.
-        Box lb, lc, rb, rc;
-        int i = t.begin, j = t.end - 1;
-        while (true)
+        { return BinOf(p.Centroid2(bestAxis), lo, s, nb) <= bestBin; };
+        // Partitions and bounds both sides in one pass. Ranges that fit the scratch space are
+        // written to it, left side from the front and right side from the back, without a
+        // branch on the side (it would be mispredicted about as often as not), and copied back.
+        Bounds lb, rb;
+        i = t.begin;
+        int j = t.end - 1;
+        if (n <= static_cast<int>(scratch.size()))
+        {
+            int l = 0, r = n - 1;
+            for (int k = t.begin; k < t.end; ++k)
+            {
+                const Prim& p = prims_[k];
+                const bool toLeft = goesLeft(p);
+                scratch[toLeft ? l : r] = p;
+                l += toLeft;
+                r -= !toLeft;
+                lb.GrowIf(p, toLeft);
+                rb.GrowIf(p, !toLeft);
+            }
+            std::copy(scratch.begin(), scratch.begin() + n, prims_.begin() + t.begin);
+            i = t.begin + l;
+            j = i - 1;
+        }
+        while (i <= j)
         {
             for (; i <= j && goesLeft(prims_[i]); ++i)
-            {
-                lb.Grow(prims_[i].box.lo, prims_[i].box.hi);
-                lc.Grow(prims_[i].centroid, prims_[i].centroid);
-            }
+                lb.Grow(prims_[i]);
             for (; i <= j && !goesLeft(prims_[j]); --j)
-            {
-                rb.Grow(prims_[j].box.lo, prims_[j].box.hi);
-                rc.Grow(prims_[j].centroid, prims_[j].centroid);
-            }
-            if (i > j)
-                break;
-            std::swap(prims_[i], prims_[j]);
+                rb.Grow(prims_[j]);
+            if (i < j)
+                std::swap(prims_[i], prims_[j]);
         }
         const int mid = i;
         if (mid == t.begin || mid == t.end)
             return MedianSplit(t, axis);
-        left.bounds = lb;
-        left.centroids = lc;
-        right.bounds = rb;
-        right.centroids = rc;
+        lb.Store(left.bounds, left.centroids);
+        rb.Store(right.bounds, right.centroids);
         bounded = true;
         return mid;
     }
@@ -412,7 +578,7 @@ private:
         int mid = t.begin + (t.end - t.begin) / 2;
         std::nth_element(prims_.begin() + t.begin, prims_.begin() + mid, prims_.begin() + t.end,
                          [axis](const Prim& a, const Prim& b)
-                         { return a.centroid[axis] < b.centroid[axis]; });
+                         { return a.Centroid2(axis) < b.Centroid2(axis); });
         return mid;
     }
 
@@ -426,16 +592,30 @@ private:
         return f >= bins ? bins - 1 : static_cast<int>(f);
     }
 
-    std::vector<Prim> prims_;
-    std::vector<BvhNode> nodes_;
+    // BinOf for the three axes in lanes 0 to 2 at once; the same arithmetic lane by lane.
+    static IntLanes BinsOf(Lanes c, Lanes lo, Lanes scale, int bins)
+    {
+        Lanes f = (c - lo) * scale;
+        const Lanes zero{0.0f, 0.0f, 0.0f, 0.0f};
+        const float last = static_cast<float>(bins - 1);
+        const Lanes top{last, last, last, last};
+        f = f > zero ? f : zero; // NaN goes to bin 0 too
+        f = f >= top ? top : f;
+        return __builtin_convertvector(f, IntLanes);
+    }
+
+    UninitVector<Prim> prims_;
+    Bounds all_;                     // of every primitive
+    UninitVector<BvhNode> nodes_;    // as the threads fill them
+    std::vector<BvhNode> nodes_out_; // laid out by Squeeze
     std::atomic<int> nextNode_{0};
 };
 
 } // namespace
 
-BvhBuild BuildBvh(const std::vector<Aabb>& primitives)
+BvhBuild BuildBvh(const Aabb* primitives, std::size_t count)
 {
-    return Builder(primitives).Run();
+    return Builder(primitives, count).Run();
 }
 
 } // namespace RadeonRays::detail

@@ -1,6 +1,7 @@
 // Binned surface-area-heuristic BVH over axis-aligned boxes, built on the host.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,7 +16,8 @@ struct Aabb
 
 // One node of the built tree, on the host: the device layouts are made from it
 // (MakeDeviceNodes, MakeWideBvh; see device_layout.h). Children of an inner node are stored
-// next to each other, so one index names both. A node is a leaf when count > 0.
+// next to each other, after their parent, so one index names both. A node is a leaf when
+// count > 0.
 struct BvhNode
 {
     float lo[3];
@@ -35,6 +37,10 @@ struct BvhBuild
 // Deepest tree the builder makes; traversal stacks of this size never overflow.
 constexpr int kMaxBvhDepth = 64;
 
-BvhBuild BuildBvh(const std::vector<Aabb>& primitives);
+BvhBuild BuildBvh(const Aabb* primitives, std::size_t count);
+inline BvhBuild BuildBvh(const std::vector<Aabb>& primitives)
+{
+    return BuildBvh(primitives.data(), primitives.size());
+}
 
 } // namespace RadeonRays::detail

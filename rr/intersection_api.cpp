@@ -204,6 +204,8 @@ public:
         committed_ = true;
     }
 
+    std::size_t SceneBytes() const { return scene_.Bytes(); }
+
     // The rays each route answered since the last call.
     RouteCounts TakeRouteCounts()
     {
@@ -399,6 +401,14 @@ detail::RouteCounts detail::TakeRouteCounts(IntersectionApi* api)
     if (!owner)
         throw std::invalid_argument("RadeonRays::detail::TakeRouteCounts: null service");
     return owner->TakeRouteCounts();
+}
+
+std::size_t detail::SceneDeviceBytes(const IntersectionApi* api)
+{
+    auto* owner = dynamic_cast<const detail::Api*>(api);
+    if (!owner)
+        throw std::invalid_argument("RadeonRays::detail::SceneDeviceBytes: null service");
+    return owner->SceneBytes();
 }
 
 Buffer* CreateFromOpenClBuffer(IntersectionApi* api, cl_mem buffer)

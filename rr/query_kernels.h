@@ -4,6 +4,7 @@
 
 #include "rr/radeon_rays.h"
 
+#include <cstddef>
 #include <string>
 
 namespace RadeonRays::detail
@@ -53,5 +54,8 @@ IntersectionApi* CreateWithOptions(cl_context context, cl_device_id device, cl_c
 // The rays each route answered since the service was made or this was last called (blocks
 // until the queries are done). Refuses a service not made with countRoutes.
 RouteCounts TakeRouteCounts(IntersectionApi* api);
+
+// Bytes of device memory the service's committed scene's layouts take, for the benchmark.
+std::size_t SceneDeviceBytes(const IntersectionApi* api);
 
 } // namespace RadeonRays::detail

@@ -8,13 +8,14 @@
 namespace RadeonRays::detail
 {
 
-template <typename Record>
-void SceneBuffers::Store(GrowingBuffer& buffer, const std::vector<Record>& records)
+template <typename Records> void SceneBuffers::Store(GrowingBuffer& buffer, const Records& records)
 {
+    using Record = typename Records::value_type;
     const Record none{};
     const void* data = records.empty() ? &none : records.data();
     const std::size_t bytes = std::max<std::size_t>(1, records.size()) * sizeof(Record);
     buffer.Reserve(context_, bytes);
+    bytes_ += bytes;
     CheckCl(
         clEnqueueWriteBuffer(queue_, buffer.Get(), CL_TRUE, 0, bytes, data, 0, nullptr, nullptr),
         "clEnqueueWriteBuffer");
@@ -22,6 +23,7 @@ void SceneBuffers::Store(GrowingBuffer& buffer, const std::vector<Record>& recor
 
 void SceneBuffers::Upload(const SceneData& scene, SceneLayouts layouts)
 {
+    bytes_ = 0;
     if (layouts.twoWide)
     {
         Store(nodes_, scene.nodes);

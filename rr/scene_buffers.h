@@ -25,18 +25,21 @@ public:
     cl_mem WideNodes() const { return wideNodes_.Get(); }
     cl_mem Blocks() const { return blocks_.Get(); }
     int TriangleCount() const { return triangleCount_; }
+    // The bytes of the committed scene's layouts (the buffers may hold more, from a bigger
+    // scene before).
+    std::size_t Bytes() const { return bytes_; }
 
 private:
     // Copies the records, or one zeroed record when there are none, so that kernel arguments
     // are always valid.
-    template <typename Record>
-    void Store(GrowingBuffer& buffer, const std::vector<Record>& records);
+    template <typename Records> void Store(GrowingBuffer& buffer, const Records& records);
 
     cl_context context_;
     cl_command_queue queue_;
     GrowingBuffer nodes_{CL_MEM_READ_ONLY}, triangles_{CL_MEM_READ_ONLY},
         wideNodes_{CL_MEM_READ_ONLY}, blocks_{CL_MEM_READ_ONLY};
     int triangleCount_ = 0;
+    std::size_t bytes_ = 0;
 };
 
 } // namespace RadeonRays::detail

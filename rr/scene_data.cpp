@@ -1,6 +1,8 @@
 #include "rr/scene_data.h"
 
+#include "rr/default_init.h"
 #include "rr/mesh.h"
+#include "rr/parallel_for.h"
 #include "rr/wide_bvh.h"
 
 #include <algorithm>
@@ -50,9 +52,9 @@ DeviceNode::Child ChildOf(const BvhNode& n)
 
 } // namespace
 
-std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
+UninitVector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
 {
-    std::vector<DeviceNode> out;
+    UninitVector<DeviceNode> out;
     if (bvh.empty())
         return out;
     if (bvh[0].count > 0)
@@ -71,6 +73,7 @@ std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
         int parent;
         int side;
     };
+    out.reserve(bvh.size() / 2 + 1); // a binary tree's inner nodes
     std::vector<Pending> stack{{0, -1, 0}};
     while (!stack.empty())
     {
@@ -100,38 +103,77 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         throw std::invalid_argument("RadeonRays::Commit: the attached shapes have " +
                                     std::to_string(total) + " triangles; a scene holds at most " +
                                     std::to_string(kMaxSceneTriangles));
-    std::vector<DeviceTriangle> triangles;
-    std::vector<Aabb> bounds;
-    triangles.reserve(total);
-    bounds.reserve(total);
+    // Two passes over every triangle, each split over the cores: which are usable, then their
+    // records and boxes, each part writing from where the usable triangles before it end.
+    std::vector<std::size_t> firsts; // each mesh's first triangle among all
+    std::size_t before = 0;
     for (const Mesh* mesh : meshes)
     {
-        const std::vector<float>& p = mesh->Positions();
-        const std::vector<int>& t = mesh->Triangles();
-        for (std::size_t i = 0; i < t.size() / 3; ++i)
-        {
-            const float* a = &p[3 * static_cast<std::size_t>(t[3 * i])];
-            const float* b = &p[3 * static_cast<std::size_t>(t[3 * i + 1])];
-            const float* c = &p[3 * static_cast<std::size_t>(t[3 * i + 2])];
-            if (!Usable(a, b, c))
-                continue;
-            DeviceTriangle tri{};
-            std::copy(a, a + 3, tri.v0);
-            std::copy(b, b + 3, tri.v1);
-            std::copy(c, c + 3, tri.v2);
-            tri.shapeid = mesh->GetId();
-            triangles.push_back(tri);
-            Aabb box;
-            for (int k = 0; k < 3; ++k)
-            {
-                box.lo[k] = std::min({a[k], b[k], c[k]});
-                box.hi[k] = std::max({a[k], b[k], c[k]});
-            }
-            bounds.push_back(box);
-        }
+        firsts.push_back(before);
+        before += mesh->Triangles().size() / 3;
     }
-
-    BvhBuild bvh = BuildBvh(bounds);
+    // Calls visit(i, a, b, c, id) for the triangles [begin, end) of all meshes.
+    auto forEach = [&](std::size_t begin, std::size_t end, auto&& visit)
+    {
+        for (std::size_t m = 0; m < meshes.size(); ++m)
+        {
+            const std::vector<float>& p = meshes[m]->Positions();
+            const std::vector<int>& t = meshes[m]->Triangles();
+            const std::size_t first = firsts[m], count = t.size() / 3;
+            const std::size_t from = std::max(begin, first), to = std::min(end, first + count);
+            for (std::size_t i = from; i < to; ++i)
+            {
+                const std::size_t local = i - first;
+                visit(i, &p[3 * static_cast<std::size_t>(t[3 * local])],
+                      &p[3 * static_cast<std::size_t>(t[3 * local + 1])],
+                      &p[3 * static_cast<std::size_t>(t[3 * local + 2])], meshes[m]->GetId());
+            }
+        }
+    };
+    std::vector<unsigned char> usable(total);
+    std::vector<std::size_t> partUsable(ParallelParts(total) + 1, 0);
+    ParallelFor(total,
+                [&](unsigned part, std::size_t begin, std::size_t end)
+                {
+                    std::size_t count = 0;
+                    forEach(begin, end,
+                            [&](std::size_t i, const float* a, const float* b, const float* c, int)
+                            {
+                                usable[i] = Usable(a, b, c);
+                                count += usable[i];
+                            });
+                    partUsable[part + 1] = count;
+                });
+    for (std::size_t part = 1; part < partUsable.size(); ++part)
+        partUsable[part] += partUsable[part - 1];
+    UninitVector<DeviceTriangle> triangles(partUsable.back());
+    UninitVector<Aabb> bounds(partUsable.back());
+    ParallelFor(total,
+                [&](unsigned part, std::size_t begin, std::size_t end)
+                {
+                    std::size_t out = partUsable[part];
+                    forEach(
+                        begin, end,
+                        [&](std::size_t i, const float* a, const float* b, const float* c, int id)
+                        {
+                            if (!usable[i])
+                                return;
+                            DeviceTriangle& tri = triangles[out];
+                            std::copy(a, a + 3, tri.v0);
+                            std::copy(b, b + 3, tri.v1);
+                            std::copy(c, c + 3, tri.v2);
+                            tri.shapeid = id;
+                            tri.padding1 = tri.padding2 = 0;
+                            Aabb& box = bounds[out];
+                            for (int k = 0; k < 3; ++k)
+                            {
+                                box.lo[k] = std::min({a[k], b[k], c[k]});
+                                box.hi[k] = std::max({a[k], b[k], c[k]});
+                            }
+                            ++out;
+                        });
+                });
+    BvhBuild bvh = BuildBvh(bounds.data(), bounds.size());
     SceneData scene;
     scene.triangleCount = static_cast<int>(triangles.size());
     if (layouts.twoWide && !bvh.nodes.empty())
@@ -147,10 +189,13 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         std::nth_element(leafAreas.begin(), middle, leafAreas.end());
         scene.leafArea = *middle;
     }
-    std::vector<DeviceTriangle> ordered;
-    ordered.reserve(triangles.size());
-    for (std::uint32_t i : bvh.order)
-        ordered.push_back(triangles[i]);
+    UninitVector<DeviceTriangle> ordered(triangles.size());
+    ParallelFor(ordered.size(),
+                [&](unsigned, std::size_t begin, std::size_t end)
+                {
+                    for (std::size_t i = begin; i < end; ++i)
+                        ordered[i] = triangles[bvh.order[i]];
+                });
     // The two layouts are independent: big scenes make them on two threads.
     auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
     std::thread twoWide;
@@ -158,7 +203,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         twoWide = std::thread(makeTwoWide);
     try
     {
-        WideBvh wide = MakeWideBvh(bvh.nodes, ordered, layouts.wideWidth);
+        WideBvh wide = MakeWideBvh(bvh.nodes, ordered.data(), layouts.wideWidth);
         scene.wideNodes = std::move(wide.nodes);
         scene.blocks = std::move(wide.blocks);
     }

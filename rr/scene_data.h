@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rr/bvh_builder.h"
+#include "rr/default_init.h"
 #include "rr/device_layout.h"
 
 #include <cstdint>
@@ -22,12 +23,12 @@ struct SceneLayouts
 
 struct SceneData
 {
-    int triangleCount = 0;         // usable triangles
-    std::vector<DeviceNode> nodes; // nodes[0] is the root; empty when no triangle can occlude
-    std::vector<DeviceTriangle> triangles;
+    int triangleCount = 0;          // usable triangles
+    UninitVector<DeviceNode> nodes; // nodes[0] is the root; empty when no triangle can occlude
+    UninitVector<DeviceTriangle> triangles;
     // The same hierarchy wide, for single rays (see wide_bvh.h).
-    std::vector<WideNode> wideNodes;
-    std::vector<TriangleBlock> blocks;
+    UninitVector<WideNode> wideNodes;
+    UninitVector<TriangleBlock> blocks;
     // The median half surface area of the two-wide tree's leaf boxes: the size of what a
     // packet's beam is measured against (0 when there are no triangles or no two-wide
     // layout).
@@ -35,7 +36,7 @@ struct SceneData
 };
 
 // Turns a built BVH into device nodes, depth first so that a node's first child follows it.
-std::vector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh);
+UninitVector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh);
 
 // Gathers the triangles of the meshes (dropping degenerate ones, which never occlude, and
 // those with non-finite corners) and builds their BVH.

@@ -22,8 +22,8 @@ double HalfArea(const BvhNode& n)
 class Collapser
 {
 public:
-    Collapser(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
-              int width, WideBvh& out)
+    Collapser(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles, int width,
+              WideBvh& out)
         : bvh_(bvh), triangles_(triangles), width_(width), out_(out), first_(bvh.size()),
           count_(bvh.size())
     {
@@ -37,41 +37,55 @@ public:
         }
     }
 
-    // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`.
+    // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`, and
+    // the nodes below it.
     void Build(int node, int slot)
     {
-        std::vector<int> children;
-        if (IsLeaf(node))
-            children.push_back(node);
-        else
-            children = {bvh_[node].index, bvh_[node].index + 1};
-        while (static_cast<int>(children.size()) < width_)
+        int children[kMaxWideWidth];
+        double area[kMaxWideWidth];
+        int count = 0;
+        auto add = [&](int child)
         {
-            // Open the inner child with the largest box.
-            int best = -1;
-            for (std::size_t i = 0; i < children.size(); ++i)
-                if (!IsLeaf(children[i]) &&
-                    (best < 0 || HalfArea(bvh_[children[i]]) > HalfArea(bvh_[children[best]])))
-                    best = static_cast<int>(i);
-            if (best < 0)
+            children[count] = child;
+            area[count] = IsLeaf(child) ? -1.0 : HalfArea(bvh_[child]);
+            ++count;
+        };
+        if (IsLeaf(node))
+            add(node);
+        else
+        {
+            add(bvh_[node].index);
+            add(bvh_[node].index + 1);
+        }
+        while (count < width_)
+        {
+            // Open the inner child with the largest box (leaves have area -1).
+            int best = 0;
+            for (int i = 1; i < count; ++i)
+                if (area[i] > area[best])
+                    best = i;
+            if (area[best] < 0.0)
                 break;
             const int open = children[best];
             children[best] = bvh_[open].index;
-            children.push_back(bvh_[open].index + 1);
+            area[best] = IsLeaf(children[best]) ? -1.0 : HalfArea(bvh_[children[best]]);
+            add(bvh_[open].index + 1);
         }
 
-        WideNode w;
+        WideNode& w = out_.nodes[slot];
+        int inner[kMaxWideWidth];
+        int innerCount = 0;
         for (int k = 0; k < kMaxWideWidth; ++k)
         {
-            const float inf = std::numeric_limits<float>::infinity();
-            w.lox[k] = w.loy[k] = w.loz[k] = inf;
-            w.hix[k] = w.hiy[k] = w.hiz[k] = -inf;
-            w.ref[k] = 0;
-            w.count[k] = -1;
-        }
-        std::vector<std::pair<int, int>> inner; // (binary node, child slot)
-        for (std::size_t k = 0; k < children.size(); ++k)
-        {
+            if (k >= count)
+            {
+                const float inf = std::numeric_limits<float>::infinity();
+                w.lox[k] = w.loy[k] = w.loz[k] = inf;
+                w.hix[k] = w.hiy[k] = w.hiz[k] = -inf;
+                w.ref[k] = 0;
+                w.count[k] = -1;
+                continue;
+            }
             const BvhNode& c = bvh_[children[k]];
             w.lox[k] = c.lo[0];
             w.loy[k] = c.lo[1];
@@ -87,17 +101,16 @@ public:
             else
             {
                 w.count[k] = 0;
-                inner.push_back({children[k], static_cast<int>(k)});
+                inner[innerCount++] = k;
             }
         }
-        out_.nodes[slot] = w;
-        for (auto [child, k] : inner)
-        {
-            const int childSlot = static_cast<int>(out_.nodes.size());
-            out_.nodes.push_back(WideNode{});
-            out_.nodes[slot].ref[k] = childSlot;
-            Build(child, childSlot);
-        }
+        // Slots for the inner children side by side, then each one's subtree.
+        const int firstChild = static_cast<int>(out_.nodes.size());
+        out_.nodes.resize(out_.nodes.size() + innerCount);
+        for (int i = 0; i < innerCount; ++i)
+            out_.nodes[slot].ref[inner[i]] = firstChild + i;
+        for (int i = 0; i < innerCount; ++i)
+            Build(children[inner[i]], firstChild + i);
     }
 
 private:
@@ -109,9 +122,10 @@ private:
     int AddBlocks(int first, int count)
     {
         const int blocks = (count + 3) / 4;
+        out_.blocks.resize(out_.blocks.size() + blocks);
         for (int b = 0; b < blocks; ++b)
         {
-            TriangleBlock block;
+            TriangleBlock& block = out_.blocks[out_.blocks.size() - blocks + b];
             for (int lane = 0; lane < 4; ++lane)
             {
                 // Unused lanes repeat the leaf's last triangle.
@@ -123,13 +137,12 @@ private:
                         block.v[c][axis][lane] = corners[c][axis];
                 block.shapeid[lane] = t.shapeid;
             }
-            out_.blocks.push_back(block);
         }
         return blocks;
     }
 
     const std::vector<BvhNode>& bvh_;
-    const std::vector<DeviceTriangle>& triangles_;
+    const DeviceTriangle* triangles_;
     const int width_;
     WideBvh& out_;
     std::vector<int> first_; // per binary node: its first triangle in leaf order
@@ -138,20 +151,26 @@ private:
 
 } // namespace
 
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
-                    int width)
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles, int width)
 {
     WideBvh out;
     if (bvh.empty())
         return out;
-    out.nodes.push_back(WideNode{});
+    // Upper bounds, which cost no memory until used: every wide leaf holds at least one binary
+    // leaf, and every wide node at least two children.
+    std::size_t leaves = 0;
+    for (const BvhNode& n : bvh)
+        leaves += n.count > 0;
+    out.blocks.reserve(leaves);
+    out.nodes.reserve(leaves);
+    out.nodes.resize(1);
     Collapser(bvh, triangles, width, out).Build(0, 0);
     return out;
 }
 
-std::vector<WideNodeOf<4>> NarrowToFourWide(const std::vector<WideNode>& nodes)
+UninitVector<WideNodeOf<4>> NarrowToFourWide(const UninitVector<WideNode>& nodes)
 {
-    std::vector<WideNodeOf<4>> out(nodes.size());
+    UninitVector<WideNodeOf<4>> out(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i)
     {
         const WideNode& n = nodes[i];

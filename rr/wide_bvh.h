@@ -5,6 +5,7 @@
 #pragma once
 
 #include "rr/bvh_builder.h"
+#include "rr/default_init.h"
 #include "rr/device_layout.h"
 
 #include <cstdint>
@@ -15,16 +16,22 @@ namespace RadeonRays::detail
 
 struct WideBvh
 {
-    std::vector<WideNode> nodes; // nodes[0] is the root; lanes from the width on are unused
-    std::vector<TriangleBlock> blocks;
+    UninitVector<WideNode> nodes; // nodes[0] is the root; lanes from the width on are unused
+    UninitVector<TriangleBlock> blocks;
 };
 
 // Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
 // nodes of up to `width` children (4 or 8), opening the child with the largest box first.
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const std::vector<DeviceTriangle>& triangles,
+// triangles: the triangles in leaf order, as many as the tree's leaves hold.
+WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles,
                     int width = kMaxWideWidth);
+inline WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh,
+                           const std::vector<DeviceTriangle>& triangles, int width = kMaxWideWidth)
+{
+    return MakeWideBvh(bvh, triangles.data(), width);
+}
 
 // The nodes of a tree made at width 4, in the four-wide record the device reads.
-std::vector<WideNodeOf<4>> NarrowToFourWide(const std::vector<WideNode>& nodes);
+UninitVector<WideNodeOf<4>> NarrowToFourWide(const UninitVector<WideNode>& nodes);
 
 } // namespace RadeonRays::detail

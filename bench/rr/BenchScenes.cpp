@@ -218,6 +218,80 @@ TriangleMesh Soup(int count, unsigned seed)
     return mesh;
 }
 
+namespace
+{
+
+// A torus of major radius big and minor radius small about centre, its axis tilted from the
+// vertical by tilt (radians, about x), as an n x m grid of quads whose surface bulges in
+// bumps (the minor radius swinging by a tenth).
+void AddBumpyTorus(TriangleMesh& mesh, const Vec& centre, float big, float small, float tilt, int n,
+                   int m)
+{
+    const int base = static_cast<int>(mesh.vertices.size() / 3);
+    const float twoPi = 6.2831853f, ct = std::cos(tilt), st = std::sin(tilt);
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < n; ++i)
+        {
+            const float u = twoPi * i / n, v = twoPi * j / m;
+            const float r = small * (1.0f + 0.1f * std::sin(9.0f * u) * std::sin(7.0f * v));
+            const float x = (big + r * std::cos(v)) * std::cos(u);
+            const float z = (big + r * std::cos(v)) * std::sin(u);
+            const float y = r * std::sin(v);
+            mesh.vertices.insert(mesh.vertices.end(), {centre[0] + x, centre[1] + ct * y - st * z,
+                                                       centre[2] + st * y + ct * z});
+        }
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < n; ++i)
+        {
+            const int a = base + j * n + i, b = base + j * n + (i + 1) % n;
+            const int c = base + ((j + 1) % m) * n + i, d = base + ((j + 1) % m) * n + (i + 1) % n;
+            mesh.indices.insert(mesh.indices.end(), {a, b, d, a, d, c});
+        }
+}
+
+void AddGround(TriangleMesh& mesh, float half, float y)
+{
+    const int base = static_cast<int>(mesh.vertices.size() / 3);
+    mesh.vertices.insert(mesh.vertices.end(),
+                         {-half, y, -half, half, y, -half, half, y, half, -half, y, half});
+    mesh.indices.insert(mesh.indices.end(), {base, base + 2, base + 1, base, base + 3, base + 2});
+}
+
+} // namespace
+
+TriangleMesh BumpyTorus(int side)
+{
+    TriangleMesh mesh;
+    AddGround(mesh, 12.0f, 0.0f);
+    // The big torus stands on its rim; the small one lies through its hole.
+    const int small = side / 4;
+    AddBumpyTorus(mesh, {0.0f, 5.0f, 0.0f}, 3.5f, 1.3f, 1.5707963f, side,
+                  std::max(3, (side * side - small * small) / side));
+    AddBumpyTorus(mesh, {0.0f, 2.2f, 0.0f}, 3.0f, 0.6f, 0.0f, small, small);
+    mesh.name = "bumpy torus";
+    return mesh;
+}
+
+TriangleMesh ManyObjects(int count, unsigned seed)
+{
+    TriangleMesh mesh;
+    AddGround(mesh, 40.0f, 0.0f);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> pos(-38, 38), size(0.2f, 0.8f), angle(0, 3.1415927f);
+    std::uniform_int_distribution<int> heap(0, 3);
+    for (int o = 0; o < count; ++o)
+    {
+        mesh.objectFirstTriangle.push_back(mesh.TriangleCount());
+        const float s = size(rng);
+        const float y = s * (0.5f + 1.2f * heap(rng));
+        AddBumpyTorus(mesh, {pos(rng), y, pos(rng)}, s, 0.35f * s, angle(rng), 11, 11);
+    }
+    // The ground is one more object.
+    mesh.objectFirstTriangle.insert(mesh.objectFirstTriangle.begin(), 0);
+    mesh.name = "many objects";
+    return mesh;
+}
+
 std::vector<RadeonRays::ray> ShadowRays(const TriangleMesh& mesh, int count)
 {
     // Area of the mesh, to choose the refinement that yields about count corners.

@@ -16,6 +16,9 @@ struct TriangleMesh
     std::string name;
     std::vector<float> vertices; // 3 per vertex
     std::vector<int> indices;    // 3 per triangle
+    // Where each separate object's triangles begin (ascending, from 0), for a scene handed over
+    // as one shape per object; empty for one shape.
+    std::vector<int> objectFirstTriangle;
     int TriangleCount() const { return static_cast<int>(indices.size() / 3); }
 };
 
@@ -27,6 +30,13 @@ TriangleMesh Courtyard(int detail);
 TriangleMesh CrowdedCourtyard();
 // count random triangles (edges about 1) in [-20, 20]^3.
 TriangleMesh Soup(int count, unsigned seed);
+// A torus with bumps on its surface standing on a ground square, the torus a grid of
+// side x side quads (2 side^2 triangles; side 708 gives about a million), with a second,
+// smaller bumpy torus through its hole.
+TriangleMesh BumpyTorus(int side);
+// count separate bumpy tori (about 242 triangles each) scattered over a ground square and
+// stacked in loose heaps, each object its own shape (objectFirstTriangle).
+TriangleMesh ManyObjects(int count, unsigned seed);
 
 // About count shadow rays from points spread over the surfaces of mesh in surface order (the
 // corners of its triangles refined by midpoint subdivision, as a tessellator makes them),

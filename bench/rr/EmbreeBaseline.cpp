@@ -40,25 +40,54 @@ void Parallel(std::size_t n, std::size_t chunk,
 
 } // namespace
 
+namespace
+{
+
+// Keeps the running total of the bytes Embree's device holds.
+bool CountBytes(void* total, ssize_t bytes, bool /*post*/)
+{
+    static_cast<std::atomic<long long>*>(total)->fetch_add(bytes);
+    return true;
+}
+
+} // namespace
+
 EmbreeBaseline::EmbreeBaseline(const TriangleMesh& mesh)
 {
     device_ = rtcNewDevice(nullptr);
-    const double start = Now();
+    rtcSetDeviceMemoryMonitorFunction(device_, CountBytes, &bytes_);
     scene_ = rtcNewScene(device_);
-    RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* v = static_cast<float*>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0,
-                                                          RTC_FORMAT_FLOAT3, 3 * sizeof(float),
-                                                          mesh.vertices.size() / 3));
-    std::memcpy(v, mesh.vertices.data(), mesh.vertices.size() * sizeof(float));
-    auto* idx = static_cast<unsigned*>(
-        rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                3 * sizeof(unsigned), mesh.indices.size() / 3));
-    std::memcpy(idx, mesh.indices.data(), mesh.indices.size() * sizeof(int));
-    rtcCommitGeometry(geom);
-    rtcAttachGeometry(scene_, geom);
-    rtcReleaseGeometry(geom);
+    std::vector<int> first = mesh.objectFirstTriangle;
+    if (first.empty())
+        first.push_back(0);
+    first.push_back(mesh.TriangleCount());
+    // One geometry per object, sharing the mesh's vertices (as our library's shapes do not:
+    // they copy theirs, so Embree is given its own copy too).
+    for (std::size_t o = 0; o + 1 < first.size(); ++o)
+    {
+        const auto begin = mesh.indices.begin() + 3 * static_cast<std::ptrdiff_t>(first[o]);
+        const auto end = mesh.indices.begin() + 3 * static_cast<std::ptrdiff_t>(first[o + 1]);
+        const auto [lo, hi] = std::minmax_element(begin, end);
+        const std::size_t vnum = static_cast<std::size_t>(*hi - *lo + 1);
+        RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+        auto* v = static_cast<float*>(rtcSetNewGeometryBuffer(
+            geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), vnum));
+        std::memcpy(v, mesh.vertices.data() + 3 * static_cast<std::size_t>(*lo),
+                    3 * vnum * sizeof(float));
+        auto* idx = static_cast<unsigned*>(
+            rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                    3 * sizeof(unsigned), (end - begin) / 3));
+        for (auto i = begin; i != end; ++i)
+            idx[i - begin] = static_cast<unsigned>(*i - *lo);
+        rtcCommitGeometry(geom);
+        rtcAttachGeometry(scene_, geom);
+        rtcReleaseGeometry(geom);
+    }
+    const long long before = bytes_.load();
+    const double start = Now();
     rtcCommitScene(scene_);
     buildSeconds_ = Now() - start;
+    sceneBytes_ = bytes_.load() - before;
 }
 
 EmbreeBaseline::~EmbreeBaseline()

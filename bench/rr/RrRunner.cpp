@@ -92,30 +92,50 @@ RrRunner::~RrRunner()
 namespace
 {
 
-// Replaces the service's one shape with the mesh, as shape id 1.
-RadeonRays::Shape* ReplaceShape(RadeonRays::IntersectionApi* api, RadeonRays::Shape* old,
-                                const TriangleMesh& mesh)
+// Replaces the service's shapes with the mesh: one shape, or one per object, all with id 1.
+void ReplaceShapes(RadeonRays::IntersectionApi* api, std::vector<RadeonRays::Shape*>& shapes,
+                   const TriangleMesh& mesh)
 {
-    if (old)
+    for (RadeonRays::Shape* old : shapes)
         api->DeleteShape(old);
-    RadeonRays::Shape* shape =
-        api->CreateMesh(mesh.vertices.data(), static_cast<int>(mesh.vertices.size() / 3), 12,
-                        mesh.indices.data(), 0, nullptr, mesh.TriangleCount());
-    api->AttachShape(shape);
-    shape->SetId(1);
-    return shape;
+    shapes.clear();
+    std::vector<int> first = mesh.objectFirstTriangle;
+    if (first.empty())
+        first.push_back(0);
+    first.push_back(mesh.TriangleCount());
+    for (std::size_t o = 0; o + 1 < first.size(); ++o)
+    {
+        // The object's own vertices only: its indices rebased onto the lowest it uses.
+        const auto begin = mesh.indices.begin() + 3 * static_cast<std::ptrdiff_t>(first[o]);
+        const auto end = mesh.indices.begin() + 3 * static_cast<std::ptrdiff_t>(first[o + 1]);
+        const auto [lo, hi] = std::minmax_element(begin, end);
+        std::vector<int> indices(begin, end);
+        for (int& i : indices)
+            i -= *lo;
+        RadeonRays::Shape* shape =
+            api->CreateMesh(mesh.vertices.data() + 3 * static_cast<std::size_t>(*lo), *hi - *lo + 1,
+                            12, indices.data(), 0, nullptr, first[o + 1] - first[o]);
+        api->AttachShape(shape);
+        shape->SetId(1);
+        shapes.push_back(shape);
+    }
 }
 
 } // namespace
 
 double RrRunner::Commit(const TriangleMesh& mesh)
 {
-    countingShape_ = ReplaceShape(counting_, countingShape_, mesh);
+    ReplaceShapes(counting_, countingShapes_, mesh);
     counting_->Commit();
-    shape_ = ReplaceShape(api_, shape_, mesh);
+    ReplaceShapes(api_, shapes_, mesh);
     const double start = Now();
     api_->Commit();
     return Now() - start;
+}
+
+std::size_t RrRunner::SceneBytes() const
+{
+    return RadeonRays::detail::SceneDeviceBytes(api_);
 }
 
 void RrRunner::UploadRays(const std::vector<RadeonRays::ray>& rays)

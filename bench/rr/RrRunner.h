@@ -21,8 +21,11 @@ public:
     RrRunner& operator=(const RrRunner&) = delete;
 
     std::string DeviceName() const { return deviceName_; }
-    // Replaces the scene; returns the seconds Commit took.
+    // Replaces the scene (one shape, or one per object of the mesh); returns the seconds Commit
+    // took.
     double Commit(const TriangleMesh& mesh);
+    // Bytes of device memory the committed scene occupies.
+    std::size_t SceneBytes() const;
     void UploadRays(const std::vector<RadeonRays::ray>& rays);
     // One query of the uploaded rays, waited for; returns its seconds.
     double Query(int numrays);
@@ -42,11 +45,11 @@ private:
     RadeonRays::IntersectionApi* api_ = nullptr;
     RadeonRays::Buffer* rays_ = nullptr;
     RadeonRays::Buffer* hits_ = nullptr;
-    RadeonRays::Shape* shape_ = nullptr;
+    std::vector<RadeonRays::Shape*> shapes_;
     RadeonRays::IntersectionApi* counting_ = nullptr;
     RadeonRays::Buffer* countingRays_ = nullptr;
     RadeonRays::Buffer* countingHits_ = nullptr;
-    RadeonRays::Shape* countingShape_ = nullptr;
+    std::vector<RadeonRays::Shape*> countingShapes_;
     std::string deviceName_;
 };
 

@@ -1,6 +1,7 @@
 // Occlusion throughput of the rr library against Embree 3 on the same rays, in one process.
 //
-//   rr_bench [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a1|a|b|c|d|e|f]
+//   rr_bench [--rays N] [--repeat R] [--builds B] [--gpu] [--per-ray]
+//            [--only a1|a|b|c|d|e|f|s1|s2|s4|s10|m]...
 //
 // Workloads: (a) shadow rays from about a million points on a courtyard's surfaces, all toward
 // one light, in surface order, against the courtyard itself (two levels of detail); (b) the
@@ -8,7 +9,9 @@
 // against a 100,000-triangle soup; (d) shadow rays toward the same light from points drawn
 // uniformly over the surfaces, in the order drawn, on the fine and the crowded courtyard; (e)
 // the rays of (d) sorted by a Morton code of their origins; (f) rays from such points, in the
-// order drawn, toward a point light above the courtyard.
+// order drawn, toward a point light above the courtyard. Scale: a bumpy torus of about 1, 2, 4
+// and 10 million triangles (s1 to s10; s10 only when asked for) and 4,096 separate objects (m),
+// each built once and given the rays of (d), (e), (f) and (c) in turn.
 #include "BenchScenes.h"
 #include "EmbreeBaseline.h"
 #include "RrRunner.h"
@@ -20,8 +23,10 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -34,8 +39,11 @@ struct Options
     int repeat = 10;
     bool gpu = false;
     bool perRay = false;
-    std::string only;
+    int builds = 3;
+    std::vector<std::string> only; // workloads asked for; empty: all but s10
 };
+
+const char* const kWorkloads[] = {"a1", "a", "b", "c", "d", "e", "f", "s1", "s2", "s4", "s10", "m"};
 
 // The whole number text spells if it lies in [1, most], else 0.
 int Count(const char* text, long most)
@@ -105,9 +113,33 @@ bool ReferenceOccluded(const TriangleMesh& mesh, const RadeonRays::ray& r)
     return false;
 }
 
+// A scene built by both libraries (best of opt.builds alternating builds), ready for rays.
+struct Built
+{
+    std::unique_ptr<EmbreeBaseline> embree;
+    double embreeBuild = 1e30, ourBuild = 1e30; // ms
+    double embreeBytes = 0, embreeSceneBytes = 0, ourBytes = 0;
+};
+
+Built Build(const TriangleMesh& mesh, RrRunner& rr, const Options& opt)
+{
+    Built b;
+    for (int i = 0; i < opt.builds; ++i)
+    {
+        b.embree.reset();
+        b.embree = std::make_unique<EmbreeBaseline>(mesh);
+        b.embreeBuild = std::min(b.embreeBuild, b.embree->BuildSeconds() * 1e3);
+        b.ourBuild = std::min(b.ourBuild, rr.Commit(mesh) * 1e3);
+    }
+    b.embreeBytes = static_cast<double>(b.embree->DeviceBytes());
+    b.embreeSceneBytes = static_cast<double>(b.embree->SceneBytes());
+    b.ourBytes = static_cast<double>(rr.SceneBytes());
+    return b;
+}
+
 Row Measure(const std::string& label, const TriangleMesh& mesh,
             const std::vector<RadeonRays::ray>& rays, bool coherent, RrRunner& rr,
-            const Options& opt)
+            const Options& opt, const Built& built)
 {
     Row row;
     row.workload = label;
@@ -115,11 +147,11 @@ Row Measure(const std::string& label, const TriangleMesh& mesh,
     row.rays = static_cast<int>(rays.size());
     const double n = static_cast<double>(rays.size());
 
-    EmbreeBaseline embree(mesh);
-    row.embreeBuild = embree.BuildSeconds() * 1e3;
+    const EmbreeBaseline& embree = *built.embree;
+    row.embreeBuild = built.embreeBuild;
+    row.ourBuild = built.ourBuild;
     std::vector<char> e1, e16;
     double best1 = 1e30, best16 = 1e30, bestOurs = 1e30;
-    row.ourBuild = rr.Commit(mesh) * 1e3;
     rr.UploadRays(rays);
     rr.Query(row.rays); // the first query pays for one-time set-up
     // Interleaved, so that a noisy neighbour on the machine hurts all three alike.
@@ -153,6 +185,21 @@ Row Measure(const std::string& label, const TriangleMesh& mesh,
     return row;
 }
 
+Row Measure(const std::string& label, const TriangleMesh& mesh,
+            const std::vector<RadeonRays::ray>& rays, bool coherent, RrRunner& rr,
+            const Options& opt)
+{
+    return Measure(label, mesh, rays, coherent, rr, opt, Build(mesh, rr, opt));
+}
+
+struct BuildRow
+{
+    std::string scene;
+    int triangles = 0, objects = 0;
+    double embreeBuild = 0, ourBuild = 0; // ms
+    double embreeBytes = 0, embreeSceneBytes = 0, ourBytes = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -169,11 +216,14 @@ int main(int argc, char** argv)
             opt.gpu = true;
         else if (!std::strcmp(argv[i], "--per-ray"))
             opt.perRay = true;
+        else if (!std::strcmp(argv[i], "--builds") && i + 1 < argc)
+            ok = (opt.builds = Count(argv[++i], 1000)) > 0;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
         {
-            opt.only = argv[++i];
-            ok = opt.only == "a1" || opt.only == "a" || opt.only == "b" || opt.only == "c" ||
-                 opt.only == "d" || opt.only == "e" || opt.only == "f";
+            opt.only.push_back(argv[++i]);
+            ok = std::find_if(std::begin(kWorkloads), std::end(kWorkloads),
+                              [&](const char* w)
+                              { return opt.only.back() == w; }) != std::end(kWorkloads);
         }
         else
             ok = false;
@@ -181,12 +231,17 @@ int main(int argc, char** argv)
         {
             std::fprintf(
                 stderr,
-                "usage: %s [--rays N] [--repeat R] [--gpu] [--per-ray] [--only a1|a|b|c|d|e|f]\n",
+                "usage: %s [--rays N] [--repeat R] [--builds B] [--gpu] [--per-ray] [--only "
+                "a1|a|b|c|d|e|f|s1|s2|s4|s10|m]...\n",
                 argv[0]);
             return 2;
         }
     }
-    auto wanted = [&](const char* w) { return opt.only.empty() || opt.only == w; };
+    auto wanted = [&](const std::string& w)
+    {
+        return opt.only.empty() ? w != "s10"
+                                : std::find(opt.only.begin(), opt.only.end(), w) != opt.only.end();
+    };
 
     RrRunner rr(opt.gpu, opt.perRay, static_cast<std::size_t>(opt.rays) + 64);
     std::printf("Machine: %s, %u hardware threads; rr on OpenCL device \"%s\"; Embree %d.%d.%d "
@@ -226,6 +281,57 @@ int main(int argc, char** argv)
         if (wanted("f"))
             rows.push_back(Measure("(f) " + scene + ", point light, drawn order", *mesh,
                                    SampledShadowRays(*mesh, opt.rays, 6, lamp), false, rr, opt));
+    }
+
+    // Scale: the bumpy torus at about 1, 2, 4 and 10 million triangles, and many separate
+    // objects; one build each, then every ray workload against it.
+    std::vector<BuildRow> builds;
+    const std::pair<const char*, int> scales[] = {
+        {"s1", 708}, {"s2", 1000}, {"s4", 1414}, {"s10", 2236}, {"m", 0}};
+    for (const auto& [name, side] : scales)
+    {
+        if (!wanted(name))
+            continue;
+        const TriangleMesh mesh = side > 0 ? BumpyTorus(side) : ManyObjects(4096, 12);
+        char label[64];
+        if (side > 0)
+            std::snprintf(label, sizeof(label), "%.1fM bumpy torus", mesh.TriangleCount() * 1e-6);
+        else
+            std::snprintf(label, sizeof(label), "%zu objects", mesh.objectFirstTriangle.size());
+        const Built built = Build(mesh, rr, opt);
+        builds.push_back({label, mesh.TriangleCount(),
+                          std::max<int>(1, static_cast<int>(mesh.objectFirstTriangle.size())),
+                          built.embreeBuild, built.ourBuild, built.embreeBytes,
+                          built.embreeSceneBytes, built.ourBytes});
+        std::fprintf(stderr, "  %s built\n", label);
+        std::vector<RadeonRays::ray> drawn = SampledShadowRays(mesh, opt.rays, 5, nullptr);
+        const float above[3] = {1.0f, 14.0f, 2.0f};
+        rows.push_back(Measure(std::string(label) + ", parallel rays, drawn order", mesh, drawn,
+                               false, rr, opt, built));
+        SortByMortonCode(drawn);
+        rows.push_back(Measure(std::string(label) + ", parallel rays, sorted", mesh, drawn, true,
+                               rr, opt, built));
+        drawn = SampledShadowRays(mesh, opt.rays, 6, above);
+        rows.push_back(Measure(std::string(label) + ", point light, drawn order", mesh, drawn,
+                               false, rr, opt, built));
+        rows.push_back(Measure(std::string(label) + ", incoherent rays", mesh,
+                               IncoherentRays(opt.rays, 4), false, rr, opt, built));
+    }
+    if (!builds.empty())
+    {
+        std::printf("\nBuilds (best of %d, alternating): Embree's rtcCommitScene against our "
+                    "Commit (build and upload); device bytes per triangle: ours (the committed "
+                    "layouts' buffers), Embree's what rtcCommitScene added and its whole device "
+                    "(with its copy of vertices and indices)\n",
+                    opt.builds);
+        std::printf("\n| scene | triangles | shapes | Embree build | rr Commit | Commit / Embree "
+                    "build | rr bytes/triangle | Embree bytes/triangle (build; whole) |\n");
+        std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+        for (const BuildRow& b : builds)
+            std::printf("| %s | %d | %d | %.1f ms | %.1f ms | %.2fx | %.1f | %.1f; %.1f |\n",
+                        b.scene.c_str(), b.triangles, b.objects, b.embreeBuild, b.ourBuild,
+                        b.ourBuild / b.embreeBuild, b.ourBytes / b.triangles,
+                        b.embreeSceneBytes / b.triangles, b.embreeBytes / b.triangles);
     }
 
     std::printf("\n| workload | triangles | rays | occluded | Embree rtcOccluded1 | Embree "

@@ -63,7 +63,7 @@ TEST(DeviceLayout, TwoWideNodesReachEveryTriangleOnce)
     for (int count : {1, 2, 7, 3000})
     {
         Built b = RandomScene(count, 3);
-        std::vector<DeviceNode> nodes = MakeDeviceNodes(b.bvh.nodes);
+        const auto nodes = MakeDeviceNodes(b.bvh.nodes);
         std::vector<int> seen(count, 0);
         std::vector<int> stack{0};
         while (!stack.empty())

@@ -156,6 +156,45 @@ TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
     ExpectAgreement(tally);
 }
 
+// A scene big enough for Commit's parallel passes: the tree built on two threads, and the
+// triangles of three shapes (degenerate ones among them) gathered in parts that cut across
+// the shapes.
+TEST_P(ReferenceComparison, BigScenesMatchTheReference)
+{
+    Tally tally;
+    std::mt19937 rng(31);
+    std::vector<RefTriangle> ref;
+    OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
+    for (int id : {2, 5, 9})
+    {
+        SoupMesh soup = RandomSoup(rng, 9000);
+        // Shrunk about their centres, so that this many triangles leave rays some way through.
+        for (std::size_t t = 0; t < soup.vertices.size(); t += 9)
+            for (int k = 0; k < 3; ++k)
+            {
+                float* x[3] = {&soup.vertices[t + k], &soup.vertices[t + 3 + k],
+                               &soup.vertices[t + 6 + k]};
+                const float c = (*x[0] + *x[1] + *x[2]) / 3.0f;
+                for (float* v : x)
+                    *v = c + 0.2f * (*v - c);
+            }
+        // Every 50th triangle has two coinciding corners: no area, dropped at Commit.
+        for (std::size_t t = 0; t < soup.indices.size(); t += 150)
+            soup.indices[t + 1] = soup.indices[t];
+        RadeonRays::Shape* shape = scene.Api().CreateMesh(
+            soup.vertices.data(), static_cast<int>(soup.vertices.size() / 3), 0,
+            soup.indices.data(), 0, nullptr, static_cast<int>(soup.indices.size() / 3));
+        shape->SetId(id);
+        scene.Api().AttachShape(shape);
+        AppendReference(soup, id, ref);
+    }
+    scene.Api().Commit();
+    const float d[3] = {0.3f, 0.8f, 0.5f};
+    Compare(scene, ParallelRays(rng, 35, d, 8.0f), ref, tally);
+    Compare(scene, IncoherentRays(rng, 1200), ref, tally);
+    ExpectAgreement(tally);
+}
+
 // Orders in which callers hand over their rays. The packet kernel traces packets of
 // neighbouring rays together and answers the rays of packets spread too wide, or too different
 // in direction, one by one; every order must give the same answers.
