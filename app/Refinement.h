@@ -1,14 +1,17 @@
 #pragma once
-// Refinement where the shadows fall: after the shadow pass, the base triangles whose
-// corners disagree about the sun, and their edge neighbours, are split on the device into
+// Refinement where the shadows fall: after the shadow pass, the base triangles with a
+// corner open to the sun and another whose ray was blocked (a corner turned away from the
+// sun sides with neither: its direct light has faded out already), and their edge
+// neighbours, are split on the device into
 // a regular grid of sub-triangles whose vertices get shadow rays of their own. The split
 // triangles are drawn over the base mesh, which is pushed back in depth, so that where a
 // split triangle meets an unsplit one any gap shows the base triangle, never the
 // background.
 //
-// The splitting and the compaction run as kernels. The drawn counts and the refined
-// vertices reach OpenGL through the host: one small read of the groups' offsets, then one
-// copy of the refined vertices, whatever path the base vertices take.
+// The splitting, the compaction and the cutting run as kernels. The drawn counts and the
+// refined vertices reach OpenGL through the host: two small reads of the groups' offsets
+// (the split triangles', the cut ones'), then one copy of the refined vertices and one of
+// the cut pieces, whatever path the base vertices take.
 #include "app/FrameStatistics.h"
 #include "app/KernelCalls.h"
 #include "app/ShadowPass.h"
@@ -52,10 +55,12 @@ public:
     // exceptions.
     //
     // With probes a triangle is marked too when the midpoint of one of its edges, given a
-    // ray of its own each frame (one a distinct edge), disagrees with its corners: a thin
-    // shadow or gap between the corners is found at the density of a mesh split once.
+    // ray of its own each frame (one a distinct edge), is open where a corner is blocked or
+    // the other way round: a thin shadow or gap between the corners is found at the density
+    // of a mesh split once.
     //
-    // Then every sub-triangle whose corners disagree is cut along the sun's edge into a lit
+    // Then every sub-triangle with an open and a blocked corner is cut along the sun's edge
+    // (between its open corners and the others) into a lit
     // and a shadowed piece drawn over it; the edge's crossings of its two sides are found
     // by cutRounds rounds of bisection (to within 2^-(cutRounds + 1) of the side), one ray
     // a side a round. Up to cutCapacity sub-triangles are cut a frame (none when 0); the

@@ -200,9 +200,21 @@ int SunReaches(__global const Ray* rays, __global const Intersection* hits, int 
     return rays[i].active && hits[i].shapeid == -1;
 }
 
-// Marks triangle t when its corners disagree, or, with probes (probeOf[3t + e]: the probe
-// of its edge e's midpoint), when a midpoint disagrees with them; clears the levels'
-// counters.
+// A point's sun, as the refinement sees it: open (its ray found nothing), blocked (its ray
+// hit something) or turned away (no ray: no direct light). Only an open point beside a
+// blocked one marks a shadow's edge; where a surface turns away from the sun its direct
+// light has already faded to nothing, so the shading needs no help there.
+#define SUN_BLOCKED 0
+#define SUN_OPEN 1
+#define SUN_AWAY 2
+int SunState(__global const Ray* rays, __global const Intersection* hits, int i)
+{
+    return !rays[i].active ? SUN_AWAY : (hits[i].shapeid == -1 ? SUN_OPEN : SUN_BLOCKED);
+}
+
+// Marks triangle t when one of its corners is open to the sun and another blocked, its
+// edges' midpoints counted with them with probes (probeOf[3t + e]: the probe of edge e's
+// midpoint); clears the levels' counters.
 __kernel void RefineMark(__global const Ray* rays, __global const Intersection* hits,
                          __global uchar* marks, int triangles, __global int* counts,
                          int groups, __global int* levelTotals, int probes,
@@ -222,18 +234,17 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     {
         return;
     }
-    const int a = SunReaches(rays, hits, 3 * t);
-    const int b = SunReaches(rays, hits, 3 * t + 1);
-    const int c = SunReaches(rays, hits, 3 * t + 2);
-    int disagree = a != b || b != c;
-    if (probes)
+    int seen = 0;
+    for (int k = 0; k < 3; ++k)
     {
-        for (int e = 0; e < 3; ++e)
+        seen |= 1 << SunState(rays, hits, 3 * t + k);
+        if (probes)
         {
-            disagree |= SunReaches(probeRays, probeHits, probeOf[3 * t + e]) != a;
+            seen |= 1 << SunState(probeRays, probeHits, probeOf[3 * t + k]);
         }
     }
-    marks[t] = disagree ? 1 : 0;
+    const int edge = (1 << SUN_OPEN) | (1 << SUN_BLOCKED);
+    marks[t] = (seen & edge) == edge ? 1 : 0;
 }
 
 // One ring of dilation: a triangle is marked when it or an edge neighbour (-1: none) is.
@@ -430,8 +441,8 @@ __kernel void RefineProbes(__global const Vertex* vertices, __global const int* 
 }
 
 // The refined vertices' shading: the sun's light taken away from every vertex whose ray
-// was blocked, as "ShadowShader" does, and whether the sun reaches it as a byte, for the
-// cutting. Any work-group size.
+// was blocked, as "ShadowShader" does, and its sun (SunState) as a byte, for the cutting.
+// Any work-group size.
 __kernel void RefineShade(__global Vertex* shaded, __global const Ray* rays,
                           __global const Intersection* hits, __global uchar* visible, int count)
 {
@@ -440,7 +451,7 @@ __kernel void RefineShade(__global Vertex* shaded, __global const Ray* rays,
     {
         return;
     }
-    visible[i] = (uchar)SunReaches(rays, hits, i);
+    visible[i] = (uchar)SunState(rays, hits, i);
     if (hits[i].shapeid != -1)
     {
         vstore3(SkyLight(vload3(0, shaded[i].normal)), 0, shaded[i].color);
@@ -485,8 +496,8 @@ int2 CutSide(int4 corners, int s)
 
 // Over the sub-triangles of one level's filled slots (count = slots x side^2; slot k's
 // vertices from first + k * perSlot, its sub-triangles' corners from the level's index
-// pattern): each whose corners disagree takes the next cut (while fewer than capacity are
-// taken) and the next place in its group, starts the bisection of its two sides over the
+// pattern): each with a corner open to the sun and another blocked takes the next cut
+// (while fewer than capacity are taken) and the next place in its group, starts the bisection of its two sides over the
 // whole side and sends the first round's rays, from the sides' midpoints.
 // cutCounts holds the groups' places and, after them, the cuts asked for.
 __kernel void RefineCutMark(__global const uchar* visible, __global const Vertex* shaded,
@@ -508,11 +519,16 @@ __kernel void RefineCutMark(__global const uchar* visible, __global const Vertex
     const int c0 = base + (int)pattern[3 * q];
     const int c1 = base + (int)pattern[3 * q + 1];
     const int c2 = base + (int)pattern[3 * q + 2];
-    const int lit0 = visible[c0], lit1 = visible[c1], lit2 = visible[c2];
-    if (lit0 == lit1 && lit1 == lit2)
+    const int seen = (1 << visible[c0]) | (1 << visible[c1]) | (1 << visible[c2]);
+    const int edge = (1 << SUN_OPEN) | (1 << SUN_BLOCKED);
+    if ((seen & edge) != edge)
     {
         return;
     }
+    // Cut between the open corners and the rest: a corner turned away has no direct
+    // light, as a blocked one.
+    const int lit0 = visible[c0] == SUN_OPEN, lit1 = visible[c1] == SUN_OPEN,
+              lit2 = visible[c2] == SUN_OPEN;
     const int cut = atomic_inc(&cutCounts[groups]);
     if (cut >= capacity)
     {
@@ -594,7 +610,8 @@ __kernel void RefineCutStep(__global const uchar* visible, __global const Vertex
         return;
     }
     const int2 ends = CutSide(cuts[i / 2], i & 1);
-    const float2 stretch = Halve(stretches[i], visible[ends.x], sampleRays, sampleHits, i);
+    const float2 stretch =
+        Halve(stretches[i], visible[ends.x] == SUN_OPEN, sampleRays, sampleHits, i);
     stretches[i] = stretch;
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
@@ -619,7 +636,7 @@ __kernel void RefineCut(__global const uchar* visible, __global const Vertex* sh
         return;
     }
     const int4 corners = cuts[cut];
-    const float oddSun = visible[corners.x] ? 1.0f : 0.0f;
+    const float oddSun = visible[corners.x] == SUN_OPEN ? 1.0f : 0.0f;
     const float3 toLight =
         -(float3)(lightDirection.x, lightDirection.y, lightDirection.z);
     Ray unused;
@@ -628,7 +645,8 @@ __kernel void RefineCut(__global const uchar* visible, __global const Vertex* sh
     {
         const int2 ends = CutSide(corners, s);
         const int i = 2 * cut + s;
-        const float2 stretch = Halve(stretches[i], visible[ends.x], sampleRays, sampleHits, i);
+        const float2 stretch =
+            Halve(stretches[i], visible[ends.x] == SUN_OPEN, sampleRays, sampleHits, i);
         const float g = 0.5f * (stretch.x + stretch.y);
         odd[s] = SidePoint(shaded, ends.x, ends.y, g, toLight, oddSun, &unused);
         other[s] = SidePoint(shaded, ends.x, ends.y, g, toLight, 1.0f - oddSun, &unused);
