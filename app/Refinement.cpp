@@ -302,6 +302,18 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
         m_cuts = CLWBuffer<cl_int4>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_cutPlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, cuts, nullptr);
         m_stretches = CLWBuffer<cl_float2>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
+        // More than twice as many places as sides, so that a probe always finds one; the
+        // keys start empty and each frame empties the places it took.
+        m_sideTableSize = 1;
+        while (static_cast<size_t>(m_sideTableSize) < 2 * samples)
+        {
+            m_sideTableSize *= 2;
+        }
+        std::vector<int> empty(static_cast<size_t>(m_sideTableSize), -1);
+        m_sideKeys = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE | CL_MEM_COPY_HOST_PTR,
+                                            empty.size(), empty.data());
+        m_sideOwners = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, empty.size(), nullptr);
+        m_sidePlaces = CLWBuffer<int>::Create(context, CL_MEM_READ_WRITE, samples, nullptr);
         m_samples = RayBatch(context, api, samples);
         m_pieces = CLWBuffer<_Vertex>::Create(context, CL_MEM_READ_WRITE, cuts * 9, nullptr);
         m_pieceBuffer =
@@ -456,7 +468,8 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
                                        level.pattern, level.firstVertex, level.perSlot, subPerSlot,
                                        count, m_slots, level.slotBase, m_triangleGroup, m_cutCounts,
                                        m_groups, m_cutCapacity, m_cuts, m_cutPlaces, m_stretches,
-                                       m_samples.rays, lightDirection),
+                                       m_samples.rays, m_sideKeys, m_sideOwners, m_sidePlaces,
+                                       m_sideTableSize, lightDirection),
                         static_cast<size_t>(count));
     }
     LaunchOverItems(
@@ -493,7 +506,7 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
         LaunchOverItems(m_context,
                         KernelWithArgs(m_program, "RefineCutStep", m_visible, m_shaded, m_cuts,
                                        m_cutOffsetBuffer, m_groups, m_stretches, m_samples.rays,
-                                       m_samples.hits, lightDirection),
+                                       m_samples.hits, m_sideOwners, m_sidePlaces, lightDirection),
                         static_cast<size_t>(cuts) * 2);
         FinishWatched(m_context, "the kernel \"RefineCutStep\"");
         stages.rayGeneration += SecondsSince(start);
@@ -503,8 +516,13 @@ void Refinement::Cut(const Float3& lightDirection, FrameSample& stages)
     LaunchOverItems(m_context,
                     KernelWithArgs(m_program, "RefineCut", m_visible, m_shaded, m_cuts, m_cutPlaces,
                                    m_cutOffsetBuffer, m_groups, m_stretches, m_samples.rays,
-                                   m_samples.hits, m_pieces, lightDirection),
+                                   m_samples.hits, m_sideOwners, m_sidePlaces, m_pieces,
+                                   lightDirection),
                     static_cast<size_t>(cuts));
+    LaunchOverItems(m_context,
+                    KernelWithArgs(m_program, "RefineCutRelease", m_cutOffsetBuffer, m_groups,
+                                   m_sideKeys, m_sidePlaces),
+                    static_cast<size_t>(cuts) * 2);
     FinishWatched(m_context, "the kernel \"RefineCut\"");
     stages.shadowWrite += SecondsSince(start);
 

@@ -164,6 +164,11 @@ private:
     CLWBuffer<cl_int4> m_cuts;
     CLWBuffer<int> m_cutPlaces;
     CLWBuffer<cl_float2> m_stretches;
+    // The sides' table: keys (-1: empty), each key's owning side, and each side's place.
+    int m_sideTableSize = 0;
+    CLWBuffer<int> m_sideKeys;
+    CLWBuffer<int> m_sideOwners;
+    CLWBuffer<int> m_sidePlaces;
     RayBatch m_samples;
     CLWBuffer<_Vertex> m_pieces;
     GlBuffer m_pieceBuffer;

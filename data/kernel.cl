@@ -494,11 +494,41 @@ int2 CutSide(int4 corners, int s)
     return (int2)(min(corners.x, other), max(corners.x, other));
 }
 
+// A side shared by two cut sub-triangles is bisected once. Its key, its lower end times 32
+// plus the step to its higher end (under 32 in a grid of up to 16 sub-edges), goes into an
+// open-addressing table of tableSize (a power of two, more than twice the sides) keys; the
+// side that puts it there owns the side and sends its rays, a side that finds it there
+// follows the owner's answers. Returns the key's place; *owner says which of the two.
+int ClaimSide(__global int* keys, __global int* owners, int tableSize, int2 ends, int side,
+              int* owner)
+{
+    const int key = ends.x * 32 + (ends.y - ends.x);
+    uint place = ((uint)key * 2654435761u) & (uint)(tableSize - 1);
+    for (;;)
+    {
+        const int found = atomic_cmpxchg(&keys[place], -1, key);
+        if (found == -1)
+        {
+            owners[place] = side;
+            *owner = 1;
+            return (int)place;
+        }
+        if (found == key)
+        {
+            *owner = 0;
+            return (int)place;
+        }
+        place = (place + 1) & (uint)(tableSize - 1);
+    }
+}
+
 // Over the sub-triangles of one level's filled slots (count = slots x side^2; slot k's
 // vertices from first + k * perSlot, its sub-triangles' corners from the level's index
 // pattern): each with a corner open to the sun and another blocked takes the next cut
-// (while fewer than capacity are taken) and the next place in its group, starts the bisection of its two sides over the
-// whole side and sends the first round's rays, from the sides' midpoints.
+// (while fewer than capacity are taken) and the next place in its group, claims its two
+// sides (sideKeys, sideOwners, sidePlaces: see ClaimSide), starts their bisection over the
+// whole side and, for the sides it owns, sends the first round's rays, from the sides'
+// midpoints (a followed side's ray is left inactive).
 // cutCounts holds the groups' places and, after them, the cuts asked for.
 __kernel void RefineCutMark(__global const uchar* visible, __global const Vertex* shaded,
                             __global const uint* pattern, int first, int perSlot, int subPerSlot,
@@ -506,7 +536,9 @@ __kernel void RefineCutMark(__global const uchar* visible, __global const Vertex
                             __global const int* triangleGroup, __global int* cutCounts,
                             int groups, int capacity, __global int4* cuts,
                             __global int* cutPlaces, __global float2* stretches,
-                            __global Ray* sampleRays, Float3 lightDirection)
+                            __global Ray* sampleRays, __global int* sideKeys,
+                            __global int* sideOwners, __global int* sidePlaces, int tableSize,
+                            Float3 lightDirection)
 {
     const int id = get_global_id(0);
     if (id >= count)
@@ -558,10 +590,14 @@ __kernel void RefineCutMark(__global const uchar* visible, __global const Vertex
     for (int s = 0; s < 2; ++s)
     {
         const int2 ends = CutSide(corners, s);
+        const int side = 2 * cut + s;
+        int owner = 0;
+        sidePlaces[side] = ClaimSide(sideKeys, sideOwners, tableSize, ends, side, &owner);
         Ray ray;
         SidePoint(shaded, ends.x, ends.y, 0.5f, toLight, 1.0f, &ray);
-        stretches[2 * cut + s] = (float2)(0.0f, 1.0f);
-        sampleRays[2 * cut + s] = ray;
+        ray.active = owner ? ray.active : 0;
+        stretches[side] = (float2)(0.0f, 1.0f);
+        sampleRays[side] = ray;
     }
 }
 
@@ -597,15 +633,18 @@ float2 Halve(float2 stretch, int loLit, __global const Ray* sampleRays,
                                                           : (float2)(stretch.x, middle);
 }
 
-// Side i of the cuts taken (cutOffsets[groups] of them): halves its stretch by the last
-// round's answer and sends the next round's ray, from the new stretch's middle.
+// Side i of the cuts taken (cutOffsets[groups] of them), where it owns its side: halves
+// its stretch by the last round's answer and sends the next round's ray, from the new
+// stretch's middle.
 __kernel void RefineCutStep(__global const uchar* visible, __global const Vertex* shaded,
                             __global const int4* cuts, __global const int* cutOffsets,
                             int groups, __global float2* stretches, __global Ray* sampleRays,
-                            __global const Intersection* sampleHits, Float3 lightDirection)
+                            __global const Intersection* sampleHits,
+                            __global const int* sideOwners, __global const int* sidePlaces,
+                            Float3 lightDirection)
 {
     const int i = get_global_id(0);
-    if (i >= 2 * cutOffsets[groups])
+    if (i >= 2 * cutOffsets[groups] || sideOwners[sidePlaces[i]] != i)
     {
         return;
     }
@@ -627,8 +666,9 @@ __kernel void RefineCut(__global const uchar* visible, __global const Vertex* sh
                         __global const int4* cuts, __global const int* cutPlaces,
                         __global const int* cutOffsets, int groups,
                         __global const float2* stretches, __global const Ray* sampleRays,
-                        __global const Intersection* sampleHits, __global Vertex* pieces,
-                        Float3 lightDirection)
+                        __global const Intersection* sampleHits,
+                        __global const int* sideOwners, __global const int* sidePlaces,
+                        __global Vertex* pieces, Float3 lightDirection)
 {
     const int cut = get_global_id(0);
     if (cut >= cutOffsets[groups])
@@ -644,7 +684,7 @@ __kernel void RefineCut(__global const uchar* visible, __global const Vertex* sh
     for (int s = 0; s < 2; ++s)
     {
         const int2 ends = CutSide(corners, s);
-        const int i = 2 * cut + s;
+        const int i = sideOwners[sidePlaces[2 * cut + s]];
         const float2 stretch =
             Halve(stretches[i], visible[ends.x] == SUN_OPEN, sampleRays, sampleHits, i);
         const float g = 0.5f * (stretch.x + stretch.y);
@@ -661,4 +701,15 @@ __kernel void RefineCut(__global const uchar* visible, __global const Vertex* sh
     piece[6] = other[0];
     piece[7] = shaded[corners.z];
     piece[8] = other[1];
+}
+
+// Empties the table's places that the cuts taken claimed, for the next frame.
+__kernel void RefineCutRelease(__global const int* cutOffsets, int groups,
+                               __global int* sideKeys, __global const int* sidePlaces)
+{
+    const int i = get_global_id(0);
+    if (i < 2 * cutOffsets[groups])
+    {
+        sideKeys[sidePlaces[i]] = -1;
+    }
 }
