@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <future>
+#include <system_error>
 #include <utility>
 
 SceneRequest SceneRequestFor(const Settings& settings)
@@ -81,12 +83,46 @@ void Demo::LoadScene(const SceneRequest& request)
             stageDone(step);
         };
     }
+    // The occluder needs only the coarse triangles: it is built on a thread of its own while
+    // the model's vertices are uploaded and copied to the device, which make no call to the
+    // service. Whatever leaves this function first waits for the build (the future does).
+    double occluderSeconds = 0.0;
+    std::future<OccluderShape> occluderBuild;
+    load.coarseReady = [&, next = load.coarseReady]
+    {
+        if (next)
+        {
+            next();
+        }
+        RadeonRays::IntersectionApi* api = m_compute.api.get();
+        try
+        {
+            occluderBuild = std::async(std::launch::async,
+                                       [this, api, &occluderSeconds]
+                                       {
+                                           const double start = Seconds();
+                                           OccluderShape occluder = CommitOccluder(api, m_model);
+                                           occluderSeconds = Seconds() - start;
+                                           return occluder;
+                                       });
+        }
+        catch (const std::system_error&)
+        {
+            // Without a thread to spare, CreateDeviceScene builds it.
+        }
+    };
     m_model.Load(QString::fromStdString(request.directory),
                  QString::fromStdString(request.fileName), load);
 
+    const bool builtBeside = occluderBuild.valid();
     m_deviceScene =
         CreateDeviceScene(m_compute.context, m_compute.api.get(), m_model, request.destination,
-                          std::move(m_compute.glSharing), stageDone);
+                          std::move(m_compute.glSharing), stageDone, std::move(occluderBuild));
+    if (builtBeside && request.stageDone)
+    {
+        // The build's own time, beside the stages from the textures on.
+        request.stageDone("occluder build", occluderSeconds);
+    }
     if (!m_deviceScene.sharingRefusal.empty())
     {
         m_description = DescribePath(m_compute.deviceName, m_deviceScene.sharingRefusal);

@@ -161,10 +161,34 @@ size_t LaunchSide(int vertexCount)
     return static_cast<size_t>(static_cast<int>(std::ceil(std::sqrt(double(vertexCount)))));
 }
 
+OccluderShape CommitOccluder(RadeonRays::IntersectionApi* api, const Model& model)
+{
+    // Rays start on the fine vertices but are traced against the coarse triangles, in the
+    // frame the world matrix places them in.
+    std::vector<Float3> positions;
+    positions.reserve(model.GetPositions().size());
+    for (const Float3& p : model.GetPositions())
+    {
+        positions.push_back(TransformPoint(model.GetWorld(), p));
+    }
+    const std::vector<GLuint>& indices = model.GetIndices();
+    RadeonRays::Shape* shape =
+        api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()), sizeof(Float3),
+                        reinterpret_cast<const int*>(indices.data()), 0, nullptr,
+                        static_cast<int>(indices.size() / 3));
+    // Owned before it is attached, so that it is deleted (and detached) whatever follows.
+    OccluderShape occluder{shape, {api}};
+    api->AttachShape(shape);
+    shape->SetId(1);
+    api->Commit();
+    return occluder;
+}
+
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
                               std::unique_ptr<GlSharingSteps> glSharing,
-                              const std::function<void(const char* step)>& stepDone)
+                              const std::function<void(const char* step)>& stepDone,
+                              std::future<OccluderShape> occluderBuild)
 {
     const std::vector<_Vertex>& vertices = model.GetVertices();
     DeviceScene scene;
@@ -205,38 +229,33 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
     }
 
     scene.rayBuffer = CLWBuffer<RadeonRays::ray>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
-    scene.rrRays = {RadeonRays::CreateFromOpenClBuffer(api, scene.rayBuffer), {api}};
     scene.hitBuffer =
         CLWBuffer<RadeonRays::Intersection>::Create(context, CL_MEM_READ_WRITE, n, nullptr);
-    scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
-
     if (stepDone)
     {
         stepDone("device buffers");
     }
 
-    // Rays start on the fine vertices but are traced against the coarse triangles, in the
-    // frame the world matrix places them in.
-    std::vector<Float3> positions;
-    positions.reserve(model.GetPositions().size());
-    for (const Float3& p : model.GetPositions())
+    // The service is called from one thread at a time: its views of the buffers are made
+    // once a build begun beside is done.
+    if (occluderBuild.valid())
     {
-        positions.push_back(TransformPoint(model.GetWorld(), p));
+        scene.occluder = occluderBuild.get();
+        if (stepDone)
+        {
+            stepDone("occluder wait");
+        }
     }
-    const std::vector<GLuint>& indices = model.GetIndices();
-    RadeonRays::Shape* occluder =
-        api->CreateMesh(&positions[0].x, static_cast<int>(positions.size()), sizeof(Float3),
-                        reinterpret_cast<const int*>(indices.data()), 0, nullptr,
-                        static_cast<int>(indices.size() / 3));
-    // Owned before it is attached, so that it is deleted (and detached) whatever follows.
-    scene.occluder = {occluder, {api}};
-    api->AttachShape(occluder);
-    occluder->SetId(1);
-    api->Commit();
-    if (stepDone)
+    else
     {
-        stepDone("occluder build");
+        scene.occluder = CommitOccluder(api, model);
+        if (stepDone)
+        {
+            stepDone("occluder build");
+        }
     }
+    scene.rrRays = {RadeonRays::CreateFromOpenClBuffer(api, scene.rayBuffer), {api}};
+    scene.rrHits = {RadeonRays::CreateFromOpenClBuffer(api, scene.hitBuffer), {api}};
     return scene;
 }
 

@@ -14,6 +14,7 @@
 #include <GL/glew.h>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,7 @@ struct RadeonRaysShapeDeleter
     RadeonRays::IntersectionApi* api = nullptr;
     void operator()(RadeonRays::Shape* shape) const;
 };
+using OccluderShape = std::unique_ptr<RadeonRays::Shape, RadeonRaysShapeDeleter>;
 // Gives a query's event back to the intersection service that made it.
 struct RadeonRaysEventDeleter
 {
@@ -77,7 +79,7 @@ struct DeviceScene
 
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrRays;
     std::unique_ptr<RadeonRays::Buffer, RadeonRaysBufferDeleter> rrHits;
-    std::unique_ptr<RadeonRays::Shape, RadeonRaysShapeDeleter> occluder;
+    OccluderShape occluder;
 
     int vertexCount = 0;
     // The launch range: side x side work-items, side = ceil(sqrt(vertexCount)).
@@ -113,18 +115,27 @@ void SetKernelArg(CLWKernel& kernel, const char* kernelName, cl_uint index, CLWK
 // The side of the square launch range for n vertices: the smallest with side^2 >= n.
 size_t LaunchSide(int vertexCount);
 
+// Commits the model's coarse triangles to the service as the occluder (id 1), placed by
+// the model's world matrix: the space the rays are cast in. Reads only the model's
+// positions, indices and world matrix, so it may run on a thread of its own while the
+// rest of the model loads, as long as no other call reaches the service meanwhile.
+OccluderShape CommitOccluder(RadeonRays::IntersectionApi* api, const Model& model);
+
 // Copies the model's vertices to the device, makes the vertex, ray and hit buffers,
-// and commits the model's coarse triangles to the service as the occluder (id 1), placed
-// by the model's world matrix: the space the rays are cast in.
+// and commits the model's coarse triangles to the service as the occluder (CommitOccluder).
+// Where occluderBuild is given, it is a CommitOccluder begun beside the load on the same
+// service: it is waited for here, after the buffers, and no other call reaches the service
+// before that; whatever leaves first waits for it (a std::async future does).
 // With glSharing (only with DrawnVertices::InOpenGlBuffer), the drawn vertices are
 // OpenGL's buffer itself where the driver agrees; where it refuses, the scene copies
 // through the host and says so in sharingRefusal. stepDone, where given, is told
-// "device buffers" once the buffers exist and "occluder build" once the occluder is
-// committed.
+// "device buffers" once the buffers exist, and then "occluder build" once the occluder is
+// committed, or, with occluderBuild, "occluder wait" once the build begun beside is done.
 DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::IntersectionApi* api,
                               const Model& model, DrawnVertices destination,
                               std::unique_ptr<GlSharingSteps> glSharing = nullptr,
-                              const std::function<void(const char* step)>& stepDone = {});
+                              const std::function<void(const char* step)>& stepDone = {},
+                              std::future<OccluderShape> occluderBuild = {});
 
 // One pass for the frame's world matrix, camera and light direction. When times is
 // given, the host time of each of the pass's stages is written there (ray generation,

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace
 {
@@ -31,6 +33,9 @@ constexpr unsigned kSceneImportFlags = aiProcess_Triangulate | aiProcess_Validat
                                        aiProcess_RemoveRedundantMaterials | aiProcess_SortByPType |
                                        aiProcess_FindInvalidData | aiProcess_GenUVCoords |
                                        aiProcess_FindInstances | aiProcess_OptimizeMeshes;
+
+// Meshes of at least this many kept triangles are written by two threads.
+constexpr size_t kWriteSplitTriangles = 1 << 16;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason)
 {
@@ -180,22 +185,50 @@ void WriteCorners(const aiMesh& mesh, const std::vector<unsigned>& kept, char* c
     }
 
     const aiVector3D* uv = mesh.mTextureCoords[0];
-    for (size_t t = 0; t < kept.size(); ++t)
+    const auto writeRange = [&](size_t begin, size_t end)
     {
-        const unsigned* face = mesh.mFaces[kept[t]].mIndices;
-        for (unsigned k = 0; k < 3; ++k)
+        char* corner = corners + 3 * begin * sizeof(_Vertex);
+        char* position = positions + 3 * begin * sizeof(Float3);
+        for (size_t t = begin; t < end; ++t)
         {
-            const unsigned i = face[k];
-            _Vertex v;
-            v.position = ToFloat3(mesh.mVertices[i]);
-            v.normal = mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : sums->Sum(entries[3 * t + k]);
-            v.texCoord = uv ? Float2{uv[i].x, uv[i].y} : Float2{0.0f, 0.0f};
-            v.color = {1.0f, 1.0f, 1.0f};
-            std::memcpy(corners, &v, sizeof v);
-            corners += sizeof v;
-            std::memcpy(positions, &v.position, sizeof v.position);
-            positions += sizeof v.position;
+            const unsigned* face = mesh.mFaces[kept[t]].mIndices;
+            for (unsigned k = 0; k < 3; ++k)
+            {
+                const unsigned i = face[k];
+                _Vertex v;
+                v.position = ToFloat3(mesh.mVertices[i]);
+                v.normal =
+                    mesh.mNormals ? ToFloat3(mesh.mNormals[i]) : sums->Sum(entries[3 * t + k]);
+                v.texCoord = uv ? Float2{uv[i].x, uv[i].y} : Float2{0.0f, 0.0f};
+                v.color = {1.0f, 1.0f, 1.0f};
+                std::memcpy(corner, &v, sizeof v);
+                corner += sizeof v;
+                std::memcpy(position, &v.position, sizeof v.position);
+                position += sizeof v.position;
+            }
         }
+    };
+    // The writes, and the faults of the result's fresh pages, are most of this loop: a large
+    // mesh's second half goes to a thread of its own, on the core the program leaves idle
+    // while it waits for the import. Each triangle's corners are the same whichever writes
+    // them.
+    const size_t half = kept.size() >= kWriteSplitTriangles ? kept.size() / 2 : kept.size();
+    std::thread second;
+    if (half < kept.size())
+    {
+        try
+        {
+            second = std::thread(writeRange, half, kept.size());
+        }
+        catch (const std::system_error&)
+        {
+            writeRange(half, kept.size());
+        }
+    }
+    writeRange(0, half);
+    if (second.joinable())
+    {
+        second.join();
     }
 }
 

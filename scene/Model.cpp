@@ -133,6 +133,11 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
     }
     Tessellate(threshold, options.detail);
     stepDone("refinement");
+    world = options.frame ? FrameBounds(bounds) : Identity();
+    if (options.coarseReady)
+    {
+        options.coarseReady();
+    }
     // The size check is passed: from here on OpenGL objects are made.
     if (options.ground)
     {
@@ -144,7 +149,6 @@ void Model::Load(QString directory, QString fileName, const LoadOptions& options
     stepDone("vertex array");
     UploadBuffers();
     stepDone("upload");
-    world = options.frame ? FrameBounds(bounds) : Identity();
 }
 
 void Model::Import(QString directory, QString fileName, StartedImport* started,

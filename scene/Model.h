@@ -61,6 +61,10 @@ struct LoadOptions
     // The import of this scene's file, started ahead in its child (see StartedImport);
     // null to start it in Load.
     std::shared_ptr<StartedImport> startedImport;
+    // Called once the coarse triangles (positions and indices) and the world matrix are
+    // final and the size check is passed, before the textures: Load changes none of them
+    // after it, so they may be read on another thread from then on, while Load goes on.
+    std::function<void()> coarseReady;
     // Told the name of each step of the load as it ends, for timing them one by one:
     // "import", "hand-back", "detail search" (framed scenes only), "refinement",
     // "textures", "vertex array", "upload".

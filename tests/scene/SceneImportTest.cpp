@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 using fixtures::ScratchDir;
@@ -119,6 +120,54 @@ TEST(SceneImport, MeshWithoutNormalsGetsSmoothOnesAndLosesItsDegenerateTriangles
         EXPECT_NEAR(v.normal.y, expected.y, 1e-6f);
         EXPECT_NEAR(v.normal.z, expected.z, 1e-6f);
     }
+}
+
+TEST(SceneImport, LargeMeshKeepsEveryCornerInFaceOrder)
+{
+    // A flat strip of 70,000 triangles, large enough to be written in two halves, after a
+    // degenerate triangle that is dropped: each corner must come from its own kept face.
+    constexpr int kQuads = 35000;
+    std::string obj;
+    for (int i = 0; i <= kQuads; ++i)
+    {
+        obj += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\n";
+    }
+    obj += "f 1 1 2\n";
+    std::vector<Float3> expected;
+    for (int i = 0; i < kQuads; ++i)
+    {
+        const int bottom = 2 * i + 1, top = 2 * i + 2;
+        obj += "f " + std::to_string(bottom) + " " + std::to_string(bottom + 2) + " " +
+               std::to_string(top) + "\nf " + std::to_string(top) + " " +
+               std::to_string(bottom + 2) + " " + std::to_string(top + 2) + "\n";
+        const float x = static_cast<float>(i);
+        expected.insert(
+            expected.end(),
+            {{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}, {x, 1, 0}, {x + 1, 0, 0}, {x + 1, 1, 0}});
+    }
+    ScratchDir dir;
+    WriteFile(dir.Path("strip.obj"), obj);
+    const ImportedScene scene = ImportScene(dir.Path("strip.obj"));
+
+    std::vector<_Vertex> corners;
+    for (const ImportedMaterial& m : scene.materials)
+    {
+        corners.insert(corners.end(), m.triangles.begin(), m.triangles.end());
+    }
+    ASSERT_EQ(corners.size(), expected.size());
+    ASSERT_EQ(scene.positions.size(), expected.size());
+    size_t wrong = 0;
+    for (size_t c = 0; c < expected.size(); ++c)
+    {
+        const _Vertex& v = corners[c];
+        const bool same = v.position.x == expected[c].x && v.position.y == expected[c].y &&
+                          v.position.z == expected[c].z && scene.positions[c].x == expected[c].x &&
+                          scene.positions[c].y == expected[c].y &&
+                          scene.positions[c].z == expected[c].z && v.normal.x == 0.0f &&
+                          v.normal.y == 0.0f && std::abs(v.normal.z - 1.0f) < 1e-6f;
+        wrong += same ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0u);
 }
 
 TEST(SceneImport, MissingFileIsNamedWithTheImportersReason)
