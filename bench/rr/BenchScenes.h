@@ -20,6 +20,16 @@ struct TriangleMesh
     // as one shape per object; empty for one shape.
     std::vector<int> objectFirstTriangle;
     int TriangleCount() const { return static_cast<int>(indices.size() / 3); }
+    // Where each object's triangles begin, and after the last the triangle count: one
+    // object over the whole mesh when objectFirstTriangle is empty.
+    std::vector<int> ObjectBounds() const
+    {
+        std::vector<int> bounds = objectFirstTriangle;
+        if (bounds.empty())
+            bounds.push_back(0);
+        bounds.push_back(TriangleCount());
+        return bounds;
+    }
 };
 
 // A walled courtyard with an arcade of pillars, beams, crates and a fountain. detail scales

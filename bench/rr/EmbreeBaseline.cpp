@@ -57,10 +57,7 @@ EmbreeBaseline::EmbreeBaseline(const TriangleMesh& mesh)
     device_ = rtcNewDevice(nullptr);
     rtcSetDeviceMemoryMonitorFunction(device_, CountBytes, &bytes_);
     scene_ = rtcNewScene(device_);
-    std::vector<int> first = mesh.objectFirstTriangle;
-    if (first.empty())
-        first.push_back(0);
-    first.push_back(mesh.TriangleCount());
+    const std::vector<int> first = mesh.ObjectBounds();
     // One geometry per object, sharing the mesh's vertices (as our library's shapes do not:
     // they copy theirs, so Embree is given its own copy too).
     for (std::size_t o = 0; o + 1 < first.size(); ++o)

@@ -99,10 +99,7 @@ void ReplaceShapes(RadeonRays::IntersectionApi* api, std::vector<RadeonRays::Sha
     for (RadeonRays::Shape* old : shapes)
         api->DeleteShape(old);
     shapes.clear();
-    std::vector<int> first = mesh.objectFirstTriangle;
-    if (first.empty())
-        first.push_back(0);
-    first.push_back(mesh.TriangleCount());
+    const std::vector<int> first = mesh.ObjectBounds();
     for (std::size_t o = 0; o + 1 < first.size(); ++o)
     {
         // The object's own vertices only: its indices rebased onto the lowest it uses.
