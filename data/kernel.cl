@@ -247,7 +247,19 @@ __kernel void RefineMark(__global const Ray* rays, __global const Intersection* 
     marks[t] = (seen & edge) == edge ? 1 : 0;
 }
 
-// One ring of dilation: a triangle is marked when it or an edge neighbour (-1: none) is.
+// Whether triangle t or one of its edge neighbours (-1: none) is marked.
+int MarkedOrBeside(__global const uchar* marks, __global const int* neighbours, int t)
+{
+    int mark = marks[t];
+    for (int e = 0; e < 3; ++e)
+    {
+        const int n = neighbours[3 * t + e];
+        mark |= n >= 0 && marks[n];
+    }
+    return mark != 0;
+}
+
+// One ring of dilation: a triangle is marked when it or an edge neighbour is.
 __kernel void RefineDilate(__global const uchar* marks, __global const int* neighbours,
                            __global uchar* dilated, int triangles)
 {
@@ -256,13 +268,7 @@ __kernel void RefineDilate(__global const uchar* marks, __global const int* neig
     {
         return;
     }
-    int mark = marks[t];
-    for (int e = 0; e < 3; ++e)
-    {
-        const int n = neighbours[3 * t + e];
-        mark |= n >= 0 && marks[n];
-    }
-    dilated[t] = mark ? 1 : 0;
+    dilated[t] = MarkedOrBeside(marks, neighbours, t) ? 1 : 0;
 }
 
 // Where a point of the model lands on screen, in pixels; w <= 0 behind the eye.
@@ -289,13 +295,7 @@ __kernel void RefineCount(__global const uchar* marks, __global const int* neigh
     {
         return;
     }
-    int split = marks[t];
-    for (int e = 0; e < 3; ++e)
-    {
-        const int n = neighbours[3 * t + e];
-        split |= n >= 0 && marks[n];
-    }
-    if (!split)
+    if (!MarkedOrBeside(marks, neighbours, t))
     {
         places[t] = -1;
         return;

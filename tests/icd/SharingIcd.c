@@ -383,6 +383,17 @@ static cl_context Registered(cl_context context, GLXContext gl, Display* display
     return context;
 }
 
+// Whether status refuses a creation call, reported through its error argument as such a
+// call reports it.
+static int Refused(cl_int status, cl_int* error)
+{
+    if (status != CL_SUCCESS && error)
+    {
+        *error = status;
+    }
+    return status != CL_SUCCESS;
+}
+
 typedef void(CL_CALLBACK* ContextNotify)(const char*, const void*, size_t, void*);
 
 static CL_API_ENTRY cl_context CL_API_CALL SharingCreateContext(
@@ -392,13 +403,8 @@ static CL_API_ENTRY cl_context CL_API_CALL SharingCreateContext(
     cl_context_properties forwarded[64];
     GLXContext gl = NULL;
     Display* display = NULL;
-    const cl_int status = TakeGlProperties(properties, forwarded, 64, &gl, &display);
-    if (status != CL_SUCCESS)
+    if (Refused(TakeGlProperties(properties, forwarded, 64, &gl, &display), error))
     {
-        if (error)
-        {
-            *error = status;
-        }
         return NULL;
     }
     return Registered(s_pocl.clCreateContext(properties ? forwarded : NULL, count, devices, notify,
@@ -413,13 +419,8 @@ SharingCreateContextFromType(const cl_context_properties* properties, cl_device_
     cl_context_properties forwarded[64];
     GLXContext gl = NULL;
     Display* display = NULL;
-    const cl_int status = TakeGlProperties(properties, forwarded, 64, &gl, &display);
-    if (status != CL_SUCCESS)
+    if (Refused(TakeGlProperties(properties, forwarded, 64, &gl, &display), error))
     {
-        if (error)
-        {
-            *error = status;
-        }
         return NULL;
     }
     if (type & CL_DEVICE_TYPE_GPU)
