@@ -1,5 +1,6 @@
-// A device buffer that grows, never shrinks, to the size asked for: the committed scene's
-// layouts and the route counters.
+// A device buffer that grows, never shrinks, to the size asked for (the committed scene's
+// layouts and the route counters), or one made over host memory that the device reads in
+// place.
 #pragma once
 
 #include "rr/cl_check.h"
@@ -22,12 +23,28 @@ public:
     {
         if (bytes <= capacity_)
             return;
-        mem_.Reset();
-        capacity_ = 0;
+        Release();
         cl_int status = CL_SUCCESS;
         mem_ = ClMem(clCreateBuffer(context, flags_, bytes, nullptr, &status));
         CheckCl(status, "clCreateBuffer");
         capacity_ = bytes;
+    }
+
+    // Makes the buffer over `bytes` of host memory, which the device reads in place where it
+    // can (CL_MEM_USE_HOST_PTR); the memory must stay as it is until the buffer is released
+    // or made again. What the buffer was is released first.
+    void Share(cl_context context, void* host, std::size_t bytes)
+    {
+        Release();
+        cl_int status = CL_SUCCESS;
+        mem_ = ClMem(clCreateBuffer(context, flags_ | CL_MEM_USE_HOST_PTR, bytes, host, &status));
+        CheckCl(status, "clCreateBuffer");
+    }
+
+    void Release()
+    {
+        mem_.Reset();
+        capacity_ = 0;
     }
 
     cl_mem Get() const { return mem_.Get(); }
@@ -36,7 +53,7 @@ public:
 private:
     cl_mem_flags flags_;
     ClMem mem_;
-    std::size_t capacity_ = 0;
+    std::size_t capacity_ = 0; // 0 for a shared buffer, which never grows
 };
 
 } // namespace RadeonRays::detail

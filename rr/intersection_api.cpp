@@ -75,6 +75,14 @@ public:
     const ClEventHandle event;
 };
 
+cl_device_type DeviceType(cl_device_id device)
+{
+    cl_device_type type = 0;
+    CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
+            "clGetDeviceInfo");
+    return type;
+}
+
 std::string PlatformName(cl_device_id device)
 {
     cl_platform_id platform = nullptr;
@@ -100,11 +108,9 @@ public:
     Api(cl_context context, cl_device_id device, cl_command_queue queue,
         const ServiceOptions& options)
         : context_(ClContext::Retained(context)), queue_(ClQueue::Retained(queue)),
-          scene_(context, queue)
+          scene_(context, queue, (DeviceType(device) & CL_DEVICE_TYPE_CPU) != 0)
     {
-        cl_device_type type = 0;
-        CheckCl(clGetDeviceInfo(device, CL_DEVICE_TYPE, sizeof(type), &type, nullptr),
-                "clGetDeviceInfo");
+        const cl_device_type type = DeviceType(device);
         const std::string platform = PlatformName(device);
         const QueryKernel deviceKernel = KernelForDevice(type, platform);
         packets_ = (options.kernel == QueryKernel::ForDevice ? deviceKernel : options.kernel) ==
@@ -180,7 +186,8 @@ public:
         CheckCl(clFinish(queue_.Get()), "clFinish");
         // Until the upload and the arguments are complete, queries are refused.
         committed_ = false;
-        scene_.Upload(scene, layouts);
+        const float leafArea = scene.leafArea;
+        scene_.Upload(std::move(scene), layouts);
         // The scene's arguments change only here; queries set the rays, their count and hits.
         const cl_int triangles = scene_.TriangleCount();
         const cl_mem wideNodes = scene_.WideNodes(), blocks = scene_.Blocks();
@@ -194,7 +201,7 @@ public:
             return;
         }
         const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
-        const cl_float wideBeam = kWideBeamFactor * scene.leafArea;
+        const cl_float wideBeam = kWideBeamFactor * leafArea;
         SetArg(kernel, PacketArg::Nodes, nodes);
         SetArg(kernel, PacketArg::Triangles, tris);
         SetArg(kernel, PacketArg::TriangleCount, triangles);
