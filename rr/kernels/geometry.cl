@@ -189,38 +189,47 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 #define RR_PREFETCH(p, bytes) prefetch((__global const char*)(p), (bytes))
 #endif
 
-// Any-hit traversal of the wide BVH: the id of the shape of some triangle that occludes
-// the ray, or -1. A node's children are tested at once with the slab test widened by the worst
-// rounding of its distances (Ize 2013), so no box the ray touches is missed; the near and far
-// plane of each slab follow the direction's sign.
-__attribute__((always_inline)) inline int
-rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
-                  __global const rr_block* blocks, const int kx, const int ky, const int kz)
+// One ray's any-hit walk through the wide BVH, advanced a node at a time (rr_walk_step), so
+// that a work-item can keep several walks in flight (rr_answer_rays).
+typedef struct
 {
+    rr_ray_frame f;
+    int kx, ky, kz; // the frame's axes
+    int index;      // the node the next step visits
+    int sp;
     int stack[RR_WIDE_STACK_SIZE];
-    int sp = 0;
-    int index = 0;
-    while (1)
+} rr_walk;
+
+// What rr_walk_step returns while the walk goes on; otherwise it returns the answer.
+#define RR_WALK_GOES_ON (-2)
+
+// Visits the walk's next node: tests its children's boxes at once with the slab test widened
+// by the worst rounding of its distances (Ize 2013), so that no box the ray touches is missed
+// (the near and far plane of each slab follow the direction's sign); tests the leaves it
+// meets and moves on to the next node. Returns the id of the shape of a triangle that
+// occludes the ray, -1 when none does, or RR_WALK_GOES_ON. kx, ky, kz: the walk's axes, as
+// compile-time constants where the caller has them.
+__attribute__((always_inline)) inline int rr_walk_step(rr_walk* w,
+                                                       __global const rr_wide_node* nodes,
+                                                       __global const rr_block* blocks,
+                                                       const int kx, const int ky, const int kz)
+{
+    const rr_ray_frame* f = &w->f;
+    __global const rr_wide_node* n = &nodes[w->index];
+    // The near and far planes are picked by the direction's signs, not by indexing the
+    // node's rows with a per-ray offset: rusticl's compiler traversed wrongly with that.
+    const rr_wide_float tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
+    const rr_wide_float tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
+    const rr_wide_float tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
+    const rr_wide_float tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
+    const rr_wide_float tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
+    const rr_wide_float tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
+    const rr_wide_float tn = max(max(tnx, tny), max(tnz, 0.0f));
+    const rr_wide_float tf = min(min(tfx, tfy), min(tfz, f->tmax));
+    int mask = rr_wide_mask(tn <= tf * RR_SLAB_WIDENING);
+    int next = -1;
+    if (mask != 0)
     {
-        __global const rr_wide_node* n = &nodes[index];
-        // The near and far planes are picked by the direction's signs, not by indexing the
-        // node's rows with a per-ray offset: rusticl's compiler traversed wrongly with that.
-        const rr_wide_float tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
-        const rr_wide_float tfx = ((f->neg.x ? n->lox : n->hix) - f->o.x) * f->inv.x;
-        const rr_wide_float tny = ((f->neg.y ? n->hiy : n->loy) - f->o.y) * f->inv.y;
-        const rr_wide_float tfy = ((f->neg.y ? n->loy : n->hiy) - f->o.y) * f->inv.y;
-        const rr_wide_float tnz = ((f->neg.z ? n->hiz : n->loz) - f->o.z) * f->inv.z;
-        const rr_wide_float tfz = ((f->neg.z ? n->loz : n->hiz) - f->o.z) * f->inv.z;
-        const rr_wide_float tn = max(max(tnx, tny), max(tnz, 0.0f));
-        const rr_wide_float tf = min(min(tfx, tfy), min(tfz, f->tmax));
-        int mask = rr_wide_mask(tn <= tf * RR_SLAB_WIDENING);
-        if (mask == 0)
-        {
-            if (sp == 0)
-                return -1;
-            index = stack[--sp];
-            continue;
-        }
         int ref[RR_WIDE_WIDTH], count[RR_WIDE_WIDTH];
         rr_wide_store(n->ref, 0, ref);
         rr_wide_store(n->count, 0, count);
@@ -233,7 +242,6 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
             else
                 RR_PREFETCH(&nodes[ref[k]], (int)sizeof(rr_wide_node));
         }
-        int next = -1;
         for (; mask != 0; mask &= mask - 1)
         {
             const int k = 31 - clz(mask & -mask);
@@ -252,16 +260,44 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
             else if (next < 0)
                 next = ref[k];
             else
-                stack[sp++] = ref[k];
+                w->stack[w->sp++] = ref[k];
         }
-        if (next < 0)
-        {
-            if (sp == 0)
-                return -1;
-            next = stack[--sp];
-        }
-        index = next;
     }
+    if (next < 0)
+    {
+        if (w->sp == 0)
+            return -1;
+        next = w->stack[--w->sp];
+    }
+    w->index = next;
+    return RR_WALK_GOES_ON;
+}
+
+// Starts the walk of a ray with the given frame at the root.
+__attribute__((always_inline)) inline void rr_walk_start(rr_walk* w, const rr_ray_frame* f,
+                                                         const int kx, const int ky,
+                                                         const int kz)
+{
+    w->f = *f;
+    w->kx = kx;
+    w->ky = ky;
+    w->kz = kz;
+    w->index = 0;
+    w->sp = 0;
+}
+
+// Any-hit traversal of the wide BVH: the id of the shape of some triangle that occludes the
+// ray, or -1.
+__attribute__((always_inline)) inline int
+rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
+                  __global const rr_block* blocks, const int kx, const int ky, const int kz)
+{
+    rr_walk w;
+    rr_walk_start(&w, f, kx, ky, kz);
+    int answer;
+    while ((answer = rr_walk_step(&w, nodes, blocks, kx, ky, kz)) == RR_WALK_GOES_ON)
+        ;
+    return answer;
 }
 
 // Clang-based CPU compilers (PoCL among them) can store around the cache; the host asks for
@@ -280,16 +316,22 @@ inline void rr_store_hit(__global rr_intersection* hits, int i, int shapeid)
     RR_STREAM_STORE((int8)(shapeid, -1, 0, 0, 0, 0, 0, 0), (__global int8*)(hits + i));
 }
 
-// Reads ray i and answers it; inactive rays and empty scenes answer -1.
+// Whether a ray needs a walk: inactive rays, rays without direction (which go nowhere) and
+// every ray of an empty scene answer -1 without one.
+inline int rr_ray_walks(__global const rr_ray* ray, int triangleCount)
+{
+    return ray->active && triangleCount != 0 &&
+           (ray->d[0] != 0.0f || ray->d[1] != 0.0f || ray->d[2] != 0.0f);
+}
+
+// Reads ray i and answers it.
 inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node* nodes,
                          __global const rr_block* blocks, int triangleCount)
 {
-    if (!ray->active || triangleCount == 0)
+    if (!rr_ray_walks(ray, triangleCount))
         return -1;
     float o[3] = {ray->o[0], ray->o[1], ray->o[2]};
     float d[3] = {ray->d[0], ray->d[1], ray->d[2]};
-    if (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f)
-        return -1; // a ray without direction goes nowhere
     // One specialised copy of the traversal per dominant axis.
     const int kz = rr_dominant_axis(d[0], d[1], d[2]);
     if (kz == 0)
@@ -304,4 +346,67 @@ inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node
     }
     const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, 0, 1, 2);
     return rr_occlusion_wide(&f, nodes, blocks, 0, 1, 2);
+}
+
+// The walks rr_answer_rays keeps in flight.
+#define RR_WALKS 4
+
+// Starts a walk in w for the first of the entries list[*taken..count) whose ray needs one and
+// returns its entry, or -1 when none is left; rays passed over answer -1 in out.
+__attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global const rr_ray* rays,
+                                                        int first, const int* list, int count,
+                                                        int* taken, int* out, int triangleCount)
+{
+    while (*taken < count)
+    {
+        const int entry = (*taken)++;
+        __global const rr_ray* ray = &rays[first + list[entry]];
+        if (!rr_ray_walks(ray, triangleCount))
+        {
+            out[list[entry]] = -1;
+            continue;
+        }
+        float o[3] = {ray->o[0], ray->o[1], ray->o[2]};
+        float d[3] = {ray->d[0], ray->d[1], ray->d[2]};
+        const int kz = rr_dominant_axis(d[0], d[1], d[2]);
+        const int kx = kz == 2 ? 0 : kz + 1;
+        const int ky = kx == 2 ? 0 : kx + 1;
+        const rr_ray_frame f = rr_make_frame(o, d, ray->maxt, kx, ky, kz);
+        rr_walk_start(w, &f, kx, ky, kz);
+        return entry;
+    }
+    return -1;
+}
+
+// Answers the rays rays[first + list[j]], j < count, into out[list[j]], RR_WALKS walks at a
+// time, a step of each in turn. In a tree of millions of triangles nearly every step waits
+// for memory; a step asks for the nodes and leaves its walk visits next, and the other walks'
+// steps run while they arrive, where one walk alone would wait for each in turn. The axes
+// are not compile-time constants here, as the walks' rays need not share them.
+__attribute__((always_inline)) inline void
+rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int count, int* out,
+               __global const rr_wide_node* nodes, __global const rr_block* blocks,
+               int triangleCount)
+{
+    rr_walk walks[RR_WALKS];
+    int entry[RR_WALKS];
+    int taken = 0, inFlight = 0;
+    for (int s = 0; s < RR_WALKS; ++s)
+    {
+        entry[s] = rr_start_walk(&walks[s], rays, first, list, count, &taken, out, triangleCount);
+        inFlight += entry[s] >= 0;
+    }
+    while (inFlight > 0)
+        for (int s = 0; s < RR_WALKS; ++s)
+        {
+            if (entry[s] < 0)
+                continue;
+            rr_walk* w = &walks[s];
+            const int answer = rr_walk_step(w, nodes, blocks, w->kx, w->ky, w->kz);
+            if (answer == RR_WALK_GOES_ON)
+                continue;
+            out[list[entry[s]]] = answer;
+            entry[s] = rr_start_walk(w, rays, first, list, count, &taken, out, triangleCount);
+            inFlight -= entry[s] < 0;
+        }
 }

@@ -431,12 +431,15 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
                           (dir[0] != 0.0f || dir[1] != 0.0f || dir[2] != 0.0f);
         }
     }
+    int list[RR_PACKET];
     if (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
     {
         // Directions too different (or unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
-            rr_store_hit(hits, first + i,
-                         rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount));
+            list[i] = i;
+        rr_answer_rays(rays, first, list, n, out, wideNodes, blocks, triangleCount);
+        for (int i = 0; i < n; ++i)
+            rr_store_hit(hits, first + i, out[i]);
         RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, n);
         return;
     }
@@ -501,10 +504,8 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
             if (wide & (1 << g))
                 for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
                     if (alive[i])
-                    {
-                        out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
-                        ++single;
-                    }
+                        list[single++] = i;
+        rr_answer_rays(rays, first, list, single, out, wideNodes, blocks, triangleCount);
     }
     for (int i = 0; i < n; ++i)
         rr_store_hit(hits, first + i, out[i]);
