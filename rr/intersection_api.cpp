@@ -30,9 +30,15 @@ class Api;
 // The name of PoCL's platform, whose CPU devices run the packet kernel.
 constexpr char kPoclPlatformName[] = "Portable Computing Language";
 
+// The global memory cache assumed of a device that does not say (a CPU's last level).
+constexpr std::size_t kAssumedCacheBytes = std::size_t(16) << 20;
+
 // A group of a packet whose origins' box, seen along the rays, has more than this many times
-// the area of a typical leaf box is too wide to trace together: its rays go one by one.
+// the area of a typical leaf box is too wide to trace together: its rays go one by one. Single
+// rays walked several at a time (in trees beyond the caches) are cheaper, and packets must be
+// narrower to beat them.
 constexpr float kWideBeamFactor = 32.0f;
+constexpr float kWideBeamFactorWalksInFlight = 2.0f;
 
 ClKernel CreateKernel(cl_program program, const char* name)
 {
@@ -124,6 +130,12 @@ public:
         build.hostPrefetch = deviceKernel == QueryKernel::Packets;
         build.wideWidth = wideWidth_;
         build.countRoutes = options.countRoutes && packets_;
+        walks_ = options.walks;
+        cl_ulong cache = 0;
+        CheckCl(clGetDeviceInfo(device, CL_DEVICE_GLOBAL_MEM_CACHE_SIZE, sizeof(cache), &cache,
+                                nullptr),
+                "clGetDeviceInfo");
+        cacheBytes_ = static_cast<std::size_t>(cache);
         program_ = BuildKernelProgram(context, device, build);
         if (options.countRoutes)
             routes_ = std::make_unique<RouteCounters>(context, queue, packets_);
@@ -201,13 +213,18 @@ public:
             return;
         }
         const cl_mem nodes = scene_.Nodes(), tris = scene_.Triangles();
-        const cl_float wideBeam = kWideBeamFactor * leafArea;
+        const cl_int walksInFlight = walks_ == SingleRayWalks::InFlight ||
+                                     (walks_ == SingleRayWalks::ForScene &&
+                                      WalksInFlightForScene(scene_.SingleRayBytes(), cacheBytes_));
+        const cl_float wideBeam =
+            (walksInFlight ? kWideBeamFactorWalksInFlight : kWideBeamFactor) * leafArea;
         SetArg(kernel, PacketArg::Nodes, nodes);
         SetArg(kernel, PacketArg::Triangles, tris);
         SetArg(kernel, PacketArg::TriangleCount, triangles);
         SetArg(kernel, PacketArg::WideNodes, wideNodes);
         SetArg(kernel, PacketArg::Blocks, blocks);
         SetArg(kernel, PacketArg::WideBeam, wideBeam);
+        SetArg(kernel, PacketArg::WalksInFlight, walksInFlight);
         committed_ = true;
     }
 
@@ -331,6 +348,8 @@ private:
     std::size_t groupSize_ = 1;
     // Children per node of the single rays' tree.
     int wideWidth_ = kMaxWideWidth;
+    SingleRayWalks walks_ = SingleRayWalks::ForScene;
+    std::size_t cacheBytes_ = 0; // the device's global memory cache, 0 where it does not say
     // Only in a service made to count the rays each route answered.
     std::unique_ptr<RouteCounters> routes_;
     SceneBuffers scene_;
@@ -394,6 +413,11 @@ detail::QueryKernel detail::KernelForDevice(cl_device_type type, const std::stri
 int detail::WideWidthForDevice(cl_device_type type, const std::string& platformName)
 {
     return PoclCpuDevice(type, platformName) ? 8 : 4;
+}
+
+bool detail::WalksInFlightForScene(std::size_t layoutBytes, std::size_t cacheBytes)
+{
+    return layoutBytes > (cacheBytes != 0 ? cacheBytes : kAssumedCacheBytes);
 }
 
 IntersectionApi* CreateFromOpenClContext(cl_context context, cl_device_id device,

@@ -48,6 +48,7 @@ enum class PacketArg : cl_uint
     WideNodes,
     Blocks,
     WideBeam,
+    WalksInFlight,
     RouteCounters, // only in a program built to count routes
 };
 

@@ -29,6 +29,20 @@ QueryKernel KernelForDevice(cl_device_type type, const std::string& platformName
 // and a node's boxes cost one by one (bench/README.md and rr/README.md give the measurements).
 int WideWidthForDevice(cl_device_type type, const std::string& platformName);
 
+// How the packet kernel walks the rays it answers one by one: one walk at a time, each with
+// its axes as compile-time constants, or several in flight, a step of each in turn, so that
+// their waits for memory overlap (kernels/geometry.cl, rr_answer_rays).
+enum class SingleRayWalks
+{
+    ForScene,   // in flight when the single rays' layout outgrows the device's cache
+    OneAtATime, // faster where the tree stays in the caches
+    InFlight,   // faster where nearly every node a walk visits comes from memory
+};
+
+// Whether ForScene keeps several walks in flight over a single rays' layout of layoutBytes
+// on a device with cacheBytes of global memory cache (0: unknown).
+bool WalksInFlightForScene(std::size_t layoutBytes, std::size_t cacheBytes);
+
 // How many rays each route through the kernels answered: in packets of consecutive rays traced
 // together, or one by one.
 struct RouteCounts
@@ -45,6 +59,7 @@ struct ServiceOptions
     // Counts the rays each route answered, for TakeRouteCounts. Only such a service's kernel
     // writes counters and its queries run host code for them; CreateFromOpenClContext's never.
     bool countRoutes = false;
+    SingleRayWalks walks = SingleRayWalks::ForScene;
 };
 
 // CreateFromOpenClContext with the given options.

@@ -36,6 +36,9 @@ template <typename Records> void SceneBuffers::Share(GrowingBuffer& buffer, Reco
 void SceneBuffers::Upload(SceneData&& scene, SceneLayouts layouts)
 {
     bytes_ = 0;
+    singleRayBytes_ = scene.wideNodes.size() *
+                          (layouts.wideWidth == 4 ? sizeof(WideNodeOf<4>) : sizeof(WideNode)) +
+                      scene.blocks.size() * sizeof(TriangleBlock);
     if (shareHostMemory_)
     {
         // The buffers go before the arrays under them.

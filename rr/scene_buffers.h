@@ -38,6 +38,8 @@ public:
     // The bytes of the committed scene's layouts (the buffers may hold more, from a bigger
     // scene before).
     std::size_t Bytes() const { return bytes_; }
+    // Of those, the single rays' layout (the wide nodes and the blocks).
+    std::size_t SingleRayBytes() const { return singleRayBytes_; }
 
 private:
     // Copies the records, or one zeroed record when there are none, so that kernel arguments
@@ -58,6 +60,7 @@ private:
         wideNodes_{CL_MEM_READ_ONLY}, blocks_{CL_MEM_READ_ONLY};
     int triangleCount_ = 0;
     std::size_t bytes_ = 0;
+    std::size_t singleRayBytes_ = 0;
 };
 
 } // namespace RadeonRays::detail

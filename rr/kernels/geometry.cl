@@ -209,13 +209,13 @@ typedef struct
 // meets and moves on to the next node. Returns the id of the shape of a triangle that
 // occludes the ray, -1 when none does, or RR_WALK_GOES_ON. kx, ky, kz: the walk's axes, as
 // compile-time constants where the caller has them.
-__attribute__((always_inline)) inline int rr_walk_step(rr_walk* w,
-                                                       __global const rr_wide_node* nodes,
-                                                       __global const rr_block* blocks,
-                                                       const int kx, const int ky, const int kz)
+// The walk's parts come apart so that a caller with one walk keeps them in registers.
+__attribute__((always_inline)) inline int
+rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
+             __global const rr_wide_node* nodes, __global const rr_block* blocks, const int kx,
+             const int ky, const int kz)
 {
-    const rr_ray_frame* f = &w->f;
-    __global const rr_wide_node* n = &nodes[w->index];
+    __global const rr_wide_node* n = &nodes[*index];
     // The near and far planes are picked by the direction's signs, not by indexing the
     // node's rows with a per-ray offset: rusticl's compiler traversed wrongly with that.
     const rr_wide_float tnx = ((f->neg.x ? n->hix : n->lox) - f->o.x) * f->inv.x;
@@ -260,16 +260,16 @@ __attribute__((always_inline)) inline int rr_walk_step(rr_walk* w,
             else if (next < 0)
                 next = ref[k];
             else
-                w->stack[w->sp++] = ref[k];
+                stack[(*sp)++] = ref[k];
         }
     }
     if (next < 0)
     {
-        if (w->sp == 0)
+        if (*sp == 0)
             return -1;
-        next = w->stack[--w->sp];
+        next = stack[--*sp];
     }
-    w->index = next;
+    *index = next;
     return RR_WALK_GOES_ON;
 }
 
@@ -292,10 +292,10 @@ __attribute__((always_inline)) inline int
 rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
                   __global const rr_block* blocks, const int kx, const int ky, const int kz)
 {
-    rr_walk w;
-    rr_walk_start(&w, f, kx, ky, kz);
-    int answer;
-    while ((answer = rr_walk_step(&w, nodes, blocks, kx, ky, kz)) == RR_WALK_GOES_ON)
+    int stack[RR_WIDE_STACK_SIZE];
+    int sp = 0, index = 0, answer;
+    while ((answer = rr_walk_step(f, stack, &sp, &index, nodes, blocks, kx, ky, kz)) ==
+           RR_WALK_GOES_ON)
         ;
     return answer;
 }
@@ -383,7 +383,7 @@ __attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global con
 // for memory; a step asks for the nodes and leaves its walk visits next, and the other walks'
 // steps run while they arrive, where one walk alone would wait for each in turn. The axes
 // are not compile-time constants here, as the walks' rays need not share them.
-__attribute__((always_inline)) inline void
+__attribute__((noinline)) void
 rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int count, int* out,
                __global const rr_wide_node* nodes, __global const rr_block* blocks,
                int triangleCount)
@@ -402,11 +402,27 @@ rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int coun
             if (entry[s] < 0)
                 continue;
             rr_walk* w = &walks[s];
-            const int answer = rr_walk_step(w, nodes, blocks, w->kx, w->ky, w->kz);
+            const int answer = rr_walk_step(&w->f, w->stack, &w->sp, &w->index, nodes, blocks,
+                                            w->kx, w->ky, w->kz);
             if (answer == RR_WALK_GOES_ON)
                 continue;
             out[list[entry[s]]] = answer;
             entry[s] = rr_start_walk(w, rays, first, list, count, &taken, out, triangleCount);
             inFlight -= entry[s] < 0;
         }
+}
+
+// Answers the listed rays as rr_answer_rays does, several walks in flight when walksInFlight,
+// else one by one, each walk with its axes as compile-time constants (faster where the tree
+// stays in the caches).
+__attribute__((always_inline)) inline void
+rr_answer_listed(__global const rr_ray* rays, int first, const int* list, int count, int* out,
+                 __global const rr_wide_node* nodes, __global const rr_block* blocks,
+                 int triangleCount, int walksInFlight)
+{
+    if (walksInFlight)
+        rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount);
+    else
+        for (int j = 0; j < count; ++j)
+            out[list[j]] = rr_answer_ray(&rays[first + list[j]], nodes, blocks, triangleCount);
 }

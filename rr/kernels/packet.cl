@@ -387,7 +387,8 @@ __attribute__((always_inline)) inline void
 rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_intersection* hits,
                  __global const rr_node* nodes, __global const rr_triangle* triangles,
                  int triangleCount, __global const rr_wide_node* wideNodes,
-                 __global const rr_block* blocks, float wideBeam, __global int* routes)
+                 __global const rr_block* blocks, float wideBeam, int walksInFlight,
+                 __global int* routes)
 {
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
     float dx[RR_PACKET], dy[RR_PACKET], dz[RR_PACKET];
@@ -437,7 +438,8 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         // Directions too different (or unusable): answer ray by ray.
         for (int i = 0; i < n; ++i)
             list[i] = i;
-        rr_answer_rays(rays, first, list, n, out, wideNodes, blocks, triangleCount);
+        rr_answer_listed(rays, first, list, n, out, wideNodes, blocks, triangleCount,
+                         walksInFlight);
         for (int i = 0; i < n; ++i)
             rr_store_hit(hits, first + i, out[i]);
         RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, n);
@@ -505,7 +507,8 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
                 for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
                     if (alive[i])
                         list[single++] = i;
-        rr_answer_rays(rays, first, list, single, out, wideNodes, blocks, triangleCount);
+        rr_answer_listed(rays, first, list, single, out, wideNodes, blocks, triangleCount,
+                         walksInFlight);
     }
     for (int i = 0; i < n; ++i)
         rr_store_hit(hits, first + i, out[i]);
@@ -520,7 +523,7 @@ __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
                      __global const rr_node* nodes, __global const rr_triangle* triangles,
                      int triangleCount, __global const rr_wide_node* wideNodes,
-                     __global const rr_block* blocks, float wideBeam
+                     __global const rr_block* blocks, float wideBeam, int walksInFlight
 #ifdef RR_COUNT_ROUTES
                      ,
                      __global int* routes
@@ -534,5 +537,5 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
 #endif
     const int base = (int)get_global_id(0) * RR_PACKET;
     rr_answer_packet(rays, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
-                     triangleCount, wideNodes, blocks, wideBeam, itemRoutes);
+                     triangleCount, wideNodes, blocks, wideBeam, walksInFlight, itemRoutes);
 }

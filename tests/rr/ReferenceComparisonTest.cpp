@@ -77,12 +77,18 @@ void BuildTwoShapeScene(OcclusionHarness& h, std::mt19937& rng, int triangles,
 }
 
 using RadeonRays::detail::QueryKernel;
+using RadeonRays::detail::ServiceOptions;
+using RadeonRays::detail::SingleRayWalks;
 
-// A query kernel, and the width of the single rays' tree (0: the device's).
+// A query kernel, the width of the single rays' tree (0: the device's), and how the packet
+// kernel walks single rays (the scenes here fit the caches, where it would walk one at a time).
 struct Traversal
 {
     QueryKernel kernel;
     int wideWidth;
+    SingleRayWalks walks = SingleRayWalks::ForScene;
+
+    ServiceOptions Options() const { return {kernel, wideWidth, false, walks}; }
 };
 
 // Every comparison runs with each query kernel, and single rays on both widths of tree,
@@ -94,15 +100,16 @@ class ReferenceComparison : public testing::TestWithParam<Traversal>
 std::string TraversalName(const testing::TestParamInfo<Traversal>& info)
 {
     if (info.param.kernel == QueryKernel::Packets)
-        return "Packets";
+        return info.param.walks == SingleRayWalks::InFlight ? "PacketsWalksInFlight" : "Packets";
     return info.param.wideWidth == 4 ? "PerRayFourWide" : "PerRayEightWide";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, ReferenceComparison,
-                         testing::Values(Traversal{QueryKernel::Packets, 0},
-                                         Traversal{QueryKernel::PerRay, 4},
-                                         Traversal{QueryKernel::PerRay, 8}),
-                         TraversalName);
+INSTANTIATE_TEST_SUITE_P(
+    Kernels, ReferenceComparison,
+    testing::Values(Traversal{QueryKernel::Packets, 0},
+                    Traversal{QueryKernel::Packets, 0, SingleRayWalks::InFlight},
+                    Traversal{QueryKernel::PerRay, 4}, Traversal{QueryKernel::PerRay, 8}),
+    TraversalName);
 
 TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
 {
@@ -111,7 +118,7 @@ TEST_P(ReferenceComparison, ParallelRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
+        OcclusionHarness scene(1 << 16, GetParam().Options());
         BuildTwoShapeScene(scene, rng, 1200, ref);
         const float directions[3][3] = {
             {0.3f, 0.8f, 0.5f}, {0.0f, 1.0f, 0.0f}, {-2.0f, 0.5f, 0.0f}};
@@ -127,7 +134,7 @@ TEST_P(ReferenceComparison, IncoherentRaysMatchTheReference)
     {
         std::mt19937 rng(seed);
         std::vector<RefTriangle> ref;
-        OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
+        OcclusionHarness scene(1 << 16, GetParam().Options());
         BuildTwoShapeScene(scene, rng, 1200, ref);
         Compare(scene, IncoherentRays(rng, 40000), ref, tally);
     }
@@ -141,7 +148,7 @@ TEST_P(ReferenceComparison, MixedDirectionsMatchTheReference)
     Tally tally;
     std::mt19937 rng(21);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
+    OcclusionHarness scene(1 << 16, GetParam().Options());
     BuildTwoShapeScene(scene, rng, 1200, ref);
     const float d[3] = {0.2f, 0.9f, -0.4f};
     std::vector<RadeonRays::ray> rays = ParallelRays(rng, 200, d, 30.0f);
@@ -164,7 +171,7 @@ TEST_P(ReferenceComparison, BigScenesMatchTheReference)
     Tally tally;
     std::mt19937 rng(31);
     std::vector<RefTriangle> ref;
-    OcclusionHarness scene(1 << 16, {GetParam().kernel, GetParam().wideWidth});
+    OcclusionHarness scene(1 << 16, GetParam().Options());
     for (int id : {2, 5, 9})
     {
         SoupMesh soup = RandomSoup(rng, 9000);
