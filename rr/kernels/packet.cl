@@ -430,6 +430,9 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
             compatible &= rr_dominant_axis(dir[0], dir[1], dir[2]) == axis &&
                           all(neg == negative) &&
                           (dir[0] != 0.0f || dir[1] != 0.0f || dir[2] != 0.0f);
+            // The packet goes ray by ray, which reads nothing gathered here.
+            if (!compatible)
+                break;
         }
     }
     int list[RR_PACKET];
