@@ -44,36 +44,34 @@ void SceneBuffers::Upload(SceneData&& scene, SceneLayouts layouts)
         // The buffers go before the arrays under them.
         for (GrowingBuffer* buffer : {&nodes_, &triangles_, &wideNodes_, &blocks_})
             buffer->Release();
-        sharedFourWide_ = {};
         shared_ = std::move(scene);
-        if (layouts.twoWide)
-        {
-            Share(nodes_, shared_.nodes);
-            Share(triangles_, shared_.triangles);
-        }
-        if (layouts.wideWidth == 4)
-        {
-            sharedFourWide_ = NarrowToFourWide(shared_.wideNodes);
-            shared_.wideNodes = {};
-            Share(wideNodes_, sharedFourWide_);
-        }
-        else
-            Share(wideNodes_, shared_.wideNodes);
-        Share(blocks_, shared_.blocks);
-        triangleCount_ = shared_.triangleCount;
-        return;
     }
+    SceneData& arrays = shareHostMemory_ ? shared_ : scene;
+    const auto put = [&](GrowingBuffer& buffer, auto& records)
+    {
+        if (shareHostMemory_)
+            Share(buffer, records);
+        else
+            Store(buffer, records);
+    };
     if (layouts.twoWide)
     {
-        Store(nodes_, scene.nodes);
-        Store(triangles_, scene.triangles);
+        put(nodes_, arrays.nodes);
+        put(triangles_, arrays.triangles);
     }
+    sharedFourWide_ = {};
     if (layouts.wideWidth == 4)
-        Store(wideNodes_, NarrowToFourWide(scene.wideNodes));
+    {
+        UninitVector<WideNodeOf<4>> fourWide = NarrowToFourWide(arrays.wideNodes);
+        arrays.wideNodes = {};
+        put(wideNodes_, fourWide);
+        if (shareHostMemory_)
+            sharedFourWide_ = std::move(fourWide); // the same memory, kept
+    }
     else
-        Store(wideNodes_, scene.wideNodes);
-    Store(blocks_, scene.blocks);
-    triangleCount_ = scene.triangleCount;
+        put(wideNodes_, arrays.wideNodes);
+    put(blocks_, arrays.blocks);
+    triangleCount_ = arrays.triangleCount;
 }
 
 } // namespace RadeonRays::detail
