@@ -319,27 +319,33 @@ static CL_API_ENTRY cl_int CL_API_CALL SharingGetDeviceInfo(cl_device_id device,
 
 /* ---- Contexts ---- */
 
-/* Takes the OpenGL properties out of properties into forwarded (the rest, ended by 0).
- * Answers CL_SUCCESS with *gl null where none was given; refuses GLX properties that do not
- * name the calling thread's current context and display, as a driver does. */
-static cl_int TakeGlProperties(const cl_context_properties* properties,
-                               cl_context_properties* forwarded, size_t capacity, GLXContext* gl,
-                               Display** display)
+/* A context creation's properties split: the OpenGL ones, and the rest to forward to PoCL. */
+typedef struct
 {
+    cl_context_properties forwarded[64]; /* ended by 0 */
+    GLXContext gl;                       /* null where none was given */
+    Display* display;
+} GlProperties;
+
+/* Takes the OpenGL properties out of properties into taken. Refuses GLX properties that do
+ * not name the calling thread's current context and display, as a driver does. */
+static cl_int TakeGlProperties(const cl_context_properties* properties, GlProperties* taken)
+{
+    const size_t capacity = sizeof(taken->forwarded) / sizeof(taken->forwarded[0]);
     int named = 0;
     size_t n = 0;
-    *gl = NULL;
-    *display = NULL;
+    taken->gl = NULL;
+    taken->display = NULL;
     for (size_t i = 0; properties && properties[i] != 0; i += 2)
     {
         switch (properties[i])
         {
         case CL_GL_CONTEXT_KHR:
-            *gl = (GLXContext)properties[i + 1];
+            taken->gl = (GLXContext)properties[i + 1];
             named = 1;
             break;
         case CL_GLX_DISPLAY_KHR:
-            *display = (Display*)properties[i + 1];
+            taken->display = (Display*)properties[i + 1];
             named = 1;
             break;
         case CL_EGL_DISPLAY_KHR:
@@ -351,13 +357,13 @@ static cl_int TakeGlProperties(const cl_context_properties* properties,
             {
                 return CL_INVALID_PROPERTY;
             }
-            forwarded[n++] = properties[i];
-            forwarded[n++] = properties[i + 1];
+            taken->forwarded[n++] = properties[i];
+            taken->forwarded[n++] = properties[i + 1];
         }
     }
-    forwarded[n] = 0;
-    if (named && (*gl == NULL || *gl != glXGetCurrentContext() || *display == NULL ||
-                  *display != glXGetCurrentDisplay()))
+    taken->forwarded[n] = 0;
+    if (named && (taken->gl == NULL || taken->gl != glXGetCurrentContext() ||
+                  taken->display == NULL || taken->display != glXGetCurrentDisplay()))
     {
         return CL_INVALID_GL_SHAREGROUP_REFERENCE_KHR;
     }
@@ -400,26 +406,22 @@ static CL_API_ENTRY cl_context CL_API_CALL SharingCreateContext(
     const cl_context_properties* properties, cl_uint count, const cl_device_id* devices,
     ContextNotify notify, void* userData, cl_int* error)
 {
-    cl_context_properties forwarded[64];
-    GLXContext gl = NULL;
-    Display* display = NULL;
-    if (Refused(TakeGlProperties(properties, forwarded, 64, &gl, &display), error))
+    GlProperties taken;
+    if (Refused(TakeGlProperties(properties, &taken), error))
     {
         return NULL;
     }
-    return Registered(s_pocl.clCreateContext(properties ? forwarded : NULL, count, devices, notify,
-                                             userData, error),
-                      gl, display);
+    return Registered(s_pocl.clCreateContext(properties ? taken.forwarded : NULL, count, devices,
+                                             notify, userData, error),
+                      taken.gl, taken.display);
 }
 
 static CL_API_ENTRY cl_context CL_API_CALL
 SharingCreateContextFromType(const cl_context_properties* properties, cl_device_type type,
                              ContextNotify notify, void* userData, cl_int* error)
 {
-    cl_context_properties forwarded[64];
-    GLXContext gl = NULL;
-    Display* display = NULL;
-    if (Refused(TakeGlProperties(properties, forwarded, 64, &gl, &display), error))
+    GlProperties taken;
+    if (Refused(TakeGlProperties(properties, &taken), error))
     {
         return NULL;
     }
@@ -427,9 +429,9 @@ SharingCreateContextFromType(const cl_context_properties* properties, cl_device_
     {
         type = CL_DEVICE_TYPE_ALL;
     }
-    return Registered(s_pocl.clCreateContextFromType(properties ? forwarded : NULL, type, notify,
-                                                     userData, error),
-                      gl, display);
+    return Registered(s_pocl.clCreateContextFromType(properties ? taken.forwarded : NULL, type,
+                                                     notify, userData, error),
+                      taken.gl, taken.display);
 }
 
 static CL_API_ENTRY cl_int CL_API_CALL SharingReleaseContext(cl_context context)

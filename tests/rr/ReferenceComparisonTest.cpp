@@ -59,20 +59,23 @@ void ExpectAgreement(const Tally& tally)
     EXPECT_LT(tally.occluded, tally.rays - tally.rays / 20);
 }
 
+// Attaches the soup as a shape with the given id, and adds it to the reference.
+void AttachSoup(OcclusionHarness& h, const SoupMesh& soup, int id, std::vector<RefTriangle>& ref)
+{
+    RadeonRays::Shape* shape = h.Api().CreateMesh(
+        soup.vertices.data(), static_cast<int>(soup.vertices.size() / 3), 0, soup.indices.data(), 0,
+        nullptr, static_cast<int>(soup.indices.size() / 3));
+    shape->SetId(id);
+    h.Api().AttachShape(shape);
+    AppendReference(soup, id, ref);
+}
+
 // Two shapes with ids 3 and 8, so that answers also name the right shape.
 void BuildTwoShapeScene(OcclusionHarness& h, std::mt19937& rng, int triangles,
                         std::vector<RefTriangle>& ref)
 {
     for (int id : {3, 8})
-    {
-        SoupMesh soup = RandomSoup(rng, triangles / 2);
-        RadeonRays::Shape* shape = h.Api().CreateMesh(
-            soup.vertices.data(), static_cast<int>(soup.vertices.size() / 3), 0,
-            soup.indices.data(), 0, nullptr, static_cast<int>(soup.indices.size() / 3));
-        shape->SetId(id);
-        h.Api().AttachShape(shape);
-        AppendReference(soup, id, ref);
-    }
+        AttachSoup(h, RandomSoup(rng, triangles / 2), id, ref);
     h.Api().Commit();
 }
 
@@ -188,12 +191,7 @@ TEST_P(ReferenceComparison, BigScenesMatchTheReference)
         // Every 50th triangle has two coinciding corners: no area, dropped at Commit.
         for (std::size_t t = 0; t < soup.indices.size(); t += 150)
             soup.indices[t + 1] = soup.indices[t];
-        RadeonRays::Shape* shape = scene.Api().CreateMesh(
-            soup.vertices.data(), static_cast<int>(soup.vertices.size() / 3), 0,
-            soup.indices.data(), 0, nullptr, static_cast<int>(soup.indices.size() / 3));
-        shape->SetId(id);
-        scene.Api().AttachShape(shape);
-        AppendReference(soup, id, ref);
+        AttachSoup(scene, soup, id, ref);
     }
     scene.Api().Commit();
     const float d[3] = {0.3f, 0.8f, 0.5f};
