@@ -79,7 +79,7 @@ EdgeKey UndirectedEdge(const Float3& p, const Float3& q)
 
 } // namespace
 
-std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices)
+std::vector<int> EdgeNeighbours(const VertexArray& vertices)
 {
     const size_t triangles = vertices.size() / 3;
     std::vector<int> neighbours(triangles * 3, -1);
@@ -113,7 +113,7 @@ std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices)
     return neighbours;
 }
 
-std::vector<int> EdgeProbes(const std::vector<_Vertex>& vertices, std::vector<int>& probeEdges)
+std::vector<int> EdgeProbes(const VertexArray& vertices, std::vector<int>& probeEdges)
 {
     const size_t triangles = vertices.size() / 3;
     std::vector<int> probeOf(triangles * 3, 0);
@@ -210,7 +210,7 @@ Refinement::Refinement(const CLWContext& context, const CLWProgram& program,
       m_groups(static_cast<int>(model.GetGroups().size())), m_cutCapacity(std::max(0, cutCapacity)),
       m_cutRounds(std::max(1, cutRounds))
 {
-    const std::vector<_Vertex>& vertices = model.GetVertices();
+    const VertexArray& vertices = model.GetVertices();
     std::vector<int> neighbours = EdgeNeighbours(vertices);
     const size_t t = static_cast<size_t>(std::max(1, m_triangles));
     neighbours.resize(t * 3, -1);

@@ -28,7 +28,7 @@
 // Per triangle of an unindexed triangle list (vertices 3t, 3t+1, 3t+2), the triangles
 // across its three edges (edge e runs from corner e to corner e + 1), matched by equal
 // end positions over the whole list; -1 where no other triangle shares the edge.
-std::vector<int> EdgeNeighbours(const std::vector<_Vertex>& vertices);
+std::vector<int> EdgeNeighbours(const VertexArray& vertices);
 
 // The grid of a split triangle with `side` sub-edges along each edge: its vertices row by
 // row (row i from corner 0 toward corner 1 holds side + 1 - i vertices, from the edge

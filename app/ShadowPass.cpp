@@ -190,7 +190,7 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
                               const std::function<void(const char* step)>& stepDone,
                               std::future<OccluderShape> occluderBuild)
 {
-    const std::vector<_Vertex>& vertices = model.GetVertices();
+    const VertexArray& vertices = model.GetVertices();
     DeviceScene scene;
     scene.vertexCount = static_cast<int>(vertices.size());
     scene.globalWidth = LaunchSide(scene.vertexCount);
@@ -198,8 +198,14 @@ DeviceScene CreateDeviceScene(const CLWContext& context, RadeonRays::Intersectio
     scene.localSize = 1;
     const size_t n = vertices.size();
 
+    // A device on the CPU reads the model's page-aligned array where it lies: copying
+    // hundreds of megabytes of a big model would cost a fifth of a second of start-up.
+    // Small arrays are not page-aligned, and they cost nothing to copy.
+    const bool inPlace = (context.GetDevice(0).GetType() & CL_DEVICE_TYPE_CPU) != 0 &&
+                         !vertices.empty() && StartsOnPage(vertices.data());
     scene.vertexBuffer = CLWBuffer<_Vertex>::Create(
-        context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, n, const_cast<_Vertex*>(vertices.data()));
+        context, CL_MEM_READ_ONLY | (inPlace ? CL_MEM_USE_HOST_PTR : CL_MEM_COPY_HOST_PTR), n,
+        const_cast<_Vertex*>(vertices.data()));
     scene.destination = destination;
     if (destination == DrawnVertices::InOpenGlBuffer)
     {

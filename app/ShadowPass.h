@@ -63,7 +63,8 @@ struct DeviceScene
     // The host copy's destination with DrawnVertices::InHostMemory.
     std::vector<_Vertex> hostCopy;
 
-    // The tessellated vertices as loaded, read-only.
+    // The tessellated vertices as loaded, read-only. On a device on the CPU, the model's
+    // own array read in place (the model outlives the scene); elsewhere a copy.
     CLWBuffer<_Vertex> vertexBuffer;
     // The vertices as drawn this frame: OpenGL's own vertex buffer where it is shared,
     // else a plain buffer of the same size whose contents reach OpenGL's buffer through
@@ -121,7 +122,8 @@ size_t LaunchSide(int vertexCount);
 // rest of the model loads, as long as no other call reaches the service meanwhile.
 OccluderShape CommitOccluder(RadeonRays::IntersectionApi* api, const Model& model);
 
-// Copies the model's vertices to the device, makes the vertex, ray and hit buffers,
+// Gives the device the model's vertices (on a device on the CPU, the model's array itself,
+// which must then outlive the scene; elsewhere a copy), makes the ray and hit buffers,
 // and commits the model's coarse triangles to the service as the occluder (CommitOccluder).
 // Where occluderBuild is given, it is a CommitOccluder begun beside the load on the same
 // service: it is waited for here, after the buffers, and no other call reaches the service

@@ -97,7 +97,7 @@ public:
     // Needs the model's OpenGL context current. Calling it again is harmless.
     void Release();
 
-    const std::vector<_Vertex>& GetVertices() const { return vertices; }
+    const VertexArray& GetVertices() const { return vertices; }
     const std::vector<Float3>& GetPositions() const { return positions; }
     const std::vector<GLuint>& GetIndices() const { return indices; }
     GLuint GetVertexBuffer() const { return vertexBuffer; }
@@ -121,7 +121,7 @@ private:
     void UploadBuffers();
 
     std::vector<MaterialGroup> groups;
-    std::vector<_Vertex> vertices;
+    VertexArray vertices;
     GLuint vertexBuffer = 0;
     std::vector<Float3> positions;
     std::vector<GLuint> indices;

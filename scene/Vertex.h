@@ -4,8 +4,10 @@
 // the raster pass describes the attributes by these offsets and the kernels read
 // and write the same 44 bytes, so the layout is pinned down by the asserts below.
 #include "scene/VectorTypes.h"
+#include "util/PageAlignedAllocator.h"
 
 #include <cstddef>
+#include <vector>
 
 struct Float2
 {
@@ -26,3 +28,7 @@ static_assert(offsetof(_Vertex, position) == 0, "position at byte 0");
 static_assert(offsetof(_Vertex, normal) == 12, "normal at byte 12");
 static_assert(offsetof(_Vertex, texCoord) == 24, "texCoord at byte 24");
 static_assert(offsetof(_Vertex, color) == 32, "color at byte 32");
+
+// The model-wide array of vertices. Page-aligned, so that an OpenCL device on the CPU can
+// read it in place instead of copying it.
+using VertexArray = std::vector<_Vertex, PageAlignedAllocator<_Vertex>>;
