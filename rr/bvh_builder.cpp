@@ -77,18 +77,13 @@ struct Box
     }
 };
 
-// A primitive's box, 32 bytes: each corner with its neighbour in one aligned four-float load.
-// Centroids are kept doubled (lo + hi), which orders and bins them as the centroids would.
-struct alignas(16) Prim
-{
-    float lo[3];
-    std::uint32_t index;
-    float hi[3];
-    float unused;
+using Prim = BuildPrimitive;
 
-    float Centroid2(int k) const { return lo[k] + hi[k]; }
-};
-static_assert(sizeof(Prim) == 32 && offsetof(Prim, hi) == 16, "Prim is two aligned lanes");
+// Centroids are kept doubled (lo + hi), which orders and bins them as the centroids would.
+float Centroid2(const Prim& p, int k)
+{
+    return p.lo[k] + p.hi[k];
+}
 
 struct Task
 {
@@ -97,7 +92,7 @@ struct Task
     int end;
     int depth;
     Box bounds;    // of the range's boxes
-    Box centroids; // of the range's doubled centroids (Prim::Centroid2)
+    Box centroids; // of the range's doubled centroids (Centroid2)
 };
 
 // Ranges of at least this many primitives are shared between the threads of a parallel
@@ -116,22 +111,15 @@ constexpr int kSlotChunk = 1024;
 class Builder
 {
 public:
-    Builder(const Aabb* input, std::size_t count) : prims_(count)
+    explicit Builder(UninitVector<BuildPrimitive> primitives) : prims_(std::move(primitives))
     {
-        std::vector<Bounds> parts(ParallelParts(count));
-        ParallelFor(count,
+        std::vector<Bounds> parts(ParallelParts(prims_.size()));
+        ParallelFor(prims_.size(),
                     [&](unsigned part, std::size_t begin, std::size_t end)
                     {
                         Bounds& bounds = parts[part];
                         for (std::size_t i = begin; i < end; ++i)
-                        {
-                            Prim& p = prims_[i];
-                            std::copy(input[i].lo, input[i].lo + 3, p.lo);
-                            std::copy(input[i].hi, input[i].hi + 3, p.hi);
-                            p.index = static_cast<std::uint32_t>(i);
-                            p.unused = 0.0f;
-                            bounds.Grow(p);
-                        }
+                            bounds.Grow(prims_[i]);
                     });
         for (const Bounds& part : parts)
             all_.Merge(part);
@@ -222,7 +210,7 @@ private:
     static void GrowBoth(Box& bounds, Box& centroids, const Prim& p)
     {
         bounds.Grow(p.lo, p.hi);
-        const float c[3] = {p.Centroid2(0), p.Centroid2(1), p.Centroid2(2)};
+        const float c[3] = {Centroid2(p, 0), Centroid2(p, 1), Centroid2(p, 2)};
         centroids.Grow(c, c);
     }
 
@@ -392,7 +380,7 @@ private:
     {
         out.order.reserve(prims_.size());
         for (const Prim& p : prims_)
-            out.order.push_back(p.index);
+            out.order.push_back(p.id);
     }
 
     // Splits the task's range at the returned point, or returns -1 for a leaf; on a split,
@@ -531,7 +519,7 @@ private:
             return MedianSplit(t, axis);
         const float lo = centroids.lo[bestAxis], s = scale[bestAxis];
         auto goesLeft = [&](const Prim& p)
-        { return BinOf(p.Centroid2(bestAxis), lo, s, nb) <= bestBin; };
+        { return BinOf(Centroid2(p, bestAxis), lo, s, nb) <= bestBin; };
         // Partitions and bounds both sides in one pass. Ranges that fit the scratch space are
         // written to it, left side from the front and right side from the back, without a
         // branch on the side (it would be mispredicted about as often as not), and copied back.
@@ -578,7 +566,7 @@ private:
         int mid = t.begin + (t.end - t.begin) / 2;
         std::nth_element(prims_.begin() + t.begin, prims_.begin() + mid, prims_.begin() + t.end,
                          [axis](const Prim& a, const Prim& b)
-                         { return a.Centroid2(axis) < b.Centroid2(axis); });
+                         { return Centroid2(a, axis) < Centroid2(b, axis); });
         return mid;
     }
 
@@ -613,9 +601,27 @@ private:
 
 } // namespace
 
+BvhBuild BuildBvh(UninitVector<BuildPrimitive> primitives)
+{
+    return Builder(std::move(primitives)).Run();
+}
+
 BvhBuild BuildBvh(const Aabb* primitives, std::size_t count)
 {
-    return Builder(primitives, count).Run();
+    UninitVector<BuildPrimitive> records(count);
+    ParallelFor(count,
+                [&](unsigned, std::size_t begin, std::size_t end)
+                {
+                    for (std::size_t i = begin; i < end; ++i)
+                    {
+                        BuildPrimitive& p = records[i];
+                        std::copy(primitives[i].lo, primitives[i].lo + 3, p.lo);
+                        std::copy(primitives[i].hi, primitives[i].hi + 3, p.hi);
+                        p.id = static_cast<std::uint32_t>(i);
+                        p.unused = 0.0f;
+                    }
+                });
+    return BuildBvh(std::move(records));
 }
 
 } // namespace RadeonRays::detail

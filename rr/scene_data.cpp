@@ -40,6 +40,64 @@ bool Usable(const float* a, const float* b, const float* c)
     return n0 != 0.0 || n1 != 0.0 || n2 != 0.0;
 }
 
+// The corners of the triangles of several meshes, each triangle named by its id: its index
+// among all of them, the meshes' triangles one after another.
+class MeshCorners
+{
+public:
+    // firsts: each mesh's first id, and the count of all triangles last.
+    MeshCorners(const std::vector<const Mesh*>& meshes, const std::vector<std::size_t>& firsts)
+        : meshes_(meshes), firsts_(firsts)
+    {
+    }
+
+    // Calls visit(id, a, b, c, shape id) for the triangles [begin, end), in order.
+    template <typename Visit> void ForEach(std::size_t begin, std::size_t end, Visit&& visit) const
+    {
+        for (std::size_t m = 0; m < meshes_.size(); ++m)
+        {
+            const std::size_t from = std::max(begin, firsts_[m]);
+            const std::size_t to = std::min(end, firsts_[m + 1]);
+            for (std::size_t i = from; i < to; ++i)
+            {
+                const float* c[3];
+                Corners(m, i - firsts_[m], c);
+                visit(i, c[0], c[1], c[2], meshes_[m]->GetId());
+            }
+        }
+    }
+
+    // The device record of triangle id; mesh is where to look first, and is left at the mesh
+    // that holds it.
+    DeviceTriangle Triangle(std::size_t id, std::size_t& mesh) const
+    {
+        if (id < firsts_[mesh] || id >= firsts_[mesh + 1])
+            mesh = static_cast<std::size_t>(
+                std::upper_bound(firsts_.begin(), firsts_.end() - 1, id) - firsts_.begin() - 1);
+        const float* c[3];
+        Corners(mesh, id - firsts_[mesh], c);
+        DeviceTriangle tri;
+        std::copy(c[0], c[0] + 3, tri.v0);
+        std::copy(c[1], c[1] + 3, tri.v1);
+        std::copy(c[2], c[2] + 3, tri.v2);
+        tri.shapeid = meshes_[mesh]->GetId();
+        tri.padding1 = tri.padding2 = 0;
+        return tri;
+    }
+
+private:
+    void Corners(std::size_t mesh, std::size_t local, const float* (&c)[3]) const
+    {
+        const std::vector<float>& p = meshes_[mesh]->Positions();
+        const std::vector<int>& t = meshes_[mesh]->Triangles();
+        for (int k = 0; k < 3; ++k)
+            c[k] = &p[3 * static_cast<std::size_t>(t[3 * local + k])];
+    }
+
+    const std::vector<const Mesh*>& meshes_;
+    const std::vector<std::size_t>& firsts_;
+};
+
 DeviceNode::Child ChildOf(const BvhNode& n)
 {
     DeviceNode::Child c{};
@@ -103,79 +161,54 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         throw std::invalid_argument("RadeonRays::Commit: the attached shapes have " +
                                     std::to_string(total) + " triangles; a scene holds at most " +
                                     std::to_string(kMaxSceneTriangles));
-    // Two passes over every triangle, each split over the cores: which are usable, then their
-    // records and boxes, each part writing from where the usable triangles before it end.
-    std::vector<std::size_t> firsts; // each mesh's first triangle among all
+    // Where each mesh's triangles start among all: a triangle's id.
+    std::vector<std::size_t> firsts;
     std::size_t before = 0;
     for (const Mesh* mesh : meshes)
     {
         firsts.push_back(before);
         before += mesh->Triangles().size() / 3;
     }
-    // Calls visit(i, a, b, c, id) for the triangles [begin, end) of all meshes.
-    auto forEach = [&](std::size_t begin, std::size_t end, auto&& visit)
-    {
-        for (std::size_t m = 0; m < meshes.size(); ++m)
-        {
-            const std::vector<float>& p = meshes[m]->Positions();
-            const std::vector<int>& t = meshes[m]->Triangles();
-            const std::size_t first = firsts[m], count = t.size() / 3;
-            const std::size_t from = std::max(begin, first), to = std::min(end, first + count);
-            for (std::size_t i = from; i < to; ++i)
-            {
-                const std::size_t local = i - first;
-                visit(i, &p[3 * static_cast<std::size_t>(t[3 * local])],
-                      &p[3 * static_cast<std::size_t>(t[3 * local + 1])],
-                      &p[3 * static_cast<std::size_t>(t[3 * local + 2])], meshes[m]->GetId());
-            }
-        }
-    };
-    std::vector<unsigned char> usable(total);
-    std::vector<std::size_t> partUsable(ParallelParts(total) + 1, 0);
+    firsts.push_back(before);
+    const MeshCorners corners{meshes, firsts};
+    // One pass over every triangle, split over the cores, writes each one's box for the
+    // builder straight where the builder sorts it, named by its id. Unusable triangles are
+    // marked and, where there are any, squeezed out afterwards. The triangles themselves are
+    // gathered once, in leaf order, after the build.
+    constexpr std::uint32_t kUnusable = ~std::uint32_t{0};
+    UninitVector<BuildPrimitive> primitives(total);
+    std::vector<std::size_t> partUnusable(ParallelParts(total), 0);
     ParallelFor(total,
                 [&](unsigned part, std::size_t begin, std::size_t end)
                 {
-                    std::size_t count = 0;
-                    forEach(begin, end,
-                            [&](std::size_t i, const float* a, const float* b, const float* c, int)
-                            {
-                                usable[i] = Usable(a, b, c);
-                                count += usable[i];
-                            });
-                    partUsable[part + 1] = count;
-                });
-    for (std::size_t part = 1; part < partUsable.size(); ++part)
-        partUsable[part] += partUsable[part - 1];
-    UninitVector<DeviceTriangle> triangles(partUsable.back());
-    UninitVector<Aabb> bounds(partUsable.back());
-    ParallelFor(total,
-                [&](unsigned part, std::size_t begin, std::size_t end)
-                {
-                    std::size_t out = partUsable[part];
-                    forEach(
+                    std::size_t unusable = 0;
+                    corners.ForEach(
                         begin, end,
-                        [&](std::size_t i, const float* a, const float* b, const float* c, int id)
+                        [&](std::size_t i, const float* a, const float* b, const float* c, int)
                         {
-                            if (!usable[i])
-                                return;
-                            DeviceTriangle& tri = triangles[out];
-                            std::copy(a, a + 3, tri.v0);
-                            std::copy(b, b + 3, tri.v1);
-                            std::copy(c, c + 3, tri.v2);
-                            tri.shapeid = id;
-                            tri.padding1 = tri.padding2 = 0;
-                            Aabb& box = bounds[out];
+                            BuildPrimitive& p = primitives[i];
                             for (int k = 0; k < 3; ++k)
                             {
-                                box.lo[k] = std::min({a[k], b[k], c[k]});
-                                box.hi[k] = std::max({a[k], b[k], c[k]});
+                                p.lo[k] = std::min({a[k], b[k], c[k]});
+                                p.hi[k] = std::max({a[k], b[k], c[k]});
                             }
-                            ++out;
+                            p.unused = 0.0f;
+                            const bool usable = Usable(a, b, c);
+                            p.id = usable ? static_cast<std::uint32_t>(i) : kUnusable;
+                            unusable += !usable;
                         });
+                    partUnusable[part] = unusable;
                 });
-    BvhBuild bvh = BuildBvh(bounds.data(), bounds.size());
+    if (std::any_of(partUnusable.begin(), partUnusable.end(), [](std::size_t n) { return n != 0; }))
+    {
+        primitives.erase(std::remove_if(primitives.begin(), primitives.end(),
+                                        [](const BuildPrimitive& p) { return p.id == kUnusable; }),
+                         primitives.end());
+    }
+    const std::size_t usable = primitives.size();
+    BvhBuild bvh = BuildBvh(std::move(primitives));
     SceneData scene;
-    scene.triangleCount = static_cast<int>(triangles.size());
+    scene.triangleCount = static_cast<int>(usable);
     if (layouts.twoWide && !bvh.nodes.empty())
     {
         std::vector<float> leafAreas;
@@ -189,17 +222,20 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
         std::nth_element(leafAreas.begin(), middle, leafAreas.end());
         scene.leafArea = *middle;
     }
-    UninitVector<DeviceTriangle> ordered(triangles.size());
-    ParallelFor(ordered.size(),
+    UninitVector<DeviceTriangle> ordered(usable);
+    ParallelFor(usable,
                 [&](unsigned, std::size_t begin, std::size_t end)
                 {
+                    // Neighbours in leaf order come mostly from one mesh: the last one found
+                    // is tried first.
+                    std::size_t mesh = 0;
                     for (std::size_t i = begin; i < end; ++i)
-                        ordered[i] = triangles[bvh.order[i]];
+                        ordered[i] = corners.Triangle(bvh.order[i], mesh);
                 });
     // The two layouts are independent: big scenes make them on two threads.
     auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
     std::thread twoWide;
-    if (layouts.twoWide && triangles.size() >= kParallelLayoutMin)
+    if (layouts.twoWide && usable >= kParallelLayoutMin)
         twoWide = std::thread(makeTwoWide);
     try
     {

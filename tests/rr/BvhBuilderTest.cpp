@@ -79,7 +79,7 @@ TEST(BvhBuilder, RandomBoxes)
 
 TEST(BvhBuilder, EmptyAndSingle)
 {
-    EXPECT_TRUE(BuildBvh({}).nodes.empty());
+    EXPECT_TRUE(BuildBvh(std::vector<Aabb>{}).nodes.empty());
     std::vector<Aabb> one{{{0, 0, 0}, {1, 1, 1}}};
     BvhBuild bvh = BuildBvh(one);
     ASSERT_EQ(bvh.nodes.size(), 1u);
