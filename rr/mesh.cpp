@@ -39,14 +39,39 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
     if (numfaces > 0 && vnum == 0)
         Refuse("faces without vertices");
 
-    // Bytes are copied with memcpy: the caller's strides need not keep floats aligned.
+    // Bytes are copied with memcpy: the caller's strides need not keep floats aligned. Packed
+    // arrays, the common case, are copied in one go.
     const std::size_t vstep = vstride ? static_cast<std::size_t>(vstride) : 12;
     positions_.resize(static_cast<std::size_t>(vnum) * 3);
     const auto* vbytes = reinterpret_cast<const unsigned char*>(vertices);
-    for (std::size_t v = 0; v < static_cast<std::size_t>(vnum); ++v)
-        std::memcpy(&positions_[3 * v], vbytes + v * vstep, 3 * sizeof(float));
-
+    if (vstep == 12 && vnum > 0)
+        std::memcpy(positions_.data(), vbytes, static_cast<std::size_t>(vnum) * 12);
+    else
+        for (std::size_t v = 0; v < static_cast<std::size_t>(vnum); ++v)
+            std::memcpy(&positions_[3 * v], vbytes + v * vstep, 3 * sizeof(float));
     const auto* ibytes = reinterpret_cast<const unsigned char*>(indices);
+    const auto refuseIndex = [&](int f, int index)
+    {
+        Refuse("face " + std::to_string(f) + " uses vertex " + std::to_string(index) +
+               " outside 0.." + std::to_string(vnum - 1));
+    };
+    if (!numfacevertices && (istride == 0 || istride == 12))
+    {
+        // Packed triangles: one copy, then one branch-free sweep over every index (negative
+        // ones compare as huge), and the first bad one looked for only where there is one.
+        const std::size_t count = static_cast<std::size_t>(numfaces) * 3;
+        triangles_.resize(count);
+        if (count > 0)
+            std::memcpy(triangles_.data(), ibytes, count * sizeof(int));
+        bool outside = false;
+        for (std::size_t i = 0; i < count; ++i)
+            outside |= static_cast<unsigned>(triangles_[i]) >= static_cast<unsigned>(vnum);
+        if (outside)
+            for (std::size_t i = 0; i < count; ++i)
+                if (static_cast<unsigned>(triangles_[i]) >= static_cast<unsigned>(vnum))
+                    refuseIndex(static_cast<int>(i / 3), triangles_[i]);
+        return;
+    }
     std::size_t offset = 0; // byte offset of the current face when the indices are packed
     triangles_.reserve(static_cast<std::size_t>(numfaces) * 3);
     for (int f = 0; f < numfaces; ++f)
@@ -64,8 +89,7 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
         offset = start + n * sizeof(int);
         for (int k = 0; k < n; ++k)
             if (idx[k] < 0 || idx[k] >= vnum)
-                Refuse("face " + std::to_string(f) + " uses vertex " + std::to_string(idx[k]) +
-                       " outside 0.." + std::to_string(vnum - 1));
+                refuseIndex(f, idx[k]);
         triangles_.insert(triangles_.end(), {idx[0], idx[1], idx[2]});
         if (n == 4)
             triangles_.insert(triangles_.end(), {idx[0], idx[2], idx[3]});

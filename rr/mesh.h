@@ -1,6 +1,7 @@
 // Meshes as the service keeps them: a copy of the caller's triangles.
 #pragma once
 
+#include "rr/default_init.h"
 #include "rr/radeon_rays.h"
 
 #include <vector>
@@ -18,13 +19,13 @@ public:
     void SetId(int id) override { id_ = id; }
     int GetId() const override { return id_; }
 
-    const std::vector<float>& Positions() const { return positions_; } // 3 per vertex
-    const std::vector<int>& Triangles() const { return triangles_; }   // 3 per triangle
+    const UninitVector<float>& Positions() const { return positions_; } // 3 per vertex
+    const UninitVector<int>& Triangles() const { return triangles_; }   // 3 per triangle
 
 private:
     int id_ = 0;
-    std::vector<float> positions_;
-    std::vector<int> triangles_;
+    UninitVector<float> positions_;
+    UninitVector<int> triangles_;
 };
 
 } // namespace RadeonRays::detail

@@ -88,8 +88,8 @@ public:
 private:
     void Corners(std::size_t mesh, std::size_t local, const float* (&c)[3]) const
     {
-        const std::vector<float>& p = meshes_[mesh]->Positions();
-        const std::vector<int>& t = meshes_[mesh]->Triangles();
+        const UninitVector<float>& p = meshes_[mesh]->Positions();
+        const UninitVector<int>& t = meshes_[mesh]->Triangles();
         for (int k = 0; k < 3; ++k)
             c[k] = &p[3 * static_cast<std::size_t>(t[3 * local + k])];
     }
