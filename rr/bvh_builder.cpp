@@ -233,7 +233,7 @@ private:
     // not ensure) with siblings side by side.
     void Squeeze()
     {
-        std::vector<BvhNode> out;
+        UninitVector<BvhNode> out;
         out.reserve(std::min<std::size_t>(nodes_.size(), nextNode_.load()));
         out.push_back(nodes_[0]);
         std::vector<int> stack{0};
@@ -593,9 +593,9 @@ private:
     }
 
     UninitVector<Prim> prims_;
-    Bounds all_;                     // of every primitive
-    UninitVector<BvhNode> nodes_;    // as the threads fill them
-    std::vector<BvhNode> nodes_out_; // laid out by Squeeze
+    Bounds all_;                      // of every primitive
+    UninitVector<BvhNode> nodes_;     // as the threads fill them
+    UninitVector<BvhNode> nodes_out_; // laid out by Squeeze
     std::atomic<int> nextNode_{0};
 };
 

@@ -43,9 +43,9 @@ static_assert(sizeof(BuildPrimitive) == 32 && offsetof(BuildPrimitive, hi) == 16
 
 struct BvhBuild
 {
-    std::vector<BvhNode> nodes;       // nodes[0] is the root; empty when there are no primitives
-    std::vector<std::uint32_t> order; // primitives in leaf order: their indices, or their ids
-    int depth = 0;                    // longest root-to-leaf path, in edges
+    UninitVector<BvhNode> nodes;       // nodes[0] is the root; empty when there are no primitives
+    UninitVector<std::uint32_t> order; // primitives in leaf order: their indices, or their ids
+    int depth = 0;                     // longest root-to-leaf path, in edges
 };
 
 // Deepest tree the builder makes; traversal stacks of this size never overflow.

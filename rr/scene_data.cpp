@@ -110,7 +110,7 @@ DeviceNode::Child ChildOf(const BvhNode& n)
 
 } // namespace
 
-UninitVector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh)
+UninitVector<DeviceNode> MakeDeviceNodes(const UninitVector<BvhNode>& bvh)
 {
     UninitVector<DeviceNode> out;
     if (bvh.empty())

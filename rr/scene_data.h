@@ -36,7 +36,7 @@ struct SceneData
 };
 
 // Turns a built BVH into device nodes, depth first so that a node's first child follows it.
-UninitVector<DeviceNode> MakeDeviceNodes(const std::vector<BvhNode>& bvh);
+UninitVector<DeviceNode> MakeDeviceNodes(const UninitVector<BvhNode>& bvh);
 
 // Gathers the triangles of the meshes (dropping degenerate ones, which never occlude, and
 // those with non-finite corners) and builds their BVH.

@@ -22,7 +22,7 @@ double HalfArea(const BvhNode& n)
 class Collapser
 {
 public:
-    Collapser(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles, int width,
+    Collapser(const UninitVector<BvhNode>& bvh, const DeviceTriangle* triangles, int width,
               WideBvh& out)
         : bvh_(bvh), triangles_(triangles), width_(width), out_(out), first_(bvh.size()),
           count_(bvh.size())
@@ -141,17 +141,17 @@ private:
         return blocks;
     }
 
-    const std::vector<BvhNode>& bvh_;
+    const UninitVector<BvhNode>& bvh_;
     const DeviceTriangle* triangles_;
     const int width_;
     WideBvh& out_;
-    std::vector<int> first_; // per binary node: its first triangle in leaf order
-    std::vector<int> count_; // and how many triangles it holds
+    UninitVector<int> first_; // per binary node: its first triangle in leaf order
+    UninitVector<int> count_; // and how many triangles it holds
 };
 
 } // namespace
 
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles, int width)
+WideBvh MakeWideBvh(const UninitVector<BvhNode>& bvh, const DeviceTriangle* triangles, int width)
 {
     WideBvh out;
     if (bvh.empty())

@@ -23,9 +23,9 @@ struct WideBvh
 // Collapses the binary BVH (children adjacent, leaves indexing triangles in leaf order) into
 // nodes of up to `width` children (4 or 8), opening the child with the largest box first.
 // triangles: the triangles in leaf order, as many as the tree's leaves hold.
-WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh, const DeviceTriangle* triangles,
+WideBvh MakeWideBvh(const UninitVector<BvhNode>& bvh, const DeviceTriangle* triangles,
                     int width = kMaxWideWidth);
-inline WideBvh MakeWideBvh(const std::vector<BvhNode>& bvh,
+inline WideBvh MakeWideBvh(const UninitVector<BvhNode>& bvh,
                            const std::vector<DeviceTriangle>& triangles, int width = kMaxWideWidth)
 {
     return MakeWideBvh(bvh, triangles.data(), width);
