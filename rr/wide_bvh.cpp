@@ -1,5 +1,7 @@
 #include "rr/wide_bvh.h"
 
+#include "rr/parallel_for.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -19,6 +21,14 @@ double HalfArea(const BvhNode& n)
     return dx * dy + dy * dz + dz * dx;
 }
 
+// The triangles of one wide leaf, to be written into its blocks once the nodes are made.
+struct LeafBlocks
+{
+    int block; // the leaf's first block
+    int first; // its first triangle in leaf order
+    int count; // its triangles
+};
+
 class Collapser
 {
 public:
@@ -29,16 +39,31 @@ public:
     {
         // The triangles under each node form one range of the leaf order. Children come after
         // their parent in the array, so a backward sweep sees them first.
+        std::size_t leaves = 0;
         for (std::size_t i = bvh.size(); i-- > 0;)
         {
             const BvhNode& n = bvh[i];
+            leaves += n.count > 0;
             first_[i] = n.count > 0 ? n.index : first_[n.index];
             count_[i] = n.count > 0 ? n.count : count_[n.index] + count_[n.index + 1];
         }
+        leaves_.reserve(leaves); // every wide leaf holds at least one binary leaf
+    }
+
+    // Writes every leaf's triangles into its blocks, the leaves shared between the cores: the
+    // blocks are most of the layout's bytes, and writing them is most of its time.
+    void FillBlocks()
+    {
+        ParallelFor(leaves_.size(),
+                    [&](unsigned, std::size_t begin, std::size_t end)
+                    {
+                        for (std::size_t l = begin; l < end; ++l)
+                            FillLeaf(leaves_[l]);
+                    });
     }
 
     // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`, and
-    // the nodes below it.
+    // the nodes below it, and takes the blocks of its leaves (FillBlocks writes them).
     void Build(int node, int slot)
     {
         int children[kMaxWideWidth];
@@ -119,17 +144,25 @@ private:
         return count_[node] <= kWideLeafTriangles || bvh_[node].count > 0;
     }
 
+    // Takes the leaf's blocks; FillBlocks writes them.
     int AddBlocks(int first, int count)
     {
         const int blocks = (count + 3) / 4;
+        leaves_.push_back({static_cast<int>(out_.blocks.size()), first, count});
         out_.blocks.resize(out_.blocks.size() + blocks);
+        return blocks;
+    }
+
+    void FillLeaf(const LeafBlocks& leaf)
+    {
+        const int blocks = (leaf.count + 3) / 4;
         for (int b = 0; b < blocks; ++b)
         {
-            TriangleBlock& block = out_.blocks[out_.blocks.size() - blocks + b];
+            TriangleBlock& block = out_.blocks[static_cast<std::size_t>(leaf.block + b)];
             for (int lane = 0; lane < 4; ++lane)
             {
                 // Unused lanes repeat the leaf's last triangle.
-                const int i = first + std::min(4 * b + lane, count - 1);
+                const int i = leaf.first + std::min(4 * b + lane, leaf.count - 1);
                 const DeviceTriangle& t = triangles_[i];
                 const float* corners[3] = {t.v0, t.v1, t.v2};
                 for (int c = 0; c < 3; ++c)
@@ -138,15 +171,15 @@ private:
                 block.shapeid[lane] = t.shapeid;
             }
         }
-        return blocks;
     }
 
     const UninitVector<BvhNode>& bvh_;
     const DeviceTriangle* triangles_;
     const int width_;
     WideBvh& out_;
-    UninitVector<int> first_; // per binary node: its first triangle in leaf order
-    UninitVector<int> count_; // and how many triangles it holds
+    UninitVector<int> first_;         // per binary node: its first triangle in leaf order
+    UninitVector<int> count_;         // and how many triangles it holds
+    UninitVector<LeafBlocks> leaves_; // in the order their blocks were taken
 };
 
 } // namespace
@@ -164,7 +197,9 @@ WideBvh MakeWideBvh(const UninitVector<BvhNode>& bvh, const DeviceTriangle* tria
     out.blocks.reserve(leaves);
     out.nodes.reserve(leaves);
     out.nodes.resize(1);
-    Collapser(bvh, triangles, width, out).Build(0, 0);
+    Collapser collapser(bvh, triangles, width, out);
+    collapser.Build(0, 0);
+    collapser.FillBlocks();
     return out;
 }
 

@@ -97,8 +97,9 @@ TEST(DeviceLayout, TwoWideNodesReachEveryTriangleOnce)
 
 TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
 {
+    // 60,000 triangles make enough leaves for their blocks to be written on two threads.
     for (int width : {4, 8})
-        for (int count : {1, 2, 7, 3000})
+        for (int count : {1, 2, 7, 3000, 60000})
         {
             Built b = RandomScene(count, 4);
             WideBvh wide = MakeWideBvh(b.bvh.nodes, b.triangles, width);
