@@ -51,7 +51,7 @@ public:
     {
     }
 
-    // Calls visit(id, a, b, c, shape id) for the triangles [begin, end), in order.
+    // Calls visit(id, a, b, c) for the triangles [begin, end), in order.
     template <typename Visit> void ForEach(std::size_t begin, std::size_t end, Visit&& visit) const
     {
         for (std::size_t m = 0; m < meshes_.size(); ++m)
@@ -62,7 +62,7 @@ public:
             {
                 const float* c[3];
                 Corners(m, i - firsts_[m], c);
-                visit(i, c[0], c[1], c[2], meshes_[m]->GetId());
+                visit(i, c[0], c[1], c[2]);
             }
         }
     }
@@ -184,7 +184,7 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
                     std::size_t unusable = 0;
                     corners.ForEach(
                         begin, end,
-                        [&](std::size_t i, const float* a, const float* b, const float* c, int)
+                        [&](std::size_t i, const float* a, const float* b, const float* c)
                         {
                             BuildPrimitive& p = primitives[i];
                             for (int k = 0; k < 3; ++k)
