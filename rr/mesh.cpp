@@ -57,19 +57,15 @@ Mesh::Mesh(const float* vertices, int vnum, int vstride, const int* indices, int
     };
     if (!numfacevertices && (istride == 0 || istride == 12))
     {
-        // Packed triangles: one copy, then one branch-free sweep over every index (negative
-        // ones compare as huge), and the first bad one looked for only where there is one.
+        // Packed triangles: one copy, then one sweep over every index (negative ones compare
+        // as huge).
         const std::size_t count = static_cast<std::size_t>(numfaces) * 3;
         triangles_.resize(count);
         if (count > 0)
             std::memcpy(triangles_.data(), ibytes, count * sizeof(int));
-        bool outside = false;
         for (std::size_t i = 0; i < count; ++i)
-            outside |= static_cast<unsigned>(triangles_[i]) >= static_cast<unsigned>(vnum);
-        if (outside)
-            for (std::size_t i = 0; i < count; ++i)
-                if (static_cast<unsigned>(triangles_[i]) >= static_cast<unsigned>(vnum))
-                    refuseIndex(static_cast<int>(i / 3), triangles_[i]);
+            if (static_cast<unsigned>(triangles_[i]) >= static_cast<unsigned>(vnum))
+                refuseIndex(static_cast<int>(i / 3), triangles_[i]);
         return;
     }
     std::size_t offset = 0; // byte offset of the current face when the indices are packed
