@@ -100,8 +100,14 @@ struct Task
 constexpr int kShareMin = 2048;
 // Ranges of fewer primitives are binned along the widest axis of their centroids only.
 constexpr int kSmallRange = 64;
+// Ranges of at most this many primitives are split by sorting them, not binning.
+constexpr int kSortedMax = 16;
 // Ranges of at least this many primitives are binned into two sets of bins.
 constexpr int kTwoSetsMin = 256;
+// Ranges of at least this many primitives bin only every kSampleStride-th one: tens of thousands
+// of samples place a split as well as all of them would, for a fraction of the pass.
+constexpr int kSampledMin = 1 << 15;
+constexpr int kSampleStride = 4;
 // Ranges of at most this many primitives are partitioned through a thread's scratch space.
 constexpr std::size_t kScratchMax = 16384;
 // Node slots a thread takes at a time (even: siblings come in pairs), so that the threads
@@ -419,6 +425,8 @@ private:
         }
         if (t.depth >= kSahDepthLimit)
             return MedianSplit(t, axis);
+        if (n <= kSortedMax)
+            return SortedSplit(t, axis, left, right, bounded);
 
         // One pass sorts every primitive into the bins of all three axes (only the widest axis
         // of the centroids in small ranges, where the fixed cost per range dominates), growing
@@ -465,13 +473,14 @@ private:
                 ++count[k][b[k]];
             }
         };
+        const int stride = n >= kSampledMin ? kSampleStride : 1;
         int i = t.begin;
         if (sets == 2)
         {
-            for (; i + 1 < t.end; i += 2)
+            for (; i + stride < t.end; i += 2 * stride)
             {
                 binOne(prims_[i], bins[0], counts[0]);
-                binOne(prims_[i + 1], bins[1], counts[1]);
+                binOne(prims_[i + stride], bins[1], counts[1]);
             }
             for (int k = 0; k < 3; ++k)
                 for (int b = 0; b < nb; ++b)
@@ -480,7 +489,7 @@ private:
                     counts[0][k][b] += counts[1][k][b];
                 }
         }
-        for (; i < t.end; ++i)
+        for (; i < t.end; i += stride)
             binOne(prims_[i], bins[0], counts[0]);
         for (int k = firstAxis; k < endAxis; ++k)
         {
@@ -559,6 +568,59 @@ private:
         rb.Store(right.bounds, right.centroids);
         bounded = true;
         return mid;
+    }
+
+    // The exact SAH split of a small range along one axis: its primitives sorted by centroid,
+    // every boundary between them weighed. Fills the bounds of both sides. Cheaper than binning
+    // where the bins' fixed costs outweigh the few primitives, and never worse in the SAH.
+    int SortedSplit(const Task& t, int axis, Task& left, Task& right, bool& bounded)
+    {
+        const int n = t.end - t.begin;
+        Prim sorted[kSortedMax];
+        float key[kSortedMax];
+        for (int i = 0; i < n; ++i)
+        {
+            // Insertion sort: at most kSortedMax elements.
+            const Prim& p = prims_[t.begin + i];
+            const float c = Centroid2(p, axis);
+            int j = i;
+            for (; j > 0 && key[j - 1] > c; --j)
+            {
+                key[j] = key[j - 1];
+                sorted[j] = sorted[j - 1];
+            }
+            key[j] = c;
+            sorted[j] = p;
+        }
+        float rightArea[kSortedMax];
+        Bounds rb;
+        for (int i = n - 1; i > 0; --i)
+        {
+            rb.Grow(sorted[i]);
+            rightArea[i] = HalfArea(rb.box);
+        }
+        Bounds lb, bestLeft;
+        float bestCost = std::numeric_limits<float>::infinity();
+        int best = 1;
+        for (int i = 1; i < n; ++i)
+        {
+            lb.Grow(sorted[i - 1]);
+            const float cost = HalfArea(lb.box) * i + rightArea[i] * (n - i);
+            if (cost < bestCost)
+            {
+                bestCost = cost;
+                best = i;
+                bestLeft = lb;
+            }
+        }
+        Bounds bestRight;
+        for (int i = best; i < n; ++i)
+            bestRight.Grow(sorted[i]);
+        std::copy(sorted, sorted + n, prims_.begin() + t.begin);
+        bestLeft.Store(left.bounds, left.centroids);
+        bestRight.Store(right.bounds, right.centroids);
+        bounded = true;
+        return t.begin + best;
     }
 
     int MedianSplit(const Task& t, int axis)
