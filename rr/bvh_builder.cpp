@@ -384,9 +384,13 @@ private:
     // Records the primitives' final order.
     void Finish(BvhBuild& out) const
     {
-        out.order.reserve(prims_.size());
-        for (const Prim& p : prims_)
-            out.order.push_back(p.id);
+        out.order.resize(prims_.size());
+        ParallelFor(prims_.size(),
+                    [&](unsigned, std::size_t begin, std::size_t end)
+                    {
+                        for (std::size_t i = begin; i < end; ++i)
+                            out.order[i] = prims_[i].id;
+                    });
     }
 
     // Splits the task's range at the returned point, or returns -1 for a leaf; on a split,

@@ -108,6 +108,23 @@ DeviceNode::Child ChildOf(const BvhNode& n)
     return c;
 }
 
+// The median half area of the tree's leaf boxes (0 for an empty tree).
+float MedianLeafArea(const UninitVector<BvhNode>& bvh)
+{
+    std::vector<float> leafAreas;
+    for (const BvhNode& n : bvh)
+        if (n.count > 0)
+        {
+            const float dx = n.hi[0] - n.lo[0], dy = n.hi[1] - n.lo[1], dz = n.hi[2] - n.lo[2];
+            leafAreas.push_back(dx * dy + dy * dz + dz * dx);
+        }
+    if (leafAreas.empty())
+        return 0.0f;
+    auto middle = leafAreas.begin() + leafAreas.size() / 2;
+    std::nth_element(leafAreas.begin(), middle, leafAreas.end());
+    return *middle;
+}
+
 } // namespace
 
 UninitVector<DeviceNode> MakeDeviceNodes(const UninitVector<BvhNode>& bvh)
@@ -209,19 +226,6 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
     BvhBuild bvh = BuildBvh(std::move(primitives));
     SceneData scene;
     scene.triangleCount = static_cast<int>(usable);
-    if (layouts.twoWide && !bvh.nodes.empty())
-    {
-        std::vector<float> leafAreas;
-        for (const BvhNode& n : bvh.nodes)
-            if (n.count > 0)
-            {
-                const float dx = n.hi[0] - n.lo[0], dy = n.hi[1] - n.lo[1], dz = n.hi[2] - n.lo[2];
-                leafAreas.push_back(dx * dy + dy * dz + dz * dx);
-            }
-        auto middle = leafAreas.begin() + leafAreas.size() / 2;
-        std::nth_element(leafAreas.begin(), middle, leafAreas.end());
-        scene.leafArea = *middle;
-    }
     UninitVector<DeviceTriangle> ordered(usable);
     ParallelFor(usable,
                 [&](unsigned, std::size_t begin, std::size_t end)
@@ -233,7 +237,11 @@ SceneData BuildScene(const std::vector<const Mesh*>& meshes, SceneLayouts layout
                         ordered[i] = corners.Triangle(bvh.order[i], mesh);
                 });
     // The two layouts are independent: big scenes make them on two threads.
-    auto makeTwoWide = [&] { scene.nodes = MakeDeviceNodes(bvh.nodes); };
+    auto makeTwoWide = [&]
+    {
+        scene.nodes = MakeDeviceNodes(bvh.nodes);
+        scene.leafArea = MedianLeafArea(bvh.nodes);
+    };
     std::thread twoWide;
     if (layouts.twoWide && usable >= kParallelLayoutMin)
         twoWide = std::thread(makeTwoWide);
