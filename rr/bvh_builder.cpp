@@ -104,8 +104,8 @@ constexpr int kSmallRange = 64;
 constexpr int kSortedMax = 16;
 // Ranges of at least this many primitives are binned into two sets of bins.
 constexpr int kTwoSetsMin = 256;
-// Ranges of at least this many primitives bin only every kSampleStride-th one: tens of thousands
-// of samples place a split as well as all of them would, for a fraction of the pass.
+// Ranges of at least this many primitives bin one of every kSampleStride primitives: thousands of
+// samples place a split as well as all of them would, for a fraction of the pass.
 constexpr int kSampledMin = 1 << 15;
 constexpr int kSampleStride = 4;
 static_assert(kSampleStride == 4, "ChooseSplit takes a sample's place in its group from 2 bits");
@@ -484,7 +484,7 @@ private:
         {
             // One primitive from each group of kSampleStride, at a place within it that varies
             // from group to group (the top bits of a Weyl sequence): a fixed stride would see
-            // only every fourth of a model whose triangles come from four parts in turn.
+            // only one part of a model whose triangles come from four parts in turn.
             auto sample = [&](int g) -> const Prim&
             {
                 const std::uint32_t place = (static_cast<std::uint32_t>(g) * 2654435769u) >> 30;
