@@ -629,13 +629,15 @@ private:
             rightArea[i] = HalfArea(rb.box);
         }
         Bounds lb, bestLeft;
-        float bestCost = std::numeric_limits<float>::infinity();
+        float bestCost = 0.0f;
         int best = 1;
         for (int i = 1; i < n; ++i)
         {
             lb.Grow(sorted[i - 1]);
             const float cost = HalfArea(lb.box) * i + rightArea[i] * (n - i);
-            if (cost < bestCost)
+            // The first boundary stands until one costs less: where the areas overflow, none
+            // has a finite cost.
+            if (i == 1 || cost < bestCost)
             {
                 bestCost = cost;
                 best = i;

@@ -141,6 +141,14 @@ TEST(BvhBuilder, CoincidentAndExponentialInputsStayShallow)
     for (int i = 0; i < 3000; ++i)
         chain.push_back(Aabb{{float(i) * 1e-3f, 0, 0}, {float(i) * 1e-3f, 1, 1}});
     CheckInvariants(chain, BuildBvh(chain));
+    // Boxes so big that their surface areas overflow a float: no split has a finite cost.
+    std::vector<Aabb> huge;
+    for (int i = 0; i < 12; ++i)
+    {
+        const float x = float(i) * 1e37f;
+        huge.push_back(Aabb{{x, -1e37f, 0}, {x + 1e37f, 1e37f, 1}});
+    }
+    CheckInvariants(huge, BuildBvh(huge));
 }
 
 } // namespace
