@@ -664,13 +664,15 @@ private:
     }
 
     // Clamped before the conversion, which would be undefined for huge or NaN values (a
-    // nearly flat range makes scale huge).
+    // nearly flat range makes scale huge). Without a branch: the partition asks this of every
+    // primitive, and which way a clamp goes is not predictable.
     static int BinOf(float c, float lo, float scale, int bins)
     {
-        const float f = (c - lo) * scale;
-        if (!(f > 0.0f))
-            return 0;
-        return f >= bins ? bins - 1 : static_cast<int>(f);
+        float f = (c - lo) * scale;
+        const float last = static_cast<float>(bins - 1);
+        f = f > 0.0f ? f : 0.0f; // NaN goes to bin 0 too
+        f = f < last ? f : last;
+        return static_cast<int>(f);
     }
 
     // BinOf for the three axes in lanes 0 to 2 at once; the same arithmetic lane by lane.
