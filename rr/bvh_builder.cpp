@@ -434,14 +434,14 @@ private:
         if (n <= kSortedMax)
             return SortedSplit(t, axis, left, right, bounded);
 
-        // One pass sorts every primitive into the bins of all three axes (only the widest axis
-        // of the centroids in small ranges, where the fixed cost per range dominates), growing
-        // each bin's box four lanes at a time (the fourth lane is ignored) and computing the
-        // bin indices in one go. In big ranges consecutive primitives tend to fall into the same
-        // bins, so even and odd ones grow separate sets of bins, which keeps successive updates
-        // of a bin from waiting on each other; the sets are merged afterwards. Small ranges get
-        // fewer bins: there the sweeps over the bins, not the primitives, would dominate; only
-        // the bins in use are initialised.
+        // One pass sorts every primitive (a sample of them in the biggest ranges, below) into
+        // the bins of all three axes (only the widest axis of the centroids in small ranges,
+        // where the fixed cost per range dominates), growing each bin's box four lanes at a time
+        // (the fourth lane is ignored) and computing the bin indices in one go. In big ranges
+        // consecutive primitives tend to fall into the same bins, so even and odd ones grow
+        // separate sets of bins, which keeps successive updates of a bin from waiting on each
+        // other; the sets are merged afterwards. Small ranges get fewer bins: there the sweeps over
+        // the bins, not the primitives, would dominate; only the bins in use are initialised.
         float bestCost = std::numeric_limits<float>::infinity();
         int bestAxis = -1, bestBin = -1;
         const int nb = std::min(kBins, 4 + n / 2);
