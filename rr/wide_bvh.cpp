@@ -3,16 +3,26 @@
 #include "rr/parallel_for.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <limits>
+#include <thread>
+#include <vector>
 
 namespace RadeonRays::detail
 {
 namespace
 {
 
-// Subtrees of at most this many triangles become one leaf of the wide layout: one block, which
-// a single ray tests in one go (bench/README.md has the measurements of larger leaves).
+// Subtrees of at most this many triangles may become one leaf of the wide layout, where that
+// costs less than a node: one block, which a single ray tests in one go (bench/README.md has
+// the measurements of larger leaves).
 constexpr int kWideLeafTriangles = 4;
+
+// Trees of fewer triangles are planned on one thread: starting another costs more.
+constexpr int kParallelPlanMin = 65536;
+// At most this many subtrees are shared out (a lopsided tree would open many).
+constexpr std::size_t kPlanSubtreesMax = 64;
 
 double HalfArea(const BvhNode& n)
 {
@@ -62,41 +72,213 @@ public:
                     });
     }
 
-    // Makes the wide node for binary node `node` (inner, or the root leaf) in slot `slot`, and
-    // the nodes below it, and takes the blocks of its leaves (FillBlocks writes them).
+    // Chooses, for every binary node, how the wide layout represents it. Big trees are planned
+    // on both cores: their biggest subtrees are opened until none holds more than a tenth of
+    // the triangles, and shared out between two threads by their triangles; the nodes above
+    // them are planned last.
+    void Plan()
+    {
+        plans_.resize(bvh_.size());
+        float cost[kMaxWideWidth];
+        if (count_[0] < kParallelPlanMin || std::thread::hardware_concurrency() < 2)
+        {
+            PlanSubtree(0, cost);
+            return;
+        }
+        std::vector<int> subtrees{0};
+        for (;;)
+        {
+            auto biggest = std::max_element(subtrees.begin(), subtrees.end(),
+                                            [&](int x, int y) { return count_[x] < count_[y]; });
+            if (std::int64_t(count_[*biggest]) * 10 <= count_[0] || bvh_[*biggest].count > 0 ||
+                subtrees.size() == kPlanSubtreesMax)
+                break;
+            const int n = *biggest;
+            *biggest = bvh_[n].index;
+            subtrees.push_back(bvh_[n].index + 1);
+        }
+        std::sort(subtrees.begin(), subtrees.end(),
+                  [&](int x, int y) { return count_[x] > count_[y]; });
+        std::vector<int> part[2];
+        std::size_t load[2] = {0, 0};
+        for (int n : subtrees)
+        {
+            const int lighter = load[1] < load[0];
+            part[lighter].push_back(n);
+            load[lighter] += count_[n];
+        }
+        subtreeCosts_.resize(subtrees.size());
+        auto planPart = [&](const std::vector<int>& roots)
+        {
+            for (int n : roots)
+            {
+                const std::size_t i =
+                    std::find(subtrees.begin(), subtrees.end(), n) - subtrees.begin();
+                PlanSubtree(n, subtreeCosts_[i].data());
+            }
+        };
+        std::thread other(planPart, std::cref(part[1]));
+        planPart(part[0]);
+        other.join();
+        subtrees_ = std::move(subtrees);
+        PlanSubtree(0, cost, true);
+    }
+
+    // Makes the wide node for binary node `node` (the root) in slot `slot`, and the nodes below
+    // it, and takes the blocks of its leaves (FillBlocks writes them).
     void Build(int node, int slot)
     {
         int children[kMaxWideWidth];
-        double area[kMaxWideWidth];
-        int count = 0;
-        auto add = [&](int child)
-        {
-            children[count] = child;
-            area[count] = IsLeaf(child) ? -1.0 : HalfArea(bvh_[child]);
-            ++count;
-        };
+        int count = 1;
         if (IsLeaf(node))
-            add(node);
+            children[0] = node;
+        else
+            count = ChildrenOfNode(node, children);
+        Make(children, count, slot);
+    }
+
+private:
+    // How inner binary node n is laid out, chosen for the least cost of the whole tree (Ylitie,
+    // Karras and Laine 2017; the cost is the one MakeWideBvh's comment gives) rather than by
+    // opening the largest box first, which leaves many nodes near the bottom with few children.
+    // split[i - 1], for its subtree when it may take up to i > 1 child slots of the wide node
+    // above it: how many go to its first child's subtree (the rest to the second's), or 0
+    // where fewer slots cost no more. split[0], for one slot: 0 for a leaf, else it is a wide
+    // node of its own, and how many of its slots its first child's subtree takes.
+    struct NodePlan
+    {
+        std::uint8_t split[kMaxWideWidth];
+    };
+
+    // Plans binary node n's subtree, children first, and fills cost[i - 1] with its least cost
+    // in up to i slots, for every i up to the width W (beyond the subtree's leaves more slots
+    // cost the same). Binary leaves need no plan: they are leaves of the wide layout too.
+    template <int W> void PlanSubtree(int n, float* cost, bool top = false)
+    {
+        if (bvh_[n].count > 0)
+        {
+            std::fill(cost, cost + W, LeafCost(n));
+            return;
+        }
+        if (top)
+        {
+            // Above the subtrees planned on both cores, whose costs are known.
+            const auto known = std::find(subtrees_.begin(), subtrees_.end(), n);
+            if (known != subtrees_.end())
+            {
+                const auto& c = subtreeCosts_[static_cast<std::size_t>(known - subtrees_.begin())];
+                std::copy(c.begin(), c.begin() + W, cost);
+                return;
+            }
+        }
+        float a[W], b[W];
+        const int first = bvh_[n].index;
+        PlanSubtree<W>(first, a, top);
+        PlanSubtree<W>(first + 1, b, top);
+        // shared[j - 1]: the least cost of both children's subtrees in j slots, with
+        // sharedSplit[j - 1] of them the first child's.
+        float shared[W] = {};
+        int sharedSplit[W] = {};
+        if (bvh_[first].count > 0 || bvh_[first + 1].count > 0)
+        {
+            // A leaf costs the same in any number of slots: it takes one, the other child the
+            // rest. Most nodes near the bottom have a leaf child.
+            const bool firstLeaf = bvh_[first].count > 0;
+            for (int j = 2; j <= W; ++j)
+            {
+                shared[j - 1] = firstLeaf ? a[0] + b[j - 2] : a[j - 2] + b[0];
+                sharedSplit[j - 1] = firstLeaf ? 1 : j - 1;
+            }
+        }
+        else
+            for (int j = 2; j <= W; ++j)
+            {
+                float best = a[0] + b[j - 2];
+                int bestSplit = 1;
+                for (int k = 2; k < j; ++k)
+                {
+                    const float c = a[k - 1] + b[j - k - 1];
+                    bestSplit = c < best ? k : bestSplit;
+                    best = c < best ? c : best;
+                }
+                shared[j - 1] = best;
+                sharedSplit[j - 1] = bestSplit;
+            }
+        NodePlan p = {};
+        // As a wide node of its own, its children's subtrees share all its slots.
+        const float area = static_cast<float>(HalfArea(bvh_[n]));
+        const float nodeCost = area + shared[W - 1];
+        const float leafCost = LeafCost(n);
+        if (count_[n] <= kWideLeafTriangles && leafCost <= nodeCost)
+            cost[0] = leafCost;
         else
         {
-            add(bvh_[node].index);
-            add(bvh_[node].index + 1);
+            cost[0] = nodeCost;
+            p.split[0] = static_cast<std::uint8_t>(sharedSplit[W - 1]);
         }
-        while (count < width_)
+        // More slots never cost more (the children's costs never rise with their slots, so
+        // neither do their sums): i slots are shared where that costs less than one slot and
+        // than i - 1 slots.
+        for (int i = 2; i <= W; ++i)
         {
-            // Open the inner child with the largest box (leaves have area -1).
-            int best = 0;
-            for (int i = 1; i < count; ++i)
-                if (area[i] > area[best])
-                    best = i;
-            if (area[best] < 0.0)
-                break;
-            const int open = children[best];
-            children[best] = bvh_[open].index;
-            area[best] = IsLeaf(children[best]) ? -1.0 : HalfArea(bvh_[children[best]]);
-            add(bvh_[open].index + 1);
+            const bool share = shared[i - 1] < cost[0] && (i == 2 || shared[i - 1] < shared[i - 2]);
+            cost[i - 1] = std::min(shared[i - 1], cost[0]);
+            p.split[i - 1] = static_cast<std::uint8_t>(share ? sharedSplit[i - 1] : 0);
         }
+        plans_[n] = p;
+    }
 
+    float LeafCost(int n) const
+    {
+        return static_cast<float>(HalfArea(bvh_[n])) * kWideBlockCost *
+               static_cast<float>((count_[n] + 3) / 4);
+    }
+
+    void PlanSubtree(int n, float* cost, bool top = false)
+    {
+        if (width_ == 8)
+            PlanSubtree<8>(n, cost, top);
+        else
+            PlanSubtree<4>(n, cost, top);
+    }
+
+    // Appends the children that binary node n's subtree gives a wide node when it may take up
+    // to `slots` of them.
+    void Gather(int n, int slots, int* children, int& count) const
+    {
+        if (bvh_[n].count > 0)
+        {
+            children[count++] = n;
+            return;
+        }
+        const NodePlan& p = plans_[n];
+        int i = slots;
+        while (i > 1 && p.split[i - 1] == 0)
+            --i;
+        if (i == 1)
+        {
+            children[count++] = n;
+            return;
+        }
+        Gather(bvh_[n].index, p.split[i - 1], children, count);
+        Gather(bvh_[n].index + 1, i - p.split[i - 1], children, count);
+    }
+
+    // The children of the wide node that inner binary node n makes.
+    int ChildrenOfNode(int n, int* children) const
+    {
+        const int first = plans_[n].split[0];
+        int count = 0;
+        Gather(bvh_[n].index, first, children, count);
+        Gather(bvh_[n].index + 1, width_ - first, children, count);
+        return count;
+    }
+
+    bool IsLeaf(int node) const { return bvh_[node].count > 0 || plans_[node].split[0] == 0; }
+
+    // Writes the wide node in `slot` over the given binary nodes, then the nodes below it.
+    void Make(const int* children, int count, int slot)
+    {
         WideNode& w = out_.nodes[slot];
         int inner[kMaxWideWidth];
         int innerCount = 0;
@@ -135,13 +317,11 @@ public:
         for (int i = 0; i < innerCount; ++i)
             out_.nodes[slot].ref[inner[i]] = firstChild + i;
         for (int i = 0; i < innerCount; ++i)
-            Build(children[inner[i]], firstChild + i);
-    }
-
-private:
-    bool IsLeaf(int node) const
-    {
-        return count_[node] <= kWideLeafTriangles || bvh_[node].count > 0;
+        {
+            int grand[kMaxWideWidth];
+            const int grandCount = ChildrenOfNode(children[inner[i]], grand);
+            Make(grand, grandCount, firstChild + i);
+        }
     }
 
     // Takes the leaf's blocks; FillBlocks writes them.
@@ -180,6 +360,9 @@ private:
     UninitVector<int> first_;         // per binary node: its first triangle in leaf order
     UninitVector<int> count_;         // and how many triangles it holds
     UninitVector<LeafBlocks> leaves_; // in the order their blocks were taken
+    UninitVector<NodePlan> plans_;    // per binary node
+    std::vector<int> subtrees_;       // the subtrees planned on both cores
+    std::vector<std::array<float, kMaxWideWidth>> subtreeCosts_; // and their costs
 };
 
 } // namespace
@@ -198,6 +381,7 @@ WideBvh MakeWideBvh(const UninitVector<BvhNode>& bvh, const DeviceTriangle* tria
     out.nodes.reserve(leaves);
     out.nodes.resize(1);
     Collapser collapser(bvh, triangles, width, out);
+    collapser.Plan();
     collapser.Build(0, 0);
     collapser.FillBlocks();
     return out;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <random>
 
 namespace rrtest
@@ -97,9 +99,10 @@ TEST(DeviceLayout, TwoWideNodesReachEveryTriangleOnce)
 
 TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
 {
-    // 60,000 triangles make enough leaves for their blocks to be written on two threads.
+    // 70,000 triangles make a tree big enough to be planned on two threads, with enough
+    // leaves for their blocks to be written on two threads.
     for (int width : {4, 8})
-        for (int count : {1, 2, 7, 3000, 60000})
+        for (int count : {1, 2, 7, 3000, 70000})
         {
             Built b = RandomScene(count, 4);
             WideBvh wide = MakeWideBvh(b.bvh.nodes, b.triangles, width);
@@ -146,6 +149,101 @@ TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
             for (int s : seen)
                 EXPECT_EQ(s, 1) << count << " triangles, width " << width;
         }
+}
+
+// The surface area heuristic's cost of a wide layout: its nodes' box areas, and its leaves' box
+// areas times their blocks times the cost of a block.
+double WideCost(const WideBvh& wide, int width)
+{
+    auto area = [](float lx, float ly, float lz, float hx, float hy, float hz)
+    {
+        const double dx = double(hx) - lx, dy = double(hy) - ly, dz = double(hz) - lz;
+        return dx * dy + dy * dz + dz * dx;
+    };
+    double cost = 0.0;
+    for (const WideNode& n : wide.nodes)
+        for (int k = 0; k < width; ++k)
+            if (n.count[k] >= 0)
+                cost += area(n.lox[k], n.loy[k], n.loz[k], n.hix[k], n.hiy[k], n.hiz[k]) *
+                        (n.count[k] > 0 ? kWideBlockCost * n.count[k] : 1.0);
+    return cost; // the root's own box is the same in every layout of the tree, and left out
+}
+
+// The least cost of any wide layout of the binary tree, found by trying every choice of the
+// inner nodes that become wide nodes (the others give their children's slots to their wide
+// parent), each with no more than `width` children.
+double LeastWideCost(const BvhBuild& bvh, int width)
+{
+    const auto& nodes = bvh.nodes;
+    std::vector<int> inner;
+    for (std::size_t i = 1; i < nodes.size(); ++i)
+        if (nodes[i].count == 0)
+            inner.push_back(static_cast<int>(i));
+    auto area = [&](int i)
+    {
+        const BvhNode& n = nodes[i];
+        const double dx = double(n.hi[0]) - n.lo[0], dy = double(n.hi[1]) - n.lo[1],
+                     dz = double(n.hi[2]) - n.lo[2];
+        return dx * dy + dy * dz + dz * dx;
+    };
+    double least = std::numeric_limits<double>::infinity();
+    std::vector<char> wideNode(nodes.size());
+    for (std::uint32_t choice = 0; choice < (1u << inner.size()); ++choice)
+    {
+        std::fill(wideNode.begin(), wideNode.end(), 0);
+        wideNode[0] = 1;
+        for (std::size_t b = 0; b < inner.size(); ++b)
+            wideNode[static_cast<std::size_t>(inner[b])] = (choice >> b) & 1;
+        double cost = 0.0;
+        bool fits = true;
+        for (std::size_t w = 0; w < nodes.size() && fits; ++w)
+        {
+            if (!wideNode[w])
+                continue;
+            // The wide node's children: leaves and wide nodes below it, through the others.
+            int children = 0;
+            std::vector<int> stack{nodes[w].index, nodes[w].index + 1};
+            while (!stack.empty())
+            {
+                const int c = stack.back();
+                stack.pop_back();
+                if (nodes[c].count == 0 && !wideNode[static_cast<std::size_t>(c)])
+                {
+                    stack.push_back(nodes[c].index);
+                    stack.push_back(nodes[c].index + 1);
+                    continue;
+                }
+                ++children;
+                cost += nodes[c].count > 0 ? area(c) * kWideBlockCost * ((nodes[c].count + 3) / 4)
+                                           : area(c);
+            }
+            fits = children <= width;
+        }
+        if (fits)
+            least = std::min(least, cost);
+    }
+    return least;
+}
+
+TEST(DeviceLayout, WideLayoutIsTheLeastCostlyOfAllCollapses)
+{
+    // Trees of 11 to 16 inner nodes: few enough to try every collapse.
+    int tried = 0;
+    for (int width : {4, 8})
+        for (unsigned seed = 1; seed <= 12; ++seed)
+        {
+            Built b = RandomScene(36 + static_cast<int>(seed), seed);
+            int inner = 0;
+            for (const BvhNode& n : b.bvh.nodes)
+                inner += n.count == 0;
+            if (inner > 17)
+                continue;
+            ++tried;
+            const double least = LeastWideCost(b.bvh, width);
+            const double made = WideCost(MakeWideBvh(b.bvh.nodes, b.triangles, width), width);
+            EXPECT_NEAR(made, least, 1e-5 * least) << "width " << width << ", seed " << seed;
+        }
+    EXPECT_GE(tried, 12);
 }
 
 } // namespace
