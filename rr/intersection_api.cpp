@@ -126,8 +126,8 @@ public:
         KernelBuild build;
         build.cpuDevice = (type & CL_DEVICE_TYPE_CPU) != 0;
         // The packet kernel's device is PoCL's CPU device, whose compiler also takes the host
-        // prefetch.
-        build.hostPrefetch = deviceKernel == QueryKernel::Packets;
+        // builtins.
+        build.hostCode = deviceKernel == QueryKernel::Packets;
         build.wideWidth = wideWidth_;
         build.countRoutes = options.countRoutes && packets_;
         walks_ = options.walks;

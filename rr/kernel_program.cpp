@@ -37,8 +37,8 @@ ClProgram BuildKernelProgram(cl_context context, cl_device_id device, const Kern
         Define("RR_ROUTES", kRouteCount);
     if (build.cpuDevice)
         options += " -DRR_STREAM_STORES";
-    if (build.hostPrefetch)
-        options += " -DRR_HOST_PREFETCH";
+    if (build.hostCode)
+        options += " -DRR_HOST_CODE";
     if (build.countRoutes)
         options += " -DRR_COUNT_ROUTES";
     status = clBuildProgram(program.Get(), 1, &device, options.c_str(), nullptr, nullptr);

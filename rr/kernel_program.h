@@ -11,12 +11,12 @@ namespace RadeonRays::detail
 // What the kernels are built for on one device.
 struct KernelBuild
 {
-    bool cpuDevice = false;    // streaming stores for the hit records
-    bool hostPrefetch = false; // Clang's prefetch builtin, where the compiler turns it into host
-                               // instructions (PoCL's; one that goes through SPIR-V, as
-                               // rusticl's does, refuses it)
-    int wideWidth = 8;         // children per node of the single rays' tree (4 or 8)
-    bool countRoutes = false;  // the packet kernel counts the rays each route answered
+    bool cpuDevice = false;   // streaming stores for the hit records
+    bool hostCode = false;    // Clang's prefetch and lane mask builtins, where the compiler
+                              // turns the kernels straight into host instructions (PoCL's; one
+                              // that goes through SPIR-V, as rusticl's does, refuses them)
+    int wideWidth = 8;        // children per node of the single rays' tree (4 or 8)
+    bool countRoutes = false; // the packet kernel counts the rays each route answered
 };
 
 // Builds the embedded kernels for one device, with the host's constants as build options so

@@ -29,6 +29,25 @@
 #define RR_STACK_SIZE RR_MAX_BVH_DEPTH
 #define RR_WIDE_STACK_SIZE ((RR_WIDE_WIDTH - 1) * RR_STACK_SIZE)
 
+// Where Clang compiles straight to host code with AVX (PoCL on x86), a lane mask becomes bits
+// in one instruction; the portable forms below take a chain of shuffles that every step of a
+// walk waits for.
+#if defined(RR_HOST_CODE) && defined(__clang__) && defined(__AVX__)
+#define RR_HOST_MASKS
+typedef float rr_host_float4 __attribute__((__vector_size__(16)));
+typedef float rr_host_float8 __attribute__((__vector_size__(32)));
+#endif
+
+// Whether any lane of a comparison's result is set.
+inline int rr_any4(const int4 set)
+{
+#ifdef RR_HOST_MASKS
+    return __builtin_ia32_movmskps((rr_host_float4)as_float4(set)) != 0;
+#else
+    return any(set);
+#endif
+}
+
 // A wide node's lanes, one per child.
 #if RR_WIDE_WIDTH == 8
 typedef float8 rr_wide_float;
@@ -37,9 +56,13 @@ typedef int8 rr_wide_int;
 // The bits of the children whose lanes are set.
 inline int rr_wide_mask(const int8 set)
 {
+#ifdef RR_HOST_MASKS
+    return __builtin_ia32_movmskps256((rr_host_float8)as_float8(set));
+#else
     const int8 bits = set & (int8)(1, 2, 4, 8, 16, 32, 64, 128);
     const int4 folded = bits.lo | bits.hi;
     return folded.x | folded.y | folded.z | folded.w;
+#endif
 }
 #elif RR_WIDE_WIDTH == 4
 typedef float4 rr_wide_float;
@@ -47,8 +70,12 @@ typedef int4 rr_wide_int;
 #define rr_wide_store vstore4
 inline int rr_wide_mask(const int4 set)
 {
+#ifdef RR_HOST_MASKS
+    return __builtin_ia32_movmskps((rr_host_float4)as_float4(set));
+#else
     const int4 bits = set & (int4)(1, 2, 4, 8);
     return bits.x | bits.y | bits.z | bits.w;
+#endif
 }
 #else
 #error "RR_WIDE_WIDTH must be 4 or 8"
@@ -181,7 +208,7 @@ __attribute__((always_inline)) inline int4 rr_hit_block(const rr_ray_frame* f,
 // Asks for the bytes at p before they are needed. OpenCL's prefetch is a hint that CPU
 // runtimes may drop (PoCL's does nothing); where Clang compiles straight to host code (PoCL),
 // Clang's builtin becomes one prefetch instruction per cache line.
-#if defined(RR_HOST_PREFETCH) && defined(__clang__)
+#if defined(RR_HOST_CODE) && defined(__clang__)
 #define RR_PREFETCH(p, bytes)                                                                    \
     for (int rr_line = 0; rr_line < (bytes); rr_line += 64)                                      \
     __builtin_prefetch((__global const char*)(p) + rr_line)
@@ -251,7 +278,7 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
                 for (int i = ref[k]; i < ref[k] + count[k]; ++i)
                 {
                     const int4 m = rr_hit_block(f, &blocks[i], kx, ky, kz);
-                    if (any(m))
+                    if (rr_any4(m))
                     {
                         const int4 id = blocks[i].shapeid;
                         return m.x ? id.x : (m.y ? id.y : (m.z ? id.z : id.w));
