@@ -48,6 +48,16 @@ inline int rr_any4(const int4 set)
 #endif
 }
 
+// The index of the lowest set bit of a nonzero mask.
+inline int rr_lowest_bit(const int mask)
+{
+#ifdef RR_HOST_MASKS
+    return __builtin_ctz(mask);
+#else
+    return 31 - clz(mask & -mask);
+#endif
+}
+
 // A wide node's lanes, one per child.
 #if RR_WIDE_WIDTH == 8
 typedef float8 rr_wide_float;
@@ -258,13 +268,13 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
     int next = -1;
     if (mask != 0)
     {
-        int ref[RR_WIDE_WIDTH], count[RR_WIDE_WIDTH];
-        rr_wide_store(n->ref, 0, ref);
-        rr_wide_store(n->count, 0, count);
+        // The children's lanes, read one by one where they are.
+        __global const int* ref = (__global const int*)&n->ref;
+        __global const int* count = (__global const int*)&n->count;
         // Ask for every child's data before using any: the fetches then overlap.
         for (int m = mask; m != 0; m &= m - 1)
         {
-            const int k = 31 - clz(m & -m);
+            const int k = rr_lowest_bit(m);
             if (count[k] > 0)
                 RR_PREFETCH(&blocks[ref[k]], count[k] * (int)sizeof(rr_block));
             else
@@ -272,7 +282,7 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
         }
         for (; mask != 0; mask &= mask - 1)
         {
-            const int k = 31 - clz(mask & -mask);
+            const int k = rr_lowest_bit(mask);
             if (count[k] > 0)
             {
                 for (int i = ref[k]; i < ref[k] + count[k]; ++i)
