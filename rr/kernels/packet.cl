@@ -19,6 +19,17 @@
 typedef float16 rr_pf;
 typedef int16 rr_pi;
 
+// Whether any lane of a group's comparison is set (see rr_any4).
+inline int rr_any16(const rr_pi set)
+{
+#ifdef RR_HOST_MASKS
+    return (__builtin_ia32_movmskps256((rr_host_float8)as_float8(set.lo)) |
+            __builtin_ia32_movmskps256((rr_host_float8)as_float8(set.hi))) != 0;
+#else
+    return any(set);
+#endif
+}
+
 // Each group of 16 rays bundled as a beam: the box of its live rays' origins, the range of
 // their reciprocal directions and their longest tmax, four groups side by side in float4
 // lanes. The rays' directions share signs, so the parameter interval over which any ray of a
@@ -199,7 +210,7 @@ __attribute__((always_inline)) inline int rr_packet_leaf(rr_packet* p, float4 lo
                                                        varying ? p->iy[g] : (rr_pf)(inv.y),
                                                        varying ? p->iz[g] : (rr_pf)(inv.z), inv,
                                                        p->tmax[g]);
-        anyReach |= any(reach[g]);
+        anyReach |= rr_any16(reach[g]);
     }
     if (!anyReach)
         return 0;
@@ -214,7 +225,7 @@ __attribute__((always_inline)) inline int rr_packet_leaf(rr_packet* p, float4 lo
         const rr_pi id = (rr_pi)as_int(tri.v0.w);
         for (int g = 0; g < RR_GROUPS; ++g)
         {
-            if (!any(reach[g]))
+            if (!rr_any16(reach[g]))
                 continue;
             const rr_pi hit =
                 reach[g] & rr_watertight16(corner, p->px[g], p->py[g], p->pz[g],
@@ -224,7 +235,7 @@ __attribute__((always_inline)) inline int rr_packet_leaf(rr_packet* p, float4 lo
             p->result[g] = select(p->result[g], id, hit);
             reach[g] &= ~hit;
             p->alive[g] &= ~hit;
-            hitSome |= any(hit);
+            hitSome |= rr_any16(hit);
         }
     }
     return hitSome;
@@ -326,7 +337,7 @@ rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int k
         for (int c = 0; c < 2; ++c)
         {
             const int4 g = c == 0 ? groups0 : groups1;
-            if (!any(g))
+            if (!rr_any4(g))
                 continue;
             const float4 lo = c == 0 ? lo0 : lo1, hi = c == 0 ? hi0 : hi1;
             const int ref = as_int(lo.w), count = as_int(hi.w);
@@ -336,7 +347,7 @@ rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int k
                 {
                     int anyAlive = 0;
                     for (int k = 0; k < RR_GROUPS; ++k)
-                        anyAlive |= any(p->alive[k]);
+                        anyAlive |= rr_any16(p->alive[k]);
                     if (!anyAlive)
                         return;
                     // Occluded rays leave their beams, which may now miss more nodes.
