@@ -251,8 +251,23 @@ typedef struct
 __attribute__((always_inline)) inline int
 rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
              __global const rr_wide_node* nodes, __global const rr_block* blocks, const int kx,
-             const int ky, const int kz)
+             const int ky, const int kz, const int deferLeaves)
 {
+    if (deferLeaves && *index < 0)
+    {
+        // A leaf of one block left for this step, -1 - its block.
+        const int i = -1 - *index;
+        const int4 m = rr_hit_block(f, &blocks[i], kx, ky, kz);
+        if (rr_any4(m))
+        {
+            const int4 id = blocks[i].shapeid;
+            return m.x ? id.x : (m.y ? id.y : (m.z ? id.z : id.w));
+        }
+        if (*sp == 0)
+            return -1;
+        *index = stack[--*sp];
+        return RR_WALK_GOES_ON;
+    }
     __global const rr_wide_node* n = &nodes[*index];
     // The near and far planes are picked by the direction's signs, not by indexing the
     // node's rows with a per-ray offset: rusticl's compiler traversed wrongly with that.
@@ -265,7 +280,7 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
     const rr_wide_float tn = max(max(tnx, tny), max(tnz, 0.0f));
     const rr_wide_float tf = min(min(tfx, tfy), min(tfz, f->tmax));
     int mask = rr_wide_mask(tn <= tf * RR_SLAB_WIDENING);
-    int next = -1;
+    int next = 0, haveNext = 0;
     if (mask != 0)
     {
         // The children's lanes, read one by one where they are.
@@ -280,10 +295,17 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
             else
                 RR_PREFETCH(&nodes[ref[k]], (int)sizeof(rr_wide_node));
         }
+        // Leaves of one block are left for the next steps when deferLeaves, so that their
+        // fetches have the other walks' steps to arrive in: pushed above the inner children,
+        // the first of them next.
+        int leaves[RR_WIDE_WIDTH];
+        int leafCount = 0;
         for (; mask != 0; mask &= mask - 1)
         {
             const int k = rr_lowest_bit(mask);
-            if (count[k] > 0)
+            if (deferLeaves && count[k] == 1)
+                leaves[leafCount++] = -1 - ref[k];
+            else if (count[k] > 0)
             {
                 for (int i = ref[k]; i < ref[k] + count[k]; ++i)
                 {
@@ -295,13 +317,25 @@ rr_walk_step(const rr_ray_frame* f, int* stack, int* sp, int* index,
                     }
                 }
             }
-            else if (next < 0)
+            else if (!haveNext)
+            {
                 next = ref[k];
+                haveNext = 1;
+            }
             else
                 stack[(*sp)++] = ref[k];
         }
+        if (leafCount > 0)
+        {
+            if (haveNext)
+                stack[(*sp)++] = next;
+            for (int j = leafCount - 1; j > 0; --j)
+                stack[(*sp)++] = leaves[j];
+            next = leaves[0];
+            haveNext = 1;
+        }
     }
-    if (next < 0)
+    if (!haveNext)
     {
         if (*sp == 0)
             return -1;
@@ -332,7 +366,7 @@ rr_occlusion_wide(const rr_ray_frame* f, __global const rr_wide_node* nodes,
 {
     int stack[RR_WIDE_STACK_SIZE];
     int sp = 0, index = 0, answer;
-    while ((answer = rr_walk_step(f, stack, &sp, &index, nodes, blocks, kx, ky, kz)) ==
+    while ((answer = rr_walk_step(f, stack, &sp, &index, nodes, blocks, kx, ky, kz, 0)) ==
            RR_WALK_GOES_ON)
         ;
     return answer;
@@ -442,7 +476,7 @@ rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int coun
                 continue;
             rr_walk* w = &walks[s];
             const int answer = rr_walk_step(&w->f, w->stack, &w->sp, &w->index, nodes, blocks,
-                                            w->kx, w->ky, w->kz);
+                                            w->kx, w->ky, w->kz, 1);
             if (answer == RR_WALK_GOES_ON)
                 continue;
             out[list[entry[s]]] = answer;
