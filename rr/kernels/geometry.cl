@@ -62,7 +62,6 @@ inline int rr_lowest_bit(const int mask)
 #if RR_WIDE_WIDTH == 8
 typedef float8 rr_wide_float;
 typedef int8 rr_wide_int;
-#define rr_wide_store vstore8
 // The bits of the children whose lanes are set.
 inline int rr_wide_mask(const int8 set)
 {
@@ -77,7 +76,6 @@ inline int rr_wide_mask(const int8 set)
 #elif RR_WIDE_WIDTH == 4
 typedef float4 rr_wide_float;
 typedef int4 rr_wide_int;
-#define rr_wide_store vstore4
 inline int rr_wide_mask(const int4 set)
 {
 #ifdef RR_HOST_MASKS
@@ -232,7 +230,7 @@ typedef struct
 {
     rr_ray_frame f;
     int kx, ky, kz; // the frame's axes
-    int index;      // the node the next step visits
+    int index;      // the node the next step visits, or -1 - the block of a leaf it tests
     int sp;
     int stack[RR_WIDE_STACK_SIZE];
 } rr_walk;
@@ -243,9 +241,11 @@ typedef struct
 // Visits the walk's next node: tests its children's boxes at once with the slab test widened
 // by the worst rounding of its distances (Ize 2013), so that no box the ray touches is missed
 // (the near and far plane of each slab follow the direction's sign); tests the leaves it
-// meets and moves on to the next node. Returns the id of the shape of a triangle that
-// occludes the ray, -1 when none does, or RR_WALK_GOES_ON. kx, ky, kz: the walk's axes, as
-// compile-time constants where the caller has them. The walk comes in parts (an rr_walk's
+// meets and moves on to the next node. With deferLeaves (walks that share their steps with
+// others) it leaves each leaf of one block to a step of its own, which tests only that block.
+// Returns the id of the shape of a triangle that occludes the ray, -1 when none does, or
+// RR_WALK_GOES_ON. kx, ky, kz: the walk's axes, as compile-time constants where the caller
+// has them. The walk comes in parts (an rr_walk's
 // fields) so that a caller with a single walk keeps them in registers: in a struct they cost
 // that caller a tenth of its speed.
 __attribute__((always_inline)) inline int
