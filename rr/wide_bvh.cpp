@@ -99,29 +99,28 @@ public:
         }
         std::sort(subtrees.begin(), subtrees.end(),
                   [&](int x, int y) { return count_[x] > count_[y]; });
-        std::vector<int> part[2];
+        // part[t]: the places in `subtrees` of those thread t plans.
+        std::vector<std::size_t> part[2];
         std::size_t load[2] = {0, 0};
-        for (int n : subtrees)
+        for (std::size_t i = 0; i < subtrees.size(); ++i)
         {
             const int lighter = load[1] < load[0];
-            part[lighter].push_back(n);
-            load[lighter] += count_[n];
+            part[lighter].push_back(i);
+            load[lighter] += count_[subtrees[i]];
         }
         subtreeCosts_.resize(subtrees.size());
-        auto planPart = [&](const std::vector<int>& roots)
+        auto planPart = [&](const std::vector<std::size_t>& places)
         {
-            for (int n : roots)
-            {
-                const std::size_t i =
-                    std::find(subtrees.begin(), subtrees.end(), n) - subtrees.begin();
-                PlanSubtree(n, subtreeCosts_[i].data());
-            }
+            for (std::size_t i : places)
+                PlanSubtree(subtrees[i], subtreeCosts_[i].data());
         };
         std::thread other(planPart, std::cref(part[1]));
         planPart(part[0]);
         other.join();
         subtrees_ = std::move(subtrees);
         PlanSubtree(0, cost, true);
+        subtrees_.clear();
+        subtreeCosts_.clear();
     }
 
     // Makes the wide node for binary node `node` (the root) in slot `slot`, and the nodes below
@@ -361,8 +360,9 @@ private:
     UninitVector<int> count_;         // and how many triangles it holds
     UninitVector<LeafBlocks> leaves_; // in the order their blocks were taken
     UninitVector<NodePlan> plans_;    // per binary node
-    std::vector<int> subtrees_;       // the subtrees planned on both cores
-    std::vector<std::array<float, kMaxWideWidth>> subtreeCosts_; // and their costs
+    // While Plan plans the top of a big tree: the subtrees planned on both cores, and their costs.
+    std::vector<int> subtrees_;
+    std::vector<std::array<float, kMaxWideWidth>> subtreeCosts_;
 };
 
 } // namespace

@@ -153,19 +153,23 @@ TEST(DeviceLayout, WideNodesReachEveryTriangleOnce)
 
 // The surface area heuristic's cost of a wide layout: its nodes' box areas, and its leaves' box
 // areas times their blocks times the cost of a block.
+double HalfArea(const float lo[3], const float hi[3])
+{
+    const double dx = double(hi[0]) - lo[0], dy = double(hi[1]) - lo[1], dz = double(hi[2]) - lo[2];
+    return dx * dy + dy * dz + dz * dx;
+}
+
 double WideCost(const WideBvh& wide, int width)
 {
-    auto area = [](float lx, float ly, float lz, float hx, float hy, float hz)
-    {
-        const double dx = double(hx) - lx, dy = double(hy) - ly, dz = double(hz) - lz;
-        return dx * dy + dy * dz + dz * dx;
-    };
     double cost = 0.0;
     for (const WideNode& n : wide.nodes)
         for (int k = 0; k < width; ++k)
             if (n.count[k] >= 0)
-                cost += area(n.lox[k], n.loy[k], n.loz[k], n.hix[k], n.hiy[k], n.hiz[k]) *
-                        (n.count[k] > 0 ? kWideBlockCost * n.count[k] : 1.0);
+            {
+                const float lo[3] = {n.lox[k], n.loy[k], n.loz[k]};
+                const float hi[3] = {n.hix[k], n.hiy[k], n.hiz[k]};
+                cost += HalfArea(lo, hi) * (n.count[k] > 0 ? kWideBlockCost * n.count[k] : 1.0);
+            }
     return cost; // the root's own box is the same in every layout of the tree, and left out
 }
 
@@ -179,13 +183,7 @@ double LeastWideCost(const BvhBuild& bvh, int width)
     for (std::size_t i = 1; i < nodes.size(); ++i)
         if (nodes[i].count == 0)
             inner.push_back(static_cast<int>(i));
-    auto area = [&](int i)
-    {
-        const BvhNode& n = nodes[i];
-        const double dx = double(n.hi[0]) - n.lo[0], dy = double(n.hi[1]) - n.lo[1],
-                     dz = double(n.hi[2]) - n.lo[2];
-        return dx * dy + dy * dz + dz * dx;
-    };
+    auto area = [&](int i) { return HalfArea(nodes[i].lo, nodes[i].hi); };
     double least = std::numeric_limits<double>::infinity();
     std::vector<char> wideNode(nodes.size());
     for (std::uint32_t choice = 0; choice < (1u << inner.size()); ++choice)
