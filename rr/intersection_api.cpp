@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,10 @@ constexpr std::size_t kAssumedCacheBytes = std::size_t(16) << 20;
 // narrower to beat them.
 constexpr float kWideBeamFactor = 32.0f;
 constexpr float kWideBeamFactorWalksInFlight = 2.0f;
+// Where walks go in flight, a group too wide for a beam walks one ray at a time unless it is
+// wider than this many leaf boxes: closer rays find the nodes the ray before them read still in
+// the cache, and one walk with its axes fixed is faster than several without.
+constexpr float kFlightBeamFactor = 256.0f;
 
 ClKernel CreateKernel(cl_program program, const char* name)
 {
@@ -218,13 +223,15 @@ public:
                                       WalksInFlightForScene(scene_.SingleRayBytes(), cacheBytes_));
         const cl_float wideBeam =
             (walksInFlight ? kWideBeamFactorWalksInFlight : kWideBeamFactor) * leafArea;
+        const cl_float flightBeam =
+            walksInFlight ? kFlightBeamFactor * leafArea : std::numeric_limits<float>::infinity();
         SetArg(kernel, PacketArg::Nodes, nodes);
         SetArg(kernel, PacketArg::Triangles, tris);
         SetArg(kernel, PacketArg::TriangleCount, triangles);
         SetArg(kernel, PacketArg::WideNodes, wideNodes);
         SetArg(kernel, PacketArg::Blocks, blocks);
         SetArg(kernel, PacketArg::WideBeam, wideBeam);
-        SetArg(kernel, PacketArg::WalksInFlight, walksInFlight);
+        SetArg(kernel, PacketArg::FlightBeam, flightBeam);
         committed_ = true;
     }
 
@@ -281,7 +288,7 @@ public:
             std::size_t items = n;
             if (packets_)
             {
-                items = (n + kPacketSize - 1) / kPacketSize;
+                items = (n + kItemRays - 1) / kItemRays;
                 SetArg(kernel, PacketArg::Rays, rayMem);
                 SetArg(kernel, PacketArg::NumRays, count);
                 SetArg(kernel, PacketArg::Hits, hitMem);

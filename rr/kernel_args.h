@@ -16,6 +16,10 @@ namespace RadeonRays::detail
 // passes from here).
 constexpr std::size_t kPacketSize = 64;
 
+// Rays per work-item of the packet kernel (RR_ITEM_RAYS), in packets of kPacketSize. The rays of
+// an item that walk one by one in flight walk together, so that their walks overlap for longer.
+constexpr std::size_t kItemRays = 4 * kPacketSize;
+
 // The counters of the rays each route through the packet kernel answered, per work-item, in
 // this order (RR_ROUTE_PACKET, RR_ROUTE_SINGLE and RR_ROUTES in the kernels, passed from here).
 enum RouteCounter : int
@@ -48,7 +52,7 @@ enum class PacketArg : cl_uint
     WideNodes,
     Blocks,
     WideBeam,
-    WalksInFlight,
+    FlightBeam,
     RouteCounters, // only in a program built to count routes
 };
 

@@ -33,8 +33,8 @@ ClProgram BuildKernelProgram(cl_context context, cl_device_id device, const Kern
     std::string options =
         "-cl-std=CL1.2" + Define("RR_MAX_BVH_DEPTH", kMaxBvhDepth) +
         Define("RR_WIDE_WIDTH", build.wideWidth) + Define("RR_PACKET", kPacketSize) +
-        Define("RR_ROUTE_PACKET", kRoutePacket) + Define("RR_ROUTE_SINGLE", kRouteSingle) +
-        Define("RR_ROUTES", kRouteCount);
+        Define("RR_ITEM_RAYS", kItemRays) + Define("RR_ROUTE_PACKET", kRoutePacket) +
+        Define("RR_ROUTE_SINGLE", kRouteSingle) + Define("RR_ROUTES", kRouteCount);
     if (build.cpuDevice)
         options += " -DRR_STREAM_STORES";
     if (build.hostCode)

@@ -15,7 +15,7 @@ void RouteCounters::BeforeQuery(cl_kernel kernel, std::size_t rays)
         counted_.single += static_cast<long long>(rays);
         return;
     }
-    const std::size_t bytes = (rays + kPacketSize - 1) / kPacketSize * kRouteCount * sizeof(cl_int);
+    const std::size_t bytes = (rays + kItemRays - 1) / kItemRays * kRouteCount * sizeof(cl_int);
     if (bytes > counters_.Capacity())
     {
         ReadInto(counted_);

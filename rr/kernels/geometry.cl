@@ -420,8 +420,8 @@ inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node
     return rr_occlusion_wide(&f, nodes, blocks, 0, 1, 2);
 }
 
-// The walks rr_answer_rays keeps in flight.
-#define RR_WALKS 4
+// The most walks rr_answer_rays keeps in flight.
+#define RR_MAX_WALKS 8
 
 // Starts a walk in w for the first of the entries list[*taken..count) whose ray needs one and
 // returns its entry, or -1 when none is left; rays passed over answer -1 in out.
@@ -450,31 +450,31 @@ __attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global con
     return -1;
 }
 
-// Answers the rays rays[first + list[j]], j < count, into out[list[j]], RR_WALKS walks at a
-// time, a step of each in turn. In a tree of millions of triangles nearly every step waits
-// for memory; a step asks for the nodes and leaves its walk visits next, and the other walks'
-// steps run while they arrive, where one walk alone would wait for each in turn. The axes
-// are not compile-time constants here, as the walks' rays need not share them. Not inlined:
-// one copy serves both of the packet kernel's callers.
-__attribute__((noinline)) void
+// Answers the rays rays[first + list[j]], j < count, into out[list[j]], walks (at most
+// RR_MAX_WALKS, a compile-time constant) at a time, a step of each in turn. In a tree of
+// millions of triangles nearly every step waits for memory; a step asks for the nodes and
+// leaves its walk visits next, and the other walks' steps run while they arrive, where one
+// walk alone would wait for each in turn. The axes are not compile-time constants here, as
+// the walks' rays need not share them.
+__attribute__((always_inline)) inline void
 rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int count, int* out,
                __global const rr_wide_node* nodes, __global const rr_block* blocks,
-               int triangleCount)
+               int triangleCount, const int walks)
 {
-    rr_walk walks[RR_WALKS];
-    int entry[RR_WALKS];
+    rr_walk walk[RR_MAX_WALKS];
+    int entry[RR_MAX_WALKS];
     int taken = 0, inFlight = 0;
-    for (int s = 0; s < RR_WALKS; ++s)
+    for (int s = 0; s < walks; ++s)
     {
-        entry[s] = rr_start_walk(&walks[s], rays, first, list, count, &taken, out, triangleCount);
+        entry[s] = rr_start_walk(&walk[s], rays, first, list, count, &taken, out, triangleCount);
         inFlight += entry[s] >= 0;
     }
     while (inFlight > 0)
-        for (int s = 0; s < RR_WALKS; ++s)
+        for (int s = 0; s < walks; ++s)
         {
             if (entry[s] < 0)
                 continue;
-            rr_walk* w = &walks[s];
+            rr_walk* w = &walk[s];
             const int answer = rr_walk_step(&w->f, w->stack, &w->sp, &w->index, nodes, blocks,
                                             w->kx, w->ky, w->kz, 1);
             if (answer == RR_WALK_GOES_ON)
@@ -485,17 +485,22 @@ rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int coun
         }
 }
 
-// Answers the listed rays as rr_answer_rays does, several walks in flight when walksInFlight,
-// else one by one, each walk with its axes as compile-time constants (faster where the tree
-// stays in the caches).
-__attribute__((always_inline)) inline void
-rr_answer_listed(__global const rr_ray* rays, int first, const int* list, int count, int* out,
-                 __global const rr_wide_node* nodes, __global const rr_block* blocks,
-                 int triangleCount, int walksInFlight)
+// rr_answer_rays with four and with eight walks in flight, each its own copy with the count
+// fixed (the walks' loops then unroll), and not inlined, so that the kernel stays small.
+__attribute__((noinline)) void rr_answer_rays4(__global const rr_ray* rays, int first,
+                                               const int* list, int count, int* out,
+                                               __global const rr_wide_node* nodes,
+                                               __global const rr_block* blocks,
+                                               int triangleCount)
 {
-    if (walksInFlight)
-        rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount);
-    else
-        for (int j = 0; j < count; ++j)
-            out[list[j]] = rr_answer_ray(&rays[first + list[j]], nodes, blocks, triangleCount);
+    rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, 4);
+}
+
+__attribute__((noinline)) void rr_answer_rays8(__global const rr_ray* rays, int first,
+                                               const int* list, int count, int* out,
+                                               __global const rr_wide_node* nodes,
+                                               __global const rr_block* blocks,
+                                               int triangleCount)
+{
+    rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, 8);
 }

@@ -8,6 +8,7 @@
 // and only the beam grows loose.
 
 // RR_PACKET comes from the host (kPacketSize): sixteen lanes of float16, four groups in float4.
+// RR_ITEM_RAYS (kItemRays) is a whole number of packets.
 #define RR_LANES 16
 #define RR_GROUPS 4
 #if RR_PACKET != RR_LANES * RR_GROUPS
@@ -255,7 +256,8 @@ inline rr_pf rr_safe_reciprocal16(rr_pf d)
 // alike.
 __attribute__((always_inline)) inline void
 rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int kz, float wideBeam,
-                    int* wide, __global const rr_node* nodes, __global const rr_triangle* triangles)
+                    float flightBeam, int* wide, int* flight, __global const rr_node* nodes,
+                    __global const rr_triangle* triangles)
 {
     const int kx = kz == 2 ? 0 : kz + 1;
     const int ky = kx == 2 ? 0 : kx + 1;
@@ -296,6 +298,9 @@ rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int k
         (fabs(d[2]) / length) * (ex * ey);
     const int4 tooWide = (beams.tmax > -INFINITY) & (section > wideBeam);
     *wide = (tooWide.x & 1) | (tooWide.y & 2) | (tooWide.z & 4) | (tooWide.w & 8);
+    // Of those, the groups wider still, whose rays share few nodes (bit g of *flight).
+    const int4 spread = tooWide & (section > flightBeam);
+    *flight = (spread.x & 1) | (spread.y & 2) | (spread.z & 4) | (spread.w & 8);
     if (*wide)
     {
         if (*wide == RR_ALL_GROUPS)
@@ -386,24 +391,33 @@ rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int k
 #define RR_COUNT_ROUTE(routes, route, n) ((void)0)
 #endif
 
-// Answers the n <= RR_PACKET rays rays[first..first + n). When the live rays' directions share
-// the dominant axis and the signs (as shadow rays toward a directional light, or neighbouring
-// rays toward a point light, do), groups whose beams are narrow enough are traced together; a
-// wide group (its origins' box, seen along the direction, wider than wideBeam) would test
-// every leaf in its path with all 16 rays, so its rays are answered one by one, as are the
-// rays of packets whose directions differ more. (rr_packet_occlusion measures the groups from
-// the beams it makes anyway and leaves the wide ones out.) routes: this work-item's RR_ROUTES
-// counters, read only where RR_COUNT_ROUTES is defined.
+// Answers the n <= RR_PACKET rays rays[base + offset..) into itemOut[offset..). When the live
+// rays' directions share the dominant axis and the signs (as shadow rays toward a directional
+// light, or neighbouring rays toward a point light, do), groups whose beams are narrow enough
+// are traced together; a wide group (its origins' box, seen along the direction, wider than
+// wideBeam) would test every leaf in its path with all 16 rays, so its rays are answered one by
+// one, as are the rays of packets whose directions differ more. (rr_packet_occlusion measures
+// the groups from the beams it makes anyway and leaves the wide ones out.) Rays answered one by
+// one walk one at a time, each finding in the cache the nodes the ray before it read, unless
+// flightBeam is finite (a tree beyond the caches): then the rays of packets of differing
+// directions walk four at a time, and those of groups wider than flightBeam, whose neighbours
+// share few nodes, are left for the caller to walk with the work-item's other such rays (their
+// offsets appended to spreadList, *spreadCount of them). The first are often short walks
+// (incoherent rays passing by the scene), the second long ones waiting for memory at nearly
+// every step: more walks in flight made the second faster and the first slower. routes: this work-item's
+// RR_ROUTES counters, read only where RR_COUNT_ROUTES is defined.
 __attribute__((always_inline)) inline void
-rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_intersection* hits,
-                 __global const rr_node* nodes, __global const rr_triangle* triangles,
-                 int triangleCount, __global const rr_wide_node* wideNodes,
-                 __global const rr_block* blocks, float wideBeam, int walksInFlight,
-                 __global int* routes)
+rr_answer_packet(__global const rr_ray* rays, int base, int offset, int n, int* itemOut,
+                 int* spreadList, int* spreadCount, __global const rr_node* nodes,
+                 __global const rr_triangle* triangles, int triangleCount,
+                 __global const rr_wide_node* wideNodes, __global const rr_block* blocks,
+                 float wideBeam, float flightBeam, __global int* routes)
 {
+    const int first = base + offset;
+    int* out = itemOut + offset;
     float ox[RR_PACKET], oy[RR_PACKET], oz[RR_PACKET], tmax[RR_PACKET];
     float dx[RR_PACKET], dy[RR_PACKET], dz[RR_PACKET];
-    int alive[RR_PACKET], out[RR_PACKET];
+    int alive[RR_PACKET];
     float d[3] = {0.0f, 0.0f, 0.0f};
     // Packets need their live rays' directions to share the dominant axis and the signs.
     int haveDirection = 0, compatible = 1, shared = 1, axis = 0;
@@ -446,16 +460,19 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
                 break;
         }
     }
-    int list[RR_PACKET];
     if (!compatible || (d[0] == 0.0f && d[1] == 0.0f && d[2] == 0.0f))
     {
         // Directions too different (or unusable): answer ray by ray.
-        for (int i = 0; i < n; ++i)
-            list[i] = i;
-        rr_answer_listed(rays, first, list, n, out, wideNodes, blocks, triangleCount,
-                         walksInFlight);
-        for (int i = 0; i < n; ++i)
-            rr_store_hit(hits, first + i, out[i]);
+        if (flightBeam < INFINITY)
+        {
+            int list[RR_PACKET];
+            for (int i = 0; i < n; ++i)
+                list[i] = i;
+            rr_answer_rays4(rays, first, list, n, out, wideNodes, blocks, triangleCount);
+        }
+        else
+            for (int i = 0; i < n; ++i)
+                out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
         RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, n);
         return;
     }
@@ -465,7 +482,7 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
     int single = 0;
     if (traced)
     {
-        int wide = 0;
+        int wide = 0, flight = 0;
         rr_packet packet;
         if (!shared)
         {
@@ -501,43 +518,56 @@ rr_answer_packet(__global const rr_ray* rays, int first, int n, __global rr_inte
         if (shared)
         {
             if (axis == 0)
-                rr_packet_occlusion(&packet, d, 0, 0, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 0, wideBeam, flightBeam, &wide, &flight, nodes,
+                                    triangles);
             else if (axis == 1)
-                rr_packet_occlusion(&packet, d, 0, 1, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 1, wideBeam, flightBeam, &wide, &flight, nodes,
+                                    triangles);
             else
-                rr_packet_occlusion(&packet, d, 0, 2, wideBeam, &wide, nodes, triangles);
+                rr_packet_occlusion(&packet, d, 0, 2, wideBeam, flightBeam, &wide, &flight, nodes,
+                                    triangles);
         }
         else if (axis == 0)
-            rr_packet_occlusion(&packet, d, 1, 0, wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 0, wideBeam, flightBeam, &wide, &flight, nodes,
+                                triangles);
         else if (axis == 1)
-            rr_packet_occlusion(&packet, d, 1, 1, wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 1, wideBeam, flightBeam, &wide, &flight, nodes,
+                                triangles);
         else
-            rr_packet_occlusion(&packet, d, 1, 2, wideBeam, &wide, nodes, triangles);
+            rr_packet_occlusion(&packet, d, 1, 2, wideBeam, flightBeam, &wide, &flight, nodes,
+                                triangles);
         for (int g = 0; g < RR_GROUPS; ++g)
             vstore16(packet.result[g], g, out);
-        // The groups too wide for a beam, ray by ray.
+        // The groups too wide for a beam, ray by ray: one at a time where the group's rays are
+        // close enough to find each other's nodes in the cache; in flight, with the work-item's
+        // other such rays, where they are not.
         for (int g = 0; g < RR_GROUPS; ++g)
             if (wide & (1 << g))
                 for (int i = g * RR_LANES; i < (g + 1) * RR_LANES; ++i)
-                    if (alive[i])
-                        list[single++] = i;
-        rr_answer_listed(rays, first, list, single, out, wideNodes, blocks, triangleCount,
-                         walksInFlight);
+                {
+                    if (!alive[i])
+                        continue;
+                    ++single;
+                    if (flight & (1 << g))
+                        spreadList[(*spreadCount)++] = offset + i;
+                    else
+                        out[i] = rr_answer_ray(&rays[first + i], wideNodes, blocks, triangleCount);
+                }
     }
-    for (int i = 0; i < n; ++i)
-        rr_store_hit(hits, first + i, out[i]);
     RR_COUNT_ROUTE(routes, RR_ROUTE_PACKET, n - single);
     RR_COUNT_ROUTE(routes, RR_ROUTE_SINGLE, single);
 }
 
-// One work-item per packet of RR_PACKET consecutive rays. Where the service counts routes,
-// routes holds RR_ROUTES counters per work-item (no atomics, which would wait for every store
-// before them), summed when read.
+// One work-item per RR_ITEM_RAYS consecutive rays, answered in packets of RR_PACKET; the rays
+// its packets leave to walks in flight walk together at the end, so that more walks overlap
+// for longer than one packet's would. Where the service counts routes, routes holds RR_ROUTES
+// counters per work-item (no atomics, which would wait for every store before them), summed
+// when read.
 __kernel __attribute__((reqd_work_group_size(1, 1, 1))) void
 rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_intersection* hits,
                      __global const rr_node* nodes, __global const rr_triangle* triangles,
                      int triangleCount, __global const rr_wide_node* wideNodes,
-                     __global const rr_block* blocks, float wideBeam, int walksInFlight
+                     __global const rr_block* blocks, float wideBeam, float flightBeam
 #ifdef RR_COUNT_ROUTES
                      ,
                      __global int* routes
@@ -549,7 +579,17 @@ rr_occlusion_packets(__global const rr_ray* rays, int numrays, __global rr_inter
 #else
     __global int* itemRoutes = 0;
 #endif
-    const int base = (int)get_global_id(0) * RR_PACKET;
-    rr_answer_packet(rays, base, min(RR_PACKET, numrays - base), hits, nodes, triangles,
-                     triangleCount, wideNodes, blocks, wideBeam, walksInFlight, itemRoutes);
+    const int base = (int)get_global_id(0) * RR_ITEM_RAYS;
+    const int n = min(RR_ITEM_RAYS, numrays - base);
+    int out[RR_ITEM_RAYS], spreadList[RR_ITEM_RAYS];
+    int spreadCount = 0;
+    for (int offset = 0; offset < n; offset += RR_PACKET)
+        rr_answer_packet(rays, base, offset, min(RR_PACKET, n - offset), out, spreadList,
+                         &spreadCount, nodes, triangles, triangleCount, wideNodes, blocks,
+                         wideBeam, flightBeam, itemRoutes);
+    if (spreadCount > 0)
+        rr_answer_rays8(rays, base, spreadList, spreadCount, out, wideNodes, blocks,
+                        triangleCount);
+    for (int i = 0; i < n; ++i)
+        rr_store_hit(hits, base + i, out[i]);
 }
