@@ -485,22 +485,14 @@ rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int coun
         }
 }
 
-// rr_answer_rays with four and with eight walks in flight, each its own copy with the count
-// fixed (the walks' loops then unroll), and not inlined, so that the kernel stays small.
-__attribute__((noinline)) void rr_answer_rays4(__global const rr_ray* rays, int first,
-                                               const int* list, int count, int* out,
-                                               __global const rr_wide_node* nodes,
-                                               __global const rr_block* blocks,
-                                               int triangleCount)
-{
-    rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, 4);
-}
-
-__attribute__((noinline)) void rr_answer_rays8(__global const rr_ray* rays, int first,
-                                               const int* list, int count, int* out,
-                                               __global const rr_wide_node* nodes,
-                                               __global const rr_block* blocks,
-                                               int triangleCount)
-{
-    rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, 8);
-}
+// rr_answer_rays with N walks in flight, as a copy of its own with the count fixed (the walks'
+// loops then unroll), not inlined, so that the kernel stays small.
+#define RR_DEFINE_ANSWER_RAYS(N)                                                                   \
+    __attribute__((noinline)) void rr_answer_rays##N(                                              \
+        __global const rr_ray* rays, int first, const int* list, int count, int* out,              \
+        __global const rr_wide_node* nodes, __global const rr_block* blocks, int triangleCount)    \
+    {                                                                                              \
+        rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, N);            \
+    }
+RR_DEFINE_ANSWER_RAYS(4)
+RR_DEFINE_ANSWER_RAYS(8)

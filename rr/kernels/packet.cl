@@ -404,8 +404,8 @@ rr_packet_occlusion(rr_packet* p, const float* d, const int varying, const int k
 // share few nodes, are left for the caller to walk with the work-item's other such rays (their
 // offsets appended to spreadList, *spreadCount of them). The first are often short walks
 // (incoherent rays passing by the scene), the second long ones waiting for memory at nearly
-// every step: more walks in flight made the second faster and the first slower. routes: this work-item's
-// RR_ROUTES counters, read only where RR_COUNT_ROUTES is defined.
+// every step: more walks in flight made the second faster and the first slower. routes: this
+// work-item's RR_ROUTES counters, read only where RR_COUNT_ROUTES is defined.
 __attribute__((always_inline)) inline void
 rr_answer_packet(__global const rr_ray* rays, int base, int offset, int n, int* itemOut,
                  int* spreadList, int* spreadCount, __global const rr_node* nodes,
