@@ -420,9 +420,6 @@ inline int rr_answer_ray(__global const rr_ray* ray, __global const rr_wide_node
     return rr_occlusion_wide(&f, nodes, blocks, 0, 1, 2);
 }
 
-// The most walks rr_answer_rays keeps in flight.
-#define RR_MAX_WALKS 8
-
 // Starts a walk in w for the first of the entries list[*taken..count) whose ray needs one and
 // returns its entry, or -1 when none is left; rays passed over answer -1 in out.
 __attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global const rr_ray* rays,
@@ -450,8 +447,8 @@ __attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global con
     return -1;
 }
 
-// Answers the rays rays[first + list[j]], j < count, into out[list[j]], walks (at most
-// RR_MAX_WALKS, a compile-time constant) at a time, a step of each in turn. In a tree of
+// Answers the rays rays[first + list[j]], j < count, into out[list[j]], walks (a compile-time
+// constant; walk and entry hold that many) at a time, a step of each in turn. In a tree of
 // millions of triangles nearly every step waits for memory; a step asks for the nodes and
 // leaves its walk visits next, and the other walks' steps run while they arrive, where one
 // walk alone would wait for each in turn. The axes are not compile-time constants here, as
@@ -459,10 +456,8 @@ __attribute__((always_inline)) inline int rr_start_walk(rr_walk* w, __global con
 __attribute__((always_inline)) inline void
 rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int count, int* out,
                __global const rr_wide_node* nodes, __global const rr_block* blocks,
-               int triangleCount, const int walks)
+               int triangleCount, rr_walk* walk, int* entry, const int walks)
 {
-    rr_walk walk[RR_MAX_WALKS];
-    int entry[RR_MAX_WALKS];
     int taken = 0, inFlight = 0;
     for (int s = 0; s < walks; ++s)
     {
@@ -492,7 +487,10 @@ rr_answer_rays(__global const rr_ray* rays, int first, const int* list, int coun
         __global const rr_ray* rays, int first, const int* list, int count, int* out,              \
         __global const rr_wide_node* nodes, __global const rr_block* blocks, int triangleCount)    \
     {                                                                                              \
-        rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, N);            \
+        rr_walk walk[N];                                                                           \
+        int entry[N];                                                                              \
+        rr_answer_rays(rays, first, list, count, out, nodes, blocks, triangleCount, walk, entry,   \
+                       N);                                                                         \
     }
 RR_DEFINE_ANSWER_RAYS(4)
 RR_DEFINE_ANSWER_RAYS(8)
